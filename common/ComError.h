@@ -1,0 +1,36 @@
+#pragma once
+// The exception classes that COM support code throws: a failed HRESULT (as the compiler's COM
+// support raises it) and the ATL one. Neither derives from std::exception, as on Windows.
+
+#include "HResult.h"
+
+#include <string>
+
+namespace UTIL::COM {
+
+class _com_error
+{
+public:
+    explicit _com_error(HRESULT hr) noexcept : m_hr(hr) {}
+    HRESULT Error() const noexcept { return m_hr; }
+    // The system's text for the code, as FormatMessage would give it.
+    std::wstring ErrorMessage() const;
+
+private:
+    HRESULT m_hr;
+};
+
+class CAtlException
+{
+public:
+    explicit CAtlException(HRESULT hr) noexcept : m_hr(hr) {}
+    HRESULT GetHResult() const noexcept { return m_hr; }
+
+private:
+    HRESULT m_hr;
+};
+
+// The system message text of an HRESULT; "Unknown error 0x%08X" for codes without one.
+std::wstring SystemMessageText(HRESULT hr);
+
+} // namespace UTIL::COM

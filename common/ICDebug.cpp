@@ -1,0 +1,274 @@
+#include "ICDebug.h"
+
+#include "StringUtils.h"
+#include "platform/ComApartment.h"
+#include "platform/DebugOutput.h"
+#include "platform/Registry.h"
+#include "platform/TempFile.h"
+#include "platform/Win32Error.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cstdarg>
+#include <ctime>
+#include <cwchar>
+#include <fcntl.h>
+#include <filesystem>
+#include <string_view>
+#include <unistd.h>
+#include <unordered_map>
+
+namespace {
+
+constexpr std::size_t kMaxCallerText = 1018;
+constexpr int kMaxIndentLevels = 50;
+constexpr std::wstring_view kIndentBlanks =
+    L"                                                                                                    ";
+static_assert(kIndentBlanks.size() == 2 * kMaxIndentLevels);
+
+std::atomic<std::uint64_t> g_uNextInstance{1};
+
+struct LocalTime
+{
+    int iYear, iMonth, iDay, iHour, iMinute, iSecond, iMillisecond;
+};
+
+LocalTime Now()
+{
+    timespec now{};
+    clock_gettime(CLOCK_REALTIME, &now);
+    tm parts{};
+    localtime_r(&now.tv_sec, &parts);
+    return {parts.tm_year + 1900, parts.tm_mon + 1,   parts.tm_mday,
+            parts.tm_hour,        parts.tm_min,       parts.tm_sec,
+            static_cast<int>(now.tv_nsec / 1'000'000)};
+}
+
+// The text after the last path separator of a source path.
+std::string_view SourceFileColumn(const char* szSourceFile)
+{
+    const std::string_view path(szSourceFile ? szSourceFile : "");
+    const auto separator = path.find_last_of("\\/");
+    return separator == std::string_view::npos ? path : path.substr(separator + 1);
+}
+
+// Encodes wide text as UTF-8 into a fixed buffer; false when it does not fit.
+bool EncodeUtf8(std::wstring_view text, char* pOut, std::size_t cbOut, std::size_t& cbWritten)
+{
+    cbWritten = 0;
+    for (const wchar_t wc : text) {
+        char bytes[4];
+        std::size_t n = UTIL::STR::EncodeUtf8(static_cast<char32_t>(wc), bytes);
+        if (n == 0)
+            bytes[0] = '?', n = 1;
+        if (cbWritten + n > cbOut)
+            return false;
+        std::copy(bytes, bytes + n, pOut + cbWritten);
+        cbWritten += n;
+    }
+    return true;
+}
+
+void ReportFailure(const char* szText) noexcept
+{
+    try {
+        platform::OutputDebugStringA(szText);
+    } catch (...) {
+        // The trace log has nowhere left to report to.
+    }
+}
+
+} // namespace
+
+ICDebug::ICDebug(const wchar_t* wszRegistrySubkey) : m_uInstance(g_uNextInstance++)
+{
+    try {
+        ReadSettingsAndOpenFile(wszRegistrySubkey);
+    } catch (...) {
+        ReportFailure("ERR: Exception in ICDebug()");
+    }
+}
+
+ICDebug::~ICDebug()
+{
+    if (m_bOutputToFile && m_hFile)
+        ::fsync(m_hFile.Get());
+}
+
+void ICDebug::ReadSettingsAndOpenFile(const wchar_t* wszRegistrySubkey)
+{
+    std::wstring strTitle = L"Trace file";
+    bool bNameFromRegistry = false;
+    platform::RegistryKey key;
+    const platform::Registry registry = platform::Registry::LoadMachine();
+    if (wszRegistrySubkey && registry.OpenKey(wszRegistrySubkey, key) == platform::ERROR_SUCCESS) {
+        strTitle = key.ReadString(L"Info", 1023).value_or(strTitle);
+        if (const auto baseName = key.ReadString(L"TraceFileName", 255)) {
+            const LocalTime now = Now();
+            m_strFileName = FormatW(L"%ls-%d-%02d-%02d-%02d-%03d.log", baseName->c_str(), static_cast<int>(::getpid()),
+                                    now.iHour, now.iMinute, now.iSecond, now.iMillisecond);
+            bNameFromRegistry = true;
+        }
+        m_bOutputToFile = key.ReadDword(L"OutputToFile").value_or(1) != 0;
+        m_dwLogLevel = key.ReadDword(L"LogLevel").value_or(0);
+        m_bWantIndent = key.ReadDword(L"WantIndent").value_or(0) != 0;
+        m_bOutputToDebugger = key.ReadDword(L"OutputToDebugger").value_or(1) != 0;
+        m_bWantLogicalThread = key.ReadDword(L"WantLogicalThread").value_or(0) != 0;
+    }
+    if (!m_bOutputToFile)
+        return;
+
+    std::filesystem::path path;
+    if (bNameFromRegistry) {
+        path = WideToNarrow(m_strFileName);
+        // An existing folder is fine, and one that cannot be made shows when the file is opened.
+        std::error_code ignored;
+        std::filesystem::create_directories(path.parent_path(), ignored);
+    } else {
+        if (platform::GetTempFileName(platform::GetTempPath(), L"ICD", path) != platform::ERROR_SUCCESS)
+            return;
+        m_strFileName = NarrowToWide(path.native());
+    }
+    // Write-through and append, so that every line is on disk before the call returns and two
+    // processes sharing a file never overwrite each other's lines. The temporary file was just
+    // made by us: reopening it must not follow a link put in its place.
+    const int iFlags = O_WRONLY | O_APPEND | O_DSYNC | O_CLOEXEC | (bNameFromRegistry ? O_CREAT : O_NOFOLLOW);
+    m_hFile.Reset(::open(path.c_str(), iFlags, 0640));
+    if (!m_hFile)
+        return;
+    WriteHeader(strTitle);
+}
+
+void ICDebug::WriteHeader(const std::wstring& strTitle)
+{
+    const LocalTime now = Now();
+    const std::wstring strHeader = FormatW(
+        L"%ls\r\nTrace File Name : %ls\r\nLogLevel        : %d\r\nTime            : %02d/%02d/%02d "
+        L"%02d:%02d:%02d.%03d\r\n\r\n%ls",
+        strTitle.c_str(), m_strFileName.c_str(), static_cast<int>(m_dwLogLevel), now.iDay, now.iMonth, now.iYear,
+        now.iHour, now.iMinute, now.iSecond, now.iMillisecond,
+        m_bWantLogicalThread
+            ? L"File Name            PrId    ThrdId  LTId                                      LnNo     Time          Message\r\n"
+            : L"File Name            PrId    ThrdId  LnNo     Time          Message\r\n");
+    WriteToFile(WideToNarrow(strHeader));
+}
+
+int& ICDebug::Depth() noexcept
+{
+    // One depth per thread and per trace log: a program and the library it loads keep their own.
+    thread_local std::unordered_map<std::uint64_t, int> t_depths;
+    return t_depths[m_uInstance];
+}
+
+void ICDebug::IncTab() noexcept
+{
+    try {
+        ++Depth();
+    } catch (...) {
+        ReportFailure("ERR: Exception in IncTab()");
+    }
+}
+
+void ICDebug::DecTab() noexcept
+{
+    try {
+        --Depth();
+    } catch (...) {
+        ReportFailure("ERR: Exception in DecTab()");
+    }
+}
+
+void ICDebug::LogInfo(const char* szSourceFile, int iLine, DWORD dwLevel, const wchar_t* wszFormat, ...) noexcept
+{
+    va_list args;
+    va_start(args, wszFormat);
+    LogFormatted(szSourceFile, iLine, dwLevel, L"INF: ", wszFormat, args);
+    va_end(args);
+}
+
+void ICDebug::LogWarning(const char* szSourceFile, int iLine, DWORD dwLevel, const wchar_t* wszFormat, ...) noexcept
+{
+    va_list args;
+    va_start(args, wszFormat);
+    LogFormatted(szSourceFile, iLine, dwLevel, L"WAR: ", wszFormat, args);
+    va_end(args);
+}
+
+void ICDebug::LogError(const char* szSourceFile, int iLine, DWORD dwLevel, const wchar_t* wszFormat, ...) noexcept
+{
+    va_list args;
+    va_start(args, wszFormat);
+    LogFormatted(szSourceFile, iLine, dwLevel, L"ERR: ", wszFormat, args);
+    va_end(args);
+}
+
+void ICDebug::LogFormatted(const char* szSourceFile, int iLine, DWORD dwLevel, const wchar_t* wszPrefix,
+                           const wchar_t* wszFormat, va_list args) noexcept
+{
+    if (dwLevel < m_dwLogLevel)
+        return;
+    // Five characters of prefix and at most kMaxCallerText of the caller's text.
+    wchar_t wszMessage[5 + kMaxCallerText + 1];
+    std::wcsncpy(wszMessage, wszPrefix, 6);
+    // A message that does not fit is cut, as the C library leaves it; text that cannot be
+    // formatted at all (an unencodable narrow argument) is dropped.
+    errno = 0;
+    const int iResult = std::vswprintf(wszMessage + 5, kMaxCallerText + 1, wszFormat, args);
+    if (iResult < 0 && errno != 0)
+        return;
+    wszMessage[5 + kMaxCallerText] = L'\0';
+    LogMessage(szSourceFile, iLine, wszMessage);
+}
+
+void ICDebug::LogMessage(const char* szSourceFile, int iLine, const wchar_t* wszMessage) noexcept
+{
+    try {
+        const int iDepth = m_bWantIndent ? std::clamp(Depth(), 0, kMaxIndentLevels) : 0;
+        std::wstring_view logicalThread;
+        thread_local std::wstring t_strLogicalThreadColumn;
+        if (m_bWantLogicalThread) {
+            if (t_strLogicalThreadColumn.empty()) {
+                platform::GUID guid{};
+                platform::CoGetCurrentLogicalThreadId(&guid);
+                t_strLogicalThreadColumn = L" lt:" + platform::StringFromGUID(guid);
+            }
+            logicalThread = t_strLogicalThreadColumn;
+        }
+        const std::string_view fileColumn = SourceFileColumn(szSourceFile).substr(0, 20);
+        wchar_t wszFileColumn[21];
+        std::swprintf(wszFileColumn, 21, L"%-20.*s", static_cast<int>(fileColumn.size()), fileColumn.data());
+
+        const std::lock_guard guard(m_lock);
+        const LocalTime now = Now();
+        const int iLength = std::swprintf(
+            m_wszLine.data(), m_wszLine.size(), L"%ls pr:%04d th:%04d%.*ls ln:%05d %02d:%02d:%02d.%03d  %.*ls%ls\r\n",
+            wszFileColumn, static_cast<int>(::getpid()), static_cast<int>(::gettid()),
+            static_cast<int>(logicalThread.size()), logicalThread.data(), iLine, now.iHour, now.iMinute, now.iSecond,
+            now.iMillisecond, 2 * iDepth, kIndentBlanks.data(), wszMessage ? wszMessage : L"");
+        if (iLength < 0)
+            return;
+        if (m_bOutputToDebugger)
+            platform::OutputDebugStringW(std::wstring_view(m_wszLine.data(), static_cast<std::size_t>(iLength)));
+        if (m_bOutputToFile && m_hFile)
+            WriteLineToFile(static_cast<std::size_t>(iLength));
+    } catch (...) {
+        ReportFailure("ERR: Exception in LogMessage()");
+    }
+}
+
+void ICDebug::WriteLineToFile(std::size_t cchLine)
+{
+    std::size_t cbLength = 0;
+    if (EncodeUtf8(std::wstring_view(m_wszLine.data(), cchLine), m_szNarrowLine.data(), m_szNarrowLine.size(), cbLength))
+        WriteToFile(std::string_view(m_szNarrowLine.data(), cbLength));
+}
+
+void ICDebug::WriteToFile(std::string_view bytes)
+{
+    while (!bytes.empty()) {
+        const ssize_t cbWritten = ::write(m_hFile.Get(), bytes.data(), bytes.size());
+        if (cbWritten <= 0)
+            return;
+        bytes.remove_prefix(static_cast<std::size_t>(cbWritten));
+    }
+}

@@ -1,0 +1,52 @@
+#pragma once
+// The frame every operation runs in: it turns each exception into an HRESULT with its trace line
+// and traces the result, so that no exception ever leaves the library.
+
+#include "common/ICDebug.h"
+#include "common/TracedErrorLadder.h"
+
+namespace Keeplibs {
+
+// How an operation's body ended.
+struct FrameOutcome
+{
+    HRESULT hr;
+    bool bCompleted; // false: a failure the body has traced itself, returned at once
+};
+
+// The work is done: the frame traces "Success" and the result, and returns hr.
+inline FrameOutcome Completed(HRESULT hr = S_OK) { return {hr, true}; }
+// The body stopped on a failure it has traced: hr is returned without the result line.
+inline FrameOutcome Abandoned(HRESULT hr) { return {hr, false}; }
+
+// The result line the operation writes: database operations spell it as they always have.
+enum class ResultLine { Returing, Returning, None };
+
+template <class Body>
+HRESULT RunInCallFrame(ResultLine resultLine, Body&& body) noexcept
+{
+    HRESULT hrResult = E_UNEXPECTED;
+    try {
+        const FrameOutcome outcome = body();
+        if (!outcome.bCompleted)
+            return outcome.hr;
+        TRACE_INFO(TRACE_NORMAL, L"Success");
+        hrResult = outcome.hr;
+    } catch (...) {
+        hrResult = TRACE_CAUGHT_EXCEPTION();
+    }
+    if (resultLine == ResultLine::Returing)
+        TRACE_INFO(TRACE_NORMAL, L"Returing, hrResult=0x%08X", HResultBits(hrResult));
+    else if (resultLine == ResultLine::Returning)
+        TRACE_INFO(TRACE_NORMAL, L"Returning, hrResult=0x%08X", HResultBits(hrResult));
+    return hrResult;
+}
+
+// Until an operation's body is built, it answers E_NOTIMPL after its argument checks.
+inline FrameOutcome NotImplemented()
+{
+    TRACE_ERROR(TRACE_FAILURE, L"Not implemented.");
+    return Abandoned(E_NOTIMPL);
+}
+
+} // namespace Keeplibs

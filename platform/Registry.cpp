@@ -1,0 +1,304 @@
+#include "Registry.h"
+
+#include "Win32Error.h"
+#include "common/StringUtils.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+#include <cwctype>
+#include <fstream>
+#include <iterator>
+
+namespace platform {
+namespace {
+
+constexpr std::wstring_view kRoot = L"HKEY_LOCAL_MACHINE";
+
+std::wstring UpperCase(std::wstring_view s)
+{
+    std::wstring strUpper(s);
+    for (auto& c : strUpper)
+        c = static_cast<wchar_t>(std::towupper(static_cast<wint_t>(c)));
+    return strUpper;
+}
+
+std::wstring_view Trim(std::wstring_view s)
+{
+    const auto isBlank = [](wchar_t c) { return c == L' ' || c == L'\t' || c == L'\r'; };
+    while (!s.empty() && isBlank(s.front()))
+        s.remove_prefix(1);
+    while (!s.empty() && isBlank(s.back()))
+        s.remove_suffix(1);
+    return s;
+}
+
+std::wstring DecodeFileText(std::span<const std::uint8_t> bytes)
+{
+    if (bytes.size() >= 2 && bytes[0] == 0xFF && bytes[1] == 0xFE)
+        return UTIL::STR::Utf16LeToWide(bytes.subspan(2));
+    if (bytes.size() >= 3 && bytes[0] == 0xEF && bytes[1] == 0xBB && bytes[2] == 0xBF)
+        bytes = bytes.subspan(3);
+    return NarrowToWide(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
+}
+
+// Reads a quoted string with \\ and \" escapes from the start of s; advances s past it.
+std::optional<std::wstring> TakeQuoted(std::wstring_view& s)
+{
+    if (s.empty() || s.front() != L'"')
+        return std::nullopt;
+    std::wstring strText;
+    for (std::size_t i = 1; i < s.size(); ++i) {
+        if (s[i] == L'\\' && i + 1 < s.size()) {
+            strText += s[++i];
+        } else if (s[i] == L'"') {
+            s.remove_prefix(i + 1);
+            return strText;
+        } else {
+            strText += s[i];
+        }
+    }
+    return std::nullopt;
+}
+
+std::optional<std::uint32_t> ParseHex(std::wstring_view s, std::size_t nMaxDigits)
+{
+    if (s.empty() || s.size() > nMaxDigits)
+        return std::nullopt;
+    std::uint32_t uValue = 0;
+    for (const wchar_t c : s) {
+        const int iDigit = std::iswdigit(static_cast<wint_t>(c)) ? c - L'0'
+                           : (c >= L'a' && c <= L'f')           ? c - L'a' + 10
+                           : (c >= L'A' && c <= L'F')           ? c - L'A' + 10
+                                                                : -1;
+        if (iDigit < 0)
+            return std::nullopt;
+        uValue = uValue * 16 + static_cast<std::uint32_t>(iDigit);
+    }
+    return uValue;
+}
+
+std::vector<std::uint8_t> LittleEndian(std::uint32_t uValue)
+{
+    return {static_cast<std::uint8_t>(uValue), static_cast<std::uint8_t>(uValue >> 8),
+            static_cast<std::uint8_t>(uValue >> 16), static_cast<std::uint8_t>(uValue >> 24)};
+}
+
+// "text", dword:0000000c, hex:01,02 or hex(7):..., as the Registry Editor writes them.
+std::optional<RegistryValue> ParseValueData(std::wstring_view s)
+{
+    if (auto text = TakeQuoted(s)) {
+        if (!Trim(s).empty())
+            return std::nullopt;
+        auto data = UTIL::STR::WideToUtf16Le(*text);
+        data.insert(data.end(), {0, 0});
+        return RegistryValue{REG_SZ, std::move(data)};
+    }
+    if (s.starts_with(L"dword:")) {
+        const auto value = ParseHex(s.substr(6), 8);
+        if (!value)
+            return std::nullopt;
+        return RegistryValue{REG_DWORD, LittleEndian(*value)};
+    }
+    DWORD dwType = REG_BINARY;
+    if (s.starts_with(L"hex(")) {
+        const auto close = s.find(L"):");
+        const auto type = close == std::wstring_view::npos ? std::nullopt : ParseHex(s.substr(4, close - 4), 8);
+        if (!type)
+            return std::nullopt;
+        dwType = *type;
+        s.remove_prefix(close + 2);
+    } else if (s.starts_with(L"hex:")) {
+        s.remove_prefix(4);
+    } else {
+        return std::nullopt;
+    }
+    RegistryValue value{dwType, {}};
+    while (!(s = Trim(s)).empty()) {
+        const auto comma = s.find(L',');
+        const auto byte = ParseHex(Trim(s.substr(0, comma)), 2);
+        if (!byte)
+            return std::nullopt;
+        value.data.push_back(static_cast<std::uint8_t>(*byte));
+        s.remove_prefix(comma == std::wstring_view::npos ? s.size() : comma + 1);
+    }
+    return value;
+}
+
+// The path below the root of a key line's name, or nothing for another root.
+std::optional<std::wstring> PathBelowRoot(std::wstring_view name)
+{
+    const std::wstring strUpper = UpperCase(name);
+    if (strUpper == kRoot)
+        return std::wstring();
+    if (strUpper.size() > kRoot.size() && strUpper.starts_with(kRoot) && strUpper[kRoot.size()] == L'\\')
+        return strUpper.substr(kRoot.size() + 1);
+    return std::nullopt;
+}
+
+bool IsSameOrBelow(std::wstring_view path, std::wstring_view ancestor)
+{
+    return ancestor.empty() || path == ancestor ||
+           (path.size() > ancestor.size() && path.starts_with(ancestor) && path[ancestor.size()] == L'\\');
+}
+
+} // namespace
+
+RegistryContents RegistryContents::Parse(std::span<const std::uint8_t> fileBytes)
+{
+    const std::wstring strText = DecodeFileText(fileBytes);
+    RegistryContents contents;
+    std::optional<std::wstring> currentKey;
+    std::wstring strPending; // a value continued over several lines with a trailing backslash
+    std::size_t start = 0;
+    while (start <= strText.size()) {
+        const std::size_t end = std::min(strText.find(L'\n', start), strText.size());
+        const std::wstring_view line = Trim(std::wstring_view(strText).substr(start, end - start));
+        start = end + 1;
+        if (!strPending.empty() || (!line.empty() && line.back() == L'\\' && line.front() == L'"')) {
+            strPending += line;
+            if (!strPending.empty() && strPending.back() == L'\\') {
+                strPending.pop_back();
+                continue;
+            }
+            contents.ApplyLine(strPending, currentKey);
+            strPending.clear();
+            continue;
+        }
+        contents.ApplyLine(line, currentKey);
+    }
+    return contents;
+}
+
+void RegistryContents::ApplyLine(std::wstring_view line, std::optional<std::wstring>& currentKey)
+{
+    if (line.size() >= 2 && line.front() == L'[' && line.back() == L']') {
+        const bool bDelete = line[1] == L'-';
+        currentKey = PathBelowRoot(line.substr(bDelete ? 2 : 1, line.size() - (bDelete ? 3 : 2)));
+        if (currentKey && bDelete) {
+            std::erase_if(m_keys, [&](const auto& entry) { return IsSameOrBelow(entry.first, *currentKey); });
+            currentKey.reset();
+        } else if (currentKey) {
+            m_keys[*currentKey];
+        }
+        return;
+    }
+    if (!currentKey || line.empty())
+        return;
+    std::optional<std::wstring> name;
+    if (line.front() == L'@') {
+        name = std::wstring();
+        line.remove_prefix(1);
+    } else {
+        name = TakeQuoted(line);
+    }
+    line = Trim(line);
+    if (!name || line.empty() || line.front() != L'=')
+        return;
+    line = Trim(line.substr(1));
+    auto& values = m_keys[*currentKey].values;
+    if (line == L"-") {
+        values.erase(UpperCase(*name));
+    } else if (auto value = ParseValueData(line)) {
+        values[UpperCase(*name)] = std::move(*value);
+    }
+}
+
+bool RegistryContents::HasKey(std::wstring_view keyPath) const
+{
+    const std::wstring strPath = UpperCase(keyPath);
+    if (strPath.empty() || m_keys.contains(strPath))
+        return true;
+    // A key also exists when only keys below it are named.
+    const std::wstring strPrefix = strPath + L'\\';
+    const auto it = m_keys.lower_bound(strPrefix);
+    return it != m_keys.end() && it->first.starts_with(strPrefix);
+}
+
+const RegistryValue* RegistryContents::FindValue(std::wstring_view keyPath, std::wstring_view valueName) const
+{
+    const auto key = m_keys.find(UpperCase(keyPath));
+    if (key == m_keys.end())
+        return nullptr;
+    const auto value = key->second.values.find(UpperCase(valueName));
+    return value == key->second.values.end() ? nullptr : &value->second;
+}
+
+DWORD RegistryKey::QueryValue(std::wstring_view valueName, DWORD* pdwType, std::uint8_t* pData, DWORD* pcbData) const
+{
+    const RegistryValue* pValue = m_pContents ? m_pContents->FindValue(m_strPath, valueName) : nullptr;
+    if (!pValue)
+        return ERROR_FILE_NOT_FOUND;
+    if (pdwType)
+        *pdwType = pValue->dwType;
+    const auto cbNeeded = static_cast<DWORD>(pValue->data.size());
+    if (!pcbData)
+        return pData ? ERROR_INVALID_PARAMETER : ERROR_SUCCESS;
+    const DWORD cbGiven = *pcbData;
+    *pcbData = cbNeeded;
+    if (!pData)
+        return ERROR_SUCCESS;
+    if (cbGiven < cbNeeded)
+        return ERROR_MORE_DATA;
+    std::copy(pValue->data.begin(), pValue->data.end(), pData);
+    return ERROR_SUCCESS;
+}
+
+std::optional<std::wstring> RegistryKey::ReadString(std::wstring_view valueName, std::size_t cchMax) const
+{
+    std::vector<std::uint8_t> buffer((cchMax + 1) * 2);
+    auto cbData = static_cast<DWORD>(buffer.size());
+    if (QueryValue(valueName, nullptr, buffer.data(), &cbData) != ERROR_SUCCESS)
+        return std::nullopt;
+    std::wstring strValue = UTIL::STR::Utf16LeToWide(std::span(buffer.data(), cbData));
+    strValue.resize(std::min(strValue.find(L'\0'), strValue.size()));
+    return strValue;
+}
+
+std::optional<DWORD> RegistryKey::ReadDword(std::wstring_view valueName) const
+{
+    std::uint8_t bytes[4] = {};
+    DWORD cbData = sizeof bytes;
+    if (QueryValue(valueName, nullptr, bytes, &cbData) != ERROR_SUCCESS)
+        return std::nullopt;
+    return static_cast<DWORD>(bytes[0] | bytes[1] << 8 | bytes[2] << 16 | static_cast<DWORD>(bytes[3]) << 24);
+}
+
+std::filesystem::path Registry::MachineFilePath()
+{
+    const char* szFile = std::getenv("VESTREL_REGISTRY_FILE");
+    return (szFile && *szFile) ? std::filesystem::path(szFile) : std::filesystem::path("/etc/vestrel/registry.reg");
+}
+
+Registry Registry::LoadMachine() { return LoadFile(MachineFilePath()); }
+
+Registry Registry::LoadFile(const std::filesystem::path& path)
+{
+    Registry registry;
+    std::ifstream file(path, std::ios::binary);
+    if (!file) {
+        const int iErrno = errno;
+        std::error_code error;
+        // A file that is not there is an empty registry; one that is there but unreadable is not.
+        if (std::filesystem::exists(path, error))
+            registry.m_dwLoadError = Win32ErrorFromErrno(iErrno == ENOENT ? EACCES : iErrno);
+        registry.m_pContents = std::make_shared<RegistryContents>();
+        return registry;
+    }
+    const std::vector<std::uint8_t> bytes{std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+    registry.m_pContents = std::make_shared<RegistryContents>(RegistryContents::Parse(bytes));
+    return registry;
+}
+
+DWORD Registry::OpenKey(std::wstring_view subkey, RegistryKey& keyOut) const
+{
+    if (m_dwLoadError != ERROR_SUCCESS)
+        return m_dwLoadError;
+    if (!m_pContents->HasKey(subkey))
+        return ERROR_FILE_NOT_FOUND;
+    keyOut.m_pContents = m_pContents;
+    keyOut.m_strPath = subkey;
+    return ERROR_SUCCESS;
+}
+
+} // namespace platform

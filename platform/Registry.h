@@ -1,0 +1,93 @@
+#pragma once
+// The machine's registry (HKEY_LOCAL_MACHINE), read from a file in the Registry Editor export
+// format named by VESTREL_REGISTRY_FILE, else /etc/vestrel/registry.reg. A missing file is an
+// empty registry. Calls answer Win32 codes as the registry functions do.
+
+#include "common/HResult.h"
+
+#include <cstdint>
+#include <filesystem>
+#include <map>
+#include <memory>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace platform {
+
+constexpr DWORD REG_NONE = 0;
+constexpr DWORD REG_SZ = 1;
+constexpr DWORD REG_EXPAND_SZ = 2;
+constexpr DWORD REG_BINARY = 3;
+constexpr DWORD REG_DWORD = 4;
+constexpr DWORD REG_MULTI_SZ = 7;
+constexpr DWORD REG_QWORD = 11;
+
+struct RegistryValue
+{
+    DWORD dwType = REG_NONE;
+    std::vector<std::uint8_t> data; // as Windows stores it: strings in UTF-16LE with their zero
+};
+
+// The keys and values of one registry file, by key path below HKEY_LOCAL_MACHINE.
+class RegistryContents
+{
+public:
+    // Parses the text of a .reg file (UTF-8, or UTF-16LE with its byte-order mark). Lines it
+    // does not understand are passed over; keys of other roots are ignored.
+    static RegistryContents Parse(std::span<const std::uint8_t> fileBytes);
+
+    bool HasKey(std::wstring_view keyPath) const;
+    const RegistryValue* FindValue(std::wstring_view keyPath, std::wstring_view valueName) const;
+
+private:
+    struct Key
+    {
+        std::map<std::wstring, RegistryValue> values; // by upper-case name
+    };
+    void ApplyLine(std::wstring_view line, std::optional<std::wstring>& currentKey);
+
+    std::map<std::wstring, Key> m_keys; // by upper-case path, without the root
+};
+
+class RegistryKey
+{
+public:
+    RegistryKey() = default;
+
+    // RegQueryValueEx: with pData null, only the size; ERROR_MORE_DATA (with the size needed)
+    // when the buffer is too small; ERROR_FILE_NOT_FOUND when there is no such value.
+    DWORD QueryValue(std::wstring_view valueName, DWORD* pdwType, std::uint8_t* pData, DWORD* pcbData) const;
+
+    // A string value of at most cchMax characters, or nothing when it is missing or longer.
+    std::optional<std::wstring> ReadString(std::wstring_view valueName, std::size_t cchMax) const;
+    // A value of at most four bytes read as a number, or nothing when it is missing or longer.
+    std::optional<DWORD> ReadDword(std::wstring_view valueName) const;
+
+private:
+    friend class Registry;
+    std::shared_ptr<const RegistryContents> m_pContents;
+    std::wstring m_strPath;
+};
+
+class Registry
+{
+public:
+    // The file this machine's registry lives in.
+    static std::filesystem::path MachineFilePath();
+    // Reads the machine's registry file now.
+    static Registry LoadMachine();
+    static Registry LoadFile(const std::filesystem::path& path);
+
+    // RegOpenKeyEx below HKEY_LOCAL_MACHINE: ERROR_SUCCESS, ERROR_FILE_NOT_FOUND, or
+    // ERROR_ACCESS_DENIED when the registry file exists but cannot be read.
+    DWORD OpenKey(std::wstring_view subkey, RegistryKey& keyOut) const;
+
+private:
+    std::shared_ptr<const RegistryContents> m_pContents;
+    DWORD m_dwLoadError = 0;
+};
+
+} // namespace platform

@@ -1,0 +1,21 @@
+#pragma once
+// Temporary files named as the Windows temp-file call names them: a prefix of up to three
+// characters, one to four upper-case hexadecimal digits and ".tmp".
+
+#include "common/HResult.h"
+
+#include <filesystem>
+#include <string_view>
+
+namespace platform {
+
+// $TMPDIR when set and not empty, else /tmp.
+std::filesystem::path GetTempPath();
+
+// Creates a new empty file in the folder under a unique name and returns that name in pathOut.
+// The file is created exclusively, with mode 0600, never through a symbolic link. Returns
+// ERROR_SUCCESS or a Win32 error code; ERROR_FILE_EXISTS when every name is taken.
+DWORD GetTempFileName(const std::filesystem::path& folder, std::wstring_view wszPrefix,
+                      std::filesystem::path& pathOut);
+
+} // namespace platform
