@@ -80,10 +80,13 @@ void ReportFailure(const char* szText) noexcept
 
 } // namespace
 
-ICDebug::ICDebug(const wchar_t* wszRegistrySubkey) : m_uInstance(g_uNextInstance++)
+ICDebug::ICDebug(const wchar_t* wszRegistrySubkey) : ICDebug(wszRegistrySubkey, platform::Registry::LoadMachine()) {}
+
+ICDebug::ICDebug(const wchar_t* wszRegistrySubkey, const platform::Registry& registry)
+    : m_uInstance(g_uNextInstance++)
 {
     try {
-        ReadSettingsAndOpenFile(wszRegistrySubkey);
+        ReadSettingsAndOpenFile(wszRegistrySubkey, registry);
     } catch (...) {
         ReportFailure("ERR: Exception in ICDebug()");
     }
@@ -95,12 +98,11 @@ ICDebug::~ICDebug()
         ::fsync(m_hFile.Get());
 }
 
-void ICDebug::ReadSettingsAndOpenFile(const wchar_t* wszRegistrySubkey)
+void ICDebug::ReadSettingsAndOpenFile(const wchar_t* wszRegistrySubkey, const platform::Registry& registry)
 {
     std::wstring strTitle = L"Trace file";
     bool bNameFromRegistry = false;
     platform::RegistryKey key;
-    const platform::Registry registry = platform::Registry::LoadMachine();
     if (wszRegistrySubkey && registry.OpenKey(wszRegistrySubkey, key) == platform::ERROR_SUCCESS) {
         strTitle = key.ReadString(L"Info", 1023).value_or(strTitle);
         if (const auto baseName = key.ReadString(L"TraceFileName", 255)) {

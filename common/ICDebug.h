@@ -13,6 +13,10 @@
 #include <string>
 #include <string_view>
 
+namespace platform {
+class Registry;
+}
+
 // Message levels the system uses.
 constexpr DWORD TRACE_ENTRY_EXIT = 11;
 constexpr DWORD TRACE_DETAIL = 20;
@@ -25,6 +29,8 @@ public:
     // Reads the settings below HKEY_LOCAL_MACHINE\wszRegistrySubkey (may be null) and opens the
     // log file.
     explicit ICDebug(const wchar_t* wszRegistrySubkey);
+    // The same with the settings read from the given registry.
+    ICDebug(const wchar_t* wszRegistrySubkey, const platform::Registry& registry);
     virtual ~ICDebug();
     ICDebug(const ICDebug&) = delete;
     ICDebug& operator=(const ICDebug&) = delete;
@@ -42,7 +48,7 @@ public:
     const std::wstring& FileName() const noexcept { return m_strFileName; }
 
 private:
-    void ReadSettingsAndOpenFile(const wchar_t* wszRegistrySubkey);
+    void ReadSettingsAndOpenFile(const wchar_t* wszRegistrySubkey, const platform::Registry& registry);
     void WriteHeader(const std::wstring& strTitle);
     void LogFormatted(const char* szSourceFile, int iLine, DWORD dwLevel, const wchar_t* wszPrefix,
                       const wchar_t* wszFormat, va_list args) noexcept;

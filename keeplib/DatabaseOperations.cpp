@@ -34,7 +34,9 @@ HRESULT KeeplibBackup(const wchar_t* pstrServerName, const wchar_t* pstrDatabase
 {
     TRACE_SCOPE(L"Keeplibs::KeeplibBackup()");
     return RunInCallFrame(ResultLine::Returing, [&] {
-        return CheckBackupArguments(pstrServerName, pstrDatabaseName, pstrBackupFile).value_or(NotImplemented());
+        if (const auto refused = CheckBackupArguments(pstrServerName, pstrDatabaseName, pstrBackupFile))
+            return *refused;
+        return NotImplemented();
     });
 }
 
@@ -42,7 +44,9 @@ HRESULT KeeplibRestore(const wchar_t* pstrServerName, const wchar_t* pstrDatabas
 {
     TRACE_SCOPE(L"Keeplibs::KeeplibRestore()");
     return RunInCallFrame(ResultLine::Returing, [&] {
-        return CheckBackupArguments(pstrServerName, pstrDatabaseName, pstrBackupFile).value_or(NotImplemented());
+        if (const auto refused = CheckBackupArguments(pstrServerName, pstrDatabaseName, pstrBackupFile))
+            return *refused;
+        return NotImplemented();
     });
 }
 

@@ -275,10 +275,15 @@ Registry Registry::LoadMachine() { return LoadFile(MachineFilePath()); }
 Registry Registry::LoadFile(const std::filesystem::path& path)
 {
     Registry registry;
+    std::error_code error;
+    if (std::filesystem::is_directory(path, error)) {
+        registry.m_dwLoadError = ERROR_ACCESS_DENIED;
+        registry.m_pContents = std::make_shared<RegistryContents>();
+        return registry;
+    }
     std::ifstream file(path, std::ios::binary);
     if (!file) {
         const int iErrno = errno;
-        std::error_code error;
         // A file that is not there is an empty registry; one that is there but unreadable is not.
         if (std::filesystem::exists(path, error))
             registry.m_dwLoadError = Win32ErrorFromErrno(iErrno == ENOENT ? EACCES : iErrno);
@@ -287,6 +292,14 @@ Registry Registry::LoadFile(const std::filesystem::path& path)
     }
     const std::vector<std::uint8_t> bytes{std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
     registry.m_pContents = std::make_shared<RegistryContents>(RegistryContents::Parse(bytes));
+    return registry;
+}
+
+Registry Registry::FromText(std::string_view text)
+{
+    Registry registry;
+    const auto* pBytes = reinterpret_cast<const std::uint8_t*>(text.data());
+    registry.m_pContents = std::make_shared<RegistryContents>(RegistryContents::Parse(std::span(pBytes, text.size())));
     return registry;
 }
 

@@ -80,6 +80,8 @@ public:
     // Reads the machine's registry file now.
     static Registry LoadMachine();
     static Registry LoadFile(const std::filesystem::path& path);
+    // A registry made from the text of a .reg file, for tests.
+    static Registry FromText(std::string_view text);
 
     // RegOpenKeyEx below HKEY_LOCAL_MACHINE: ERROR_SUCCESS, ERROR_FILE_NOT_FOUND, or
     // ERROR_ACCESS_DENIED when the registry file exists but cannot be read.

@@ -1,0 +1,129 @@
+#include "platform/Registry.h"
+#include "common/StringUtils.h"
+#include "platform/Win32Error.h"
+#include "testsupport/RunProgram.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+using namespace platform;
+
+namespace {
+
+const char* const kExport = "Windows Registry Editor Version 5.00\r\n"
+                            "\r\n"
+                            "; a comment\r\n"
+                            "[HKEY_LOCAL_MACHINE\\Software\\Vestrel\\VLDebugLogs\\Keeplib]\r\n"
+                            "\"Info\"=\"Title with \\\"quotes\\\" and C:\\\\path\"\r\n"
+                            "\"LogLevel\"=dword:0000000c\r\n"
+                            "@=\"the default\"\r\n"
+                            "\"Binary\"=hex:01,02,03,\\\r\n"
+                            "  04,05\r\n"
+                            "\"Multi\"=hex(7):41,00,00,00,00,00\r\n"
+                            "\"Long\"=\"abcdefghij\"\r\n"
+                            "\"Removed\"=\"x\"\r\n"
+                            "\"Removed\"=-\r\n"
+                            "[HKEY_CURRENT_USER\\Software\\Vestrel]\r\n"
+                            "\"Other\"=\"root\"\r\n"
+                            "[HKEY_LOCAL_MACHINE\\Software\\Doomed\\Child]\r\n"
+                            "[-HKEY_LOCAL_MACHINE\\Software\\Doomed]\r\n";
+
+std::wstring ReadString(const Registry& registry, const wchar_t* wszKey, const wchar_t* wszValue, std::size_t cchMax = 100)
+{
+    RegistryKey key;
+    EXPECT_EQ(registry.OpenKey(wszKey, key), ERROR_SUCCESS);
+    return key.ReadString(wszValue, cchMax).value_or(L"<missing>");
+}
+
+} // namespace
+
+TEST(Registry, KeysExistWhenNamedOrWhenAKeyBelowThemIsNamed)
+{
+    const Registry registry = Registry::FromText(kExport);
+    RegistryKey key;
+    const std::pair<const wchar_t*, DWORD> cases[] = {
+        {L"Software\\Vestrel\\VLDebugLogs\\Keeplib", ERROR_SUCCESS},
+        {L"SOFTWARE\\vestrel\\vldebuglogs\\KEEPLIB", ERROR_SUCCESS},
+        {L"Software\\Vestrel", ERROR_SUCCESS},
+        {L"Software", ERROR_SUCCESS},
+        {L"Software\\Vest", ERROR_FILE_NOT_FOUND},
+        {L"Software\\Vestrel\\VLDebugLogs\\Keepctl", ERROR_FILE_NOT_FOUND},
+        {L"Software\\Doomed", ERROR_FILE_NOT_FOUND},
+        {L"Software\\Doomed\\Child", ERROR_FILE_NOT_FOUND},
+    };
+    for (const auto& [wszKey, dwExpected] : cases)
+        EXPECT_EQ(registry.OpenKey(wszKey, key), dwExpected) << WideToNarrow(wszKey);
+}
+
+TEST(Registry, ReadsValuesAsTheRegistryEditorWritesThem)
+{
+    const Registry registry = Registry::FromText(kExport);
+    const wchar_t* const wszKey = L"Software\\Vestrel\\VLDebugLogs\\Keeplib";
+    EXPECT_EQ(ReadString(registry, wszKey, L"Info"), L"Title with \"quotes\" and C:\\path");
+    EXPECT_EQ(ReadString(registry, wszKey, L"info"), L"Title with \"quotes\" and C:\\path");
+    EXPECT_EQ(ReadString(registry, wszKey, L""), L"the default");
+    EXPECT_EQ(ReadString(registry, wszKey, L"Removed"), L"<missing>");
+    EXPECT_EQ(ReadString(registry, wszKey, L"Other"), L"<missing>");
+
+    RegistryKey key;
+    ASSERT_EQ(registry.OpenKey(wszKey, key), ERROR_SUCCESS);
+    EXPECT_EQ(key.ReadDword(L"LogLevel"), 12u);
+
+    DWORD dwType = 0;
+    std::uint8_t bytes[16] = {};
+    DWORD cbData = sizeof bytes;
+    ASSERT_EQ(key.QueryValue(L"Binary", &dwType, bytes, &cbData), ERROR_SUCCESS);
+    EXPECT_EQ(dwType, REG_BINARY);
+    EXPECT_EQ(std::vector<std::uint8_t>(bytes, bytes + cbData), (std::vector<std::uint8_t>{1, 2, 3, 4, 5}));
+    cbData = sizeof bytes;
+    ASSERT_EQ(key.QueryValue(L"Multi", &dwType, bytes, &cbData), ERROR_SUCCESS);
+    EXPECT_EQ(dwType, REG_MULTI_SZ);
+    EXPECT_EQ(cbData, 6u);
+}
+
+TEST(Registry, ValuesThatDoNotFitCountAsMissing)
+{
+    const Registry registry = Registry::FromText(kExport);
+    RegistryKey key;
+    ASSERT_EQ(registry.OpenKey(L"Software\\Vestrel\\VLDebugLogs\\Keeplib", key), ERROR_SUCCESS);
+    EXPECT_EQ(key.ReadString(L"Long", 10), L"abcdefghij");
+    EXPECT_EQ(key.ReadString(L"Long", 9), std::nullopt);
+    // Five bytes do not fit a number.
+    EXPECT_EQ(key.ReadDword(L"Binary"), std::nullopt);
+
+    std::uint8_t bytes[4];
+    DWORD cbData = sizeof bytes;
+    EXPECT_EQ(key.QueryValue(L"Long", nullptr, bytes, &cbData), ERROR_MORE_DATA);
+    EXPECT_EQ(cbData, 22u);
+}
+
+TEST(Registry, ReadsUtf16FilesWithTheirByteOrderMark)
+{
+    const std::string strText = "[HKEY_LOCAL_MACHINE\\A\\B]\r\n\"X\"=\"\xc3\xa9\xe2\x82\xac\"\r\n";
+    const std::wstring strWide = NarrowToWide(strText);
+    std::string strUtf16 = "\xff\xfe";
+    for (const wchar_t c : strWide) {
+        strUtf16 += static_cast<char>(c & 0xFF);
+        strUtf16 += static_cast<char>(c >> 8);
+    }
+    EXPECT_EQ(ReadString(Registry::FromText(strUtf16), L"A\\B", L"X"), L"\u00e9\u20ac");
+}
+
+TEST(Registry, MissingFileIsAnEmptyRegistryAndAnUnreadableOneIsDenied)
+{
+    testsupport::ScratchFolder folder;
+    RegistryKey key;
+    EXPECT_EQ(Registry::LoadFile(folder.Path() / "absent.reg").OpenKey(L"Software", key), ERROR_FILE_NOT_FOUND);
+    EXPECT_EQ(Registry::LoadFile(folder.Path()).OpenKey(L"Software", key), ERROR_ACCESS_DENIED);
+    const auto path = folder.Write("machine.reg", kExport);
+    EXPECT_EQ(Registry::LoadFile(path).OpenKey(L"Software\\Vestrel", key), ERROR_SUCCESS);
+}
+
+TEST(Registry, MachineFileComesFromTheEnvironment)
+{
+    ::setenv("VESTREL_REGISTRY_FILE", "/somewhere/else.reg", 1);
+    EXPECT_EQ(Registry::MachineFilePath(), "/somewhere/else.reg");
+    ::unsetenv("VESTREL_REGISTRY_FILE");
+    EXPECT_EQ(Registry::MachineFilePath(), "/etc/vestrel/registry.reg");
+}

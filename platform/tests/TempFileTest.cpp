@@ -1,0 +1,48 @@
+#include "platform/TempFile.h"
+#include "platform/Win32Error.h"
+#include "testsupport/RunProgram.h"
+
+#include <gtest/gtest.h>
+
+#include <regex>
+#include <set>
+#include <sys/stat.h>
+
+using namespace platform;
+
+TEST(TempFile, CreatesNewEmptyPrivateFilesNamedByPrefixAndHexDigits)
+{
+    testsupport::ScratchFolder folder;
+    std::set<std::filesystem::path> names;
+    for (int i = 0; i < 20; ++i) {
+        std::filesystem::path path;
+        ASSERT_EQ(GetTempFileName(folder.Path(), L"ICDX", path), ERROR_SUCCESS);
+        EXPECT_EQ(path.parent_path(), folder.Path());
+        EXPECT_TRUE(std::regex_match(path.filename().string(), std::regex("ICD[0-9A-F]{1,4}\\.tmp")))
+            << path.filename();
+        struct stat info {};
+        ASSERT_EQ(::stat(path.c_str(), &info), 0);
+        EXPECT_EQ(info.st_mode & 0777, 0600u);
+        EXPECT_EQ(info.st_size, 0);
+        names.insert(path);
+    }
+    EXPECT_EQ(names.size(), 20u);
+}
+
+TEST(TempFile, MissingFolderIsAnError)
+{
+    testsupport::ScratchFolder folder;
+    std::filesystem::path path;
+    EXPECT_EQ(GetTempFileName(folder.Path() / "absent", L"EXT", path), ERROR_FILE_NOT_FOUND);
+    EXPECT_TRUE(path.empty());
+}
+
+TEST(TempFile, TempPathFollowsTmpdir)
+{
+    ::setenv("TMPDIR", "/var/tmp/x", 1);
+    EXPECT_EQ(GetTempPath(), "/var/tmp/x");
+    ::setenv("TMPDIR", "", 1);
+    EXPECT_EQ(GetTempPath(), "/tmp");
+    ::unsetenv("TMPDIR");
+    EXPECT_EQ(GetTempPath(), "/tmp");
+}

@@ -1,0 +1,26 @@
+#!/usr/bin/env bash
+# Installs every system package the project needs on a fresh Debian 12 machine. Packages that are
+# already there are not asked for again, so a prepared machine needs no network.
+set -euo pipefail
+
+packages=(
+    build-essential cmake ninja-build
+    googletest libgtest-dev libgmock-dev libbenchmark-dev
+    clang libclang-rt-14-dev   # the sanitizer build and the fuzzers
+    clang-format
+    time                       # peak memory in the benchmarks
+)
+
+missing=()
+for package in "${packages[@]}"; do
+    if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed'; then
+        missing+=("$package")
+    fi
+done
+
+if ((${#missing[@]} > 0)); then
+    echo "Installing: ${missing[*]}"
+    export DEBIAN_FRONTEND=noninteractive
+    apt-get update -q
+    apt-get install -y -q --no-install-recommends "${missing[@]}"
+fi
