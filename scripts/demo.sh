@@ -1,16 +1,19 @@
 #!/usr/bin/env bash
-# Shows the tools at work on this machine, with nothing sent anywhere: keepctl refusing a bad
-# command line and writing both trace logs where a registry file tells it to.
+# Shows the tools at work on this machine, with nothing sent anywhere. keepctl runs against a
+# scripted SQL Server (a rules file that says what the server answers and logs every statement
+# it is sent): it creates the quarantine database from its embedded script, reports its version,
+# backs it up, and shows the trace logs that a registry file asked for. Then vaultdump extracts a
+# folder of quarantine files.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-if [[ ! -x build/bin/keepctl ]]; then
-    cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
-    cmake --build build
-fi
+cmake -S . -B build -G Ninja >/dev/null
+cmake --build build >/dev/null
 
 demo=$(mktemp -d)
 trap 'rm -rf "$demo"' EXIT
+step() { printf '\n\033[1m$ %s\033[0m\n' "$*"; }
+
 cat >"$demo/registry.reg" <<REG
 Windows Registry Editor Version 5.00
 
@@ -24,20 +27,57 @@ Windows Registry Editor Version 5.00
 "Info"="keeplib demo trace"
 "TraceFileName"="$demo/logs/keeplib"
 "WantIndent"=dword:00000001
-"WantLogicalThread"=dword:00000001
 "OutputToDebugger"=dword:00000000
 REG
 export VESTREL_REGISTRY_FILE="$demo/registry.reg"
 
-step() { printf '\n\033[1m$ %s\033[0m\n' "$*"; }
+# The scripted server: the quarantine database does not exist yet; once created it reports 1.1;
+# the automatic backup file is younger than its retention days.
+server() {
+    cat >"$demo/server.rules" <<RULES
+log|$demo/server.log
+$1
+RULES
+    export VESTREL_SQL_SCRIPT="$demo/server.rules"
+    : >"$demo/server.log"
+}
+sent() { grep -E '^(Open|Execute|Close)' "$demo/server.log" | cut -c1-110; }
 
 step keepctl SETUP QUAR -s SQL01
-build/bin/keepctl SETUP QUAR -s SQL01 || echo "(exit status $?)"
+status=0
+build/bin/keepctl SETUP QUAR -s SQL01 >"$demo/usage.txt" || status=$?
+head -n 4 "$demo/usage.txt"
+echo "   ... (the usage text; exit status $status)"
 
-step keepctl SETUP QUAR -s SQL01 -a 'CORP\svc-velmora' -cn 15
-build/bin/keepctl SETUP QUAR -s SQL01 -a 'CORP\svc-velmora' -cn 15 || echo "(exit status $?)"
+server ""
+step keepctl SETUP QUAR -s 'SQL01\VELMORA' -a 'CORP\svc-velmora'
+build/bin/keepctl SETUP QUAR -s 'SQL01\VELMORA' -a 'CORP\svc-velmora'
+echo "-- what the server was sent ($(grep -c '^Execute' "$demo/server.log") statements):"
+sent | head -n 8
+echo "   ..."
+sent | tail -n 4
 
-for log in "$demo"/logs/*.log; do
-    step head -n 12 "$log"
-    head -n 12 "$log"
-done
+server "exec|SELECT name FROM dbo.sysobjects|rows|name|BSTR:SPQuarVersion
+exec|[dbo].[SPQuarVersion]|out|I4:0,I4:1,I4:1,DATE:2009-09-18 09:00:00"
+step keepctl VERSION QUAR -s SQL01
+build/bin/keepctl VERSION QUAR -s SQL01
+
+server "exec|SELECT name FROM master.dbo.sysdatabases|rows|name|BSTR:KorvoQuar
+exec|BACKUP DATABASE|fail|80040E14|4208|The backup set cannot be overwritten."
+step keepctl BACKUP QUAR -s SQL01
+build/bin/keepctl BACKUP QUAR -s SQL01 || echo "(exit status $?)"
+sent
+
+step "tail -n 4 keeplib-<pid>-<time>.log (the library's trace of the backup)"
+tail -n 4 "$(ls -t "$demo"/logs/keeplib-*.log | head -n 1)"
+
+if [[ -x build/bin/vaultdump && -x build/bin/quarwriter ]]; then
+    mkdir "$demo/quarantine"
+    printf 'Quarantined report\r\n' >"$demo/item1.txt"
+    head -c 3000 /dev/urandom >"$demo/item2.bin"
+    build/bin/quarwriter --item "$demo/item1.txt" "$demo/quarantine/Q0001.tmp" >/dev/null
+    build/bin/quarwriter --item "$demo/item2.bin" "$demo/quarantine/Q0002.tmp" >/dev/null
+    printf 'not a quarantine file' >"$demo/quarantine/Q0003.tmp"
+    step vaultdump quarantine
+    build/bin/vaultdump "$demo/quarantine" | sed "s|$demo/||g"
+fi

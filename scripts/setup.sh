@@ -8,6 +8,9 @@ packages=(
     googletest libgtest-dev libgmock-dev libbenchmark-dev
     clang libclang-rt-14-dev   # the sanitizer build and the fuzzers
     clang-format
+    unixodbc-dev odbcinst      # database access
+    tdsodbc                    # the SQL Server driver (registers itself as FreeTDS)
+    libsqliteodbc              # the driver the ODBC layer's own tests run against
     time                       # peak memory in the benchmarks
 )
 

@@ -47,9 +47,12 @@ constexpr int kInvalidArgStatus = 0x57;
 class KeepctlTest : public ::testing::Test
 {
 protected:
-    // Runs keepctl with both trace logs written to files in the scratch folder.
-    testsupport::ProgramResult Run(const std::vector<std::string>& arguments)
+    // Runs keepctl with both trace logs written to files in the scratch folder, against a server
+    // that answers as the rules say (see the fake provider's rules file) and logs every call.
+    testsupport::ProgramResult Run(const std::vector<std::string>& arguments, const std::string& strServerRules = "")
     {
+        const auto rules = m_folder.Write("server.rules", "log|" + (m_folder.Path() / "server.log").string() + "\n" +
+                                                              strServerRules);
         const std::string strLogs = (m_folder.Path() / "logs").string();
         const auto registry = m_folder.Write(
             "registry.reg", "Windows Registry Editor Version 5.00\r\n\r\n"
@@ -58,7 +61,9 @@ protected:
                             "[HKEY_LOCAL_MACHINE\\Software\\Vestrel\\VLDebugLogs\\Keeplib]\r\n"
                             "\"TraceFileName\"=\"" + strLogs + "/keeplib\"\r\n\"OutputToDebugger\"=dword:0\r\n");
         return testsupport::RunProgram(KEEPCTL_PATH, arguments,
-                                       {{"VESTREL_REGISTRY_FILE", registry.string()}, {"TMPDIR", m_folder.Path().string()}});
+                                       {{"VESTREL_REGISTRY_FILE", registry.string()},
+                                        {"TMPDIR", m_folder.Path().string()},
+                                        {"VESTREL_SQL_SCRIPT", rules.string()}});
     }
 
     // The text of the one trace file whose name starts with the prefix.
@@ -136,16 +141,23 @@ TEST_F(KeepctlTest, AcceptedCommandCallsTheLibraryAndPrintsItsFailure)
 {
     // Negative timeouts are passed on; the password reaches the library but no trace.
     const auto result = Run({"SETUP", "CNFG", "-s", "SQL01\\VELMORA", "-a", "CORP\\svc-velmora", "-cn", "-5",
-                             "-cm", " 120", "-u", "sa", "-p", "Sw0rdf1sh"});
-    EXPECT_EQ(result.strStdout, "Failed with code 0x80004001.\n");
-    EXPECT_EQ(result.iExitStatus, 255);
+                             "-cm", " 120", "-u", "sa", "-p", "Sw0rdf1sh"},
+                            "open|Data Source=SQL01|fail|80004005|17|SQL Server does not exist or access denied.\n");
+    EXPECT_EQ(result.strStdout, "Failed with code 0x80004005.\n");
+    EXPECT_EQ(result.iExitStatus, 5);
+    EXPECT_EQ(testsupport::ReadFile(m_folder.Path() / "server.log"),
+              "Open: Provider=SQLOLEDB;Data Source=SQL01\\VELMORA;User ID=sa;Password=***;Connect Timeout=-5;"
+              "Initial Catalog=master\n");
 
     const std::string strProgramTrace = TraceFile("keepctl");
     const std::string strLibraryTrace = TraceFile("keeplib");
     for (const char* szLine : {"INF: lConnectionTimeout=-5\r\n", "INF: lCommandTimeout=120\r\n",
                                "INF: strServer=SQL01\\VELMORA\r\n", "INF: Password option specified\r\n",
-                               "INF: Returning, hr=0x80004001\r\n"})
+                               "INF: Returning, hr=0x80004005\r\n"})
         EXPECT_NE(strProgramTrace.find(szLine), std::string::npos) << szLine;
+    EXPECT_NE(strLibraryTrace.find("ERR: [0]: Number=17 Source=Microsoft OLE DB Provider for SQL Server "
+                                   "Description=SQL Server does not exist or access denied. \r\n"),
+              std::string::npos);
     // Each trace log keeps its own lines.
     EXPECT_NE(strLibraryTrace.find("INF: bstrDatabaseName='KorvoCnfg'\r\n"), std::string::npos);
     EXPECT_NE(strLibraryTrace.find("INF: bstrAuthUser='sa'\r\n"), std::string::npos);
@@ -164,4 +176,46 @@ TEST_F(KeepctlTest, TraceFilesStartWithTheirHeader)
                             "Keepctl.cpp          pr:\\d+ th:\\d+ ln:\\d{5} [0-9:.]{12}  INF: \\+ Entering Function : wmain\\(\\)\r\n"
                             "(.|\r\n)*");
     EXPECT_TRUE(std::regex_match(TraceFile("keepctl"), header));
+}
+
+TEST_F(KeepctlTest, WarningOutcomesExitWithOne)
+{
+    struct OutcomeCase
+    {
+        std::vector<std::string> arguments;
+        std::string strRules;
+        std::string strPrinted;
+        int iExitStatus;
+    };
+    const std::string strQuarExists =
+        "exec|SELECT name FROM master.dbo.sysdatabases WHERE name = N'KorvoQuar'|rows|name|BSTR:KorvoQuar\n";
+    const std::string strQuarVersion =
+        "exec|SELECT name FROM dbo.sysobjects|rows|name|BSTR:SPQuarVersion\n"
+        "exec|[dbo].[SPQuarVersion]|out|I4:0,I4:1,I4:1,DATE:2009-09-18 09:00:00\n";
+    const OutcomeCase cases[] = {
+        {{"SETUP", "QUAR", "-s", "SQL01", "-a", "CORP\\nobody"},
+         strQuarExists + strQuarVersion + "exec|DECLARE @ntaccount|fail|80040E14|15401|Windows NT user or group not found.\n",
+         "WARNING: Setup was unable to configure the access permissions on SQL Server instance 'SQL01' for user "
+         "'CORP\\nobody'.\nSETUP done!\n",
+         1},
+        {{"SETUP", "QUAR", "-s", "SQL01", "-a", "CORP\\svc"}, strQuarExists + strQuarVersion, "SETUP done!\n", 0},
+        {{"BACKUP", "QUAR", "-s", "SQL01"},
+         strQuarExists + "exec|BACKUP DATABASE|fail|80040E14|4208|The backup set cannot be overwritten.\n",
+         "Auto backup failed. Try to provide a backup file name.\n", 1},
+        {{"BACKUP", "QUAR", "-s", "SQL01", "-b", "/b/q.dat"}, strQuarExists, "BACKUP done!\n", 0},
+        {{"BACKUP", "QUAR", "-s", "SQL01"}, "", "Failed with code 0x80070002.\n", 2},
+        {{"VERSION", "QUAR", "-s", "SQL01"}, strQuarVersion, "VERSION is 1.1 build 2009-09-18 09:00:00\n", 0},
+        {{"SQLSERVERCHECK", "-s", "SQL01"},
+         "exec|xp_msver|rows|Internal_Value,Character_Value|I4:458752,BSTR:7.00.623\n",
+         "WARNING: SQL server version is unsupported\nSQLSERVERCHECK done!\n", 1},
+        {{"SQLSERVERCHECKSVRROLE", "-s", "SQL01", "-sr", "sysadmin"}, "exec|SELECT IS_SRVROLEMEMBER|rows|SrvRoleMember|I4:0\n",
+         "SQLSERVERCHECKSVRROLE done!\n", 1},
+        {{"DELETE", "RPRT", "-s", "SQL01"}, "", "DELETE done!\n", 0},
+        {{"RESTORE", "DIR", "-s", "SQL01"}, "", "RESTORE done!\n", 0},
+    };
+    for (const OutcomeCase& c : cases) {
+        const auto result = Run(c.arguments, c.strRules);
+        EXPECT_EQ(result.strStdout, c.strPrinted) << c.arguments[0];
+        EXPECT_EQ(result.iExitStatus, c.iExitStatus) << c.arguments[0];
+    }
 }

@@ -1,0 +1,24 @@
+// Feeds arbitrary text to the batch splitter and checks that the batches it cuts, joined with
+// what it drops, never reach past the text and always move forward.
+
+#include "common/StringUtils.h"
+#include "keeplib/DBScriptHelper.h"
+
+#include <cstdlib>
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* pData, std::size_t cbData)
+{
+    const std::wstring strText = UTIL::STR::Utf16LeToWide(std::span(pData, cbData));
+    const wchar_t* pCursor = strText.c_str();
+    const wchar_t* const pEnd = strText.c_str() + strText.size();
+    std::wstring strBatch;
+    std::size_t cchBatches = 0;
+    while (DBScriptHelper::GetNextBatch(pCursor, strBatch) == S_OK) {
+        if (strBatch.empty() || pCursor > pEnd)
+            std::abort();
+        cchBatches += strBatch.size();
+    }
+    if (pCursor != pEnd || cchBatches > strText.size())
+        std::abort();
+    return 0;
+}

@@ -1,0 +1,151 @@
+#include "FakeProvider.h"
+
+#include "common/ComError.h"
+#include "common/StringUtils.h"
+
+#include <fstream>
+#include <regex>
+
+namespace platform::ado {
+namespace {
+
+std::wstring HidePassword(const std::wstring& strConnectionString)
+{
+    static const std::wregex password(L"(Password=)[^;]*", std::regex::icase);
+    return std::regex_replace(strConnectionString, password, L"$1***");
+}
+
+const wchar_t* DirectionName(ParameterDirection direction)
+{
+    return direction == ParameterDirection::ReturnValue ? L"return" : L"output";
+}
+
+const wchar_t* TypeName(DataType type) { return type == DataType::Integer ? L"integer" : L"timestamp"; }
+
+class CFakeConnection : public Connection
+{
+public:
+    explicit CFakeConnection(CFakeProvider& provider) : m_provider(provider) {}
+
+    void Open(const std::wstring& strConnectionString) override
+    {
+        m_provider.Record(L"Open: " + HidePassword(strConnectionString));
+        Apply(m_provider.Answer(FakeCall::Open, strConnectionString));
+        m_bOpen = true;
+    }
+    void Close() override
+    {
+        m_provider.Record(L"Close");
+        m_bOpen = false;
+    }
+    void BeginTrans() override { Transaction(L"BeginTrans"); }
+    void CommitTrans() override { Transaction(L"CommitTrans"); }
+    void RollbackTrans() override { Transaction(L"RollbackTrans"); }
+    std::vector<Error> Errors() const override { return m_errors; }
+
+    RecordsetPtr Execute(Command& command, bool bNoRecords) override
+    {
+        RequireOpen();
+        std::wstring strLine = FormatW(L"Execute %ls %ls timeout=%d: %ls",
+                                       command.commandType == CommandType::Text ? L"Text" : L"StoredProcedure",
+                                       bNoRecords ? L"no records" : L"records", command.lCommandTimeout,
+                                       command.strCommandText.c_str());
+        for (const ParameterPtr& pParameter : command.parameters)
+            strLine += FormatW(L"\n  param %ls %ls %ls %d", pParameter->strName.c_str(),
+                               DirectionName(pParameter->direction), TypeName(pParameter->type), pParameter->lSize);
+        m_provider.Record(std::move(strLine));
+        FakeReply reply = m_provider.Answer(FakeCall::Execute, command.strCommandText);
+        Apply(reply);
+        for (std::size_t i = 0; i < command.parameters.size() && i < reply.outputs.size(); ++i)
+            command.parameters[i]->value = reply.outputs[i];
+        if (bNoRecords || reply.bNoResultSet)
+            return nullptr;
+        return std::make_shared<Recordset>(reply.recordset ? std::move(*reply.recordset) : Recordset({}, {}));
+    }
+
+private:
+    void RequireOpen() const
+    {
+        if (!m_bOpen)
+            throw UTIL::COM::_com_error(ADO_E_OBJECT_CLOSED);
+    }
+    void Transaction(const wchar_t* wszCall)
+    {
+        RequireOpen();
+        m_provider.Record(wszCall);
+    }
+    void Apply(const FakeReply& reply)
+    {
+        if (FAILED(reply.hrFailure)) {
+            m_errors = reply.errors;
+            throw UTIL::COM::_com_error(reply.hrFailure);
+        }
+    }
+
+    CFakeProvider& m_provider;
+    bool m_bOpen = false;
+    std::vector<Error> m_errors;
+};
+
+} // namespace
+
+void CFakeProvider::AddRule(FakeCall call, std::wstring strPattern, FakeReply reply, unsigned uTimes)
+{
+    const std::lock_guard guard(m_lock);
+    m_rules.push_back({call, std::move(strPattern), std::move(reply), uTimes});
+}
+
+std::vector<std::wstring> CFakeProvider::Log() const
+{
+    const std::lock_guard guard(m_lock);
+    return m_log;
+}
+
+std::vector<std::wstring> CFakeProvider::Statements() const
+{
+    const std::lock_guard guard(m_lock);
+    return m_statements;
+}
+
+ConnectionPtr CFakeProvider::CreateConnection() { return std::make_shared<CFakeConnection>(*this); }
+
+FakeReply CFakeProvider::Answer(FakeCall call, const std::wstring& strText)
+{
+    const std::lock_guard guard(m_lock);
+    if (call == FakeCall::Execute)
+        m_statements.push_back(strText);
+    for (auto it = m_rules.begin(); it != m_rules.end(); ++it) {
+        const bool bMatches = call == FakeCall::Open ? strText.find(it->strPattern) != std::wstring::npos
+                                                     : strText.starts_with(it->strPattern);
+        if (it->call != call || !bMatches)
+            continue;
+        FakeReply reply = it->reply;
+        if (it->uTimesLeft == 1)
+            m_rules.erase(it);
+        else if (it->uTimesLeft > 1)
+            --it->uTimesLeft;
+        return reply;
+    }
+    return {};
+}
+
+void CFakeProvider::Record(std::wstring strLine)
+{
+    const std::lock_guard guard(m_lock);
+    if (!m_logFile.empty())
+        std::ofstream(m_logFile, std::ios::app) << WideToNarrow(strLine) << '\n';
+    m_log.push_back(std::move(strLine));
+}
+
+void CFakeProvider::WriteLogTo(std::filesystem::path logFile)
+{
+    const std::lock_guard guard(m_lock);
+    m_logFile = std::move(logFile);
+}
+
+Error ServerError(std::int32_t lNumber, std::wstring strDescription)
+{
+    return {lNumber, L"Microsoft OLE DB Provider for SQL Server", std::move(strDescription)};
+}
+
+} // namespace platform::ado

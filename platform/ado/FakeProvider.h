@@ -1,0 +1,80 @@
+#pragma once
+// A provider that answers from rules instead of a server and keeps a log of every call, in order,
+// with every statement's text and every parameter. Tests say what the server answers and read
+// what the library sent.
+
+#include "Ado.h"
+
+#include <filesystem>
+#include <mutex>
+#include <string>
+#include <vector>
+
+namespace platform::ado {
+
+// What the fake answers to one call.
+struct FakeReply
+{
+    HRESULT hrFailure = S_OK;           // a failure to throw, after filling the errors
+    std::vector<Error> errors;          // the errors collection of a failure
+    std::optional<Recordset> recordset; // the result set of a query (default: one without rows)
+    bool bNoResultSet = false;          // the statement produced no result set at all
+    std::vector<Variant> outputs;       // values of the return value and output parameters, in order
+};
+
+enum class FakeCall { Open, Execute };
+
+class CFakeProvider : public Provider
+{
+public:
+    // The first rule whose pattern matches answers: for Open, a part of the connection string;
+    // for Execute, the start of the command text. A rule answers a limited number of calls
+    // (zero: every call). Calls that no rule matches succeed; a query then answers no rows.
+    void AddRule(FakeCall call, std::wstring strPattern, FakeReply reply, unsigned uTimes = 0);
+
+    // One line per call: "Open: <string>" (the password shown as ***), "Close", "BeginTrans",
+    // "CommitTrans", "RollbackTrans", "Execute <Text|StoredProcedure> <records|no records>
+    // timeout=<s>: <text>" followed by one "  param <name> <direction> <type> <size>" line per
+    // parameter.
+    std::vector<std::wstring> Log() const;
+    // Every command text sent, in order.
+    std::vector<std::wstring> Statements() const;
+    // Also appends every log line to this file as it happens (UTF-8, one entry per line).
+    void WriteLogTo(std::filesystem::path logFile);
+
+    ConnectionPtr CreateConnection() override;
+
+    // Used by the fake's connections.
+    FakeReply Answer(FakeCall call, const std::wstring& strText);
+    void Record(std::wstring strLine);
+
+private:
+    struct Rule
+    {
+        FakeCall call;
+        std::wstring strPattern;
+        FakeReply reply;
+        unsigned uTimesLeft; // zero: unlimited
+    };
+    mutable std::mutex m_lock;
+    std::vector<Rule> m_rules;
+    std::vector<std::wstring> m_log;
+    std::vector<std::wstring> m_statements;
+    std::filesystem::path m_logFile;
+};
+
+// A fake provider made from a rules file, so that a whole program can run against it (tests,
+// demos). One rule per line; "#" starts a comment. Fields are separated by "|":
+//   log|<file>                                  where to append the log
+//   open|<part of the connection string>|fail|<hresult>|<number>|<message>
+//   exec|<start of the command text>|fail|<hresult>|<number>|<message>
+//   exec|<start of the command text>|rows|<field>,<field>|<value>,<value>|...
+//   exec|<start of the command text>|out|<value>,<value>,...
+// Values: I4:<n>, BSTR:<text>, DATE:<yyyy-mm-dd hh:mm:ss>, NULL. Throws std::runtime_error
+// for a file it cannot read or a line it does not understand.
+std::shared_ptr<CFakeProvider> LoadScriptedProvider(const std::filesystem::path& rulesFile);
+
+// An error of the errors collection as SQL Server gives it through the driver.
+Error ServerError(std::int32_t lNumber, std::wstring strDescription);
+
+} // namespace platform::ado

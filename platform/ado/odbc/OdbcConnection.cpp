@@ -1,0 +1,187 @@
+#include "OdbcConnection.h"
+
+#include "ConnectionStringTranslation.h"
+#include "OdbcStatement.h"
+#include "OdbcText.h"
+#include "common/ComError.h"
+#include "common/StringUtils.h"
+#include "platform/Registry.h"
+
+#include <algorithm>
+
+namespace platform::ado::odbc {
+
+namespace {
+
+constexpr const wchar_t* kSource = L"ODBC connection";
+
+SQLPOINTER AttributeValue(SQLULEN value)
+{
+    return reinterpret_cast<SQLPOINTER>(value);
+}
+
+std::vector<Error> ToAdoErrors(const std::vector<DiagnosticRecord>& records, std::wstring_view strWhere = {})
+{
+    std::vector<Error> errors;
+    for (const DiagnosticRecord& record : records)
+        errors.push_back(ToAdoError(record, strWhere));
+    return errors;
+}
+
+} // namespace
+
+OdbcConnection::~OdbcConnection()
+{
+    if (m_bInTransaction && m_dbc)
+        SQLEndTran(SQL_HANDLE_DBC, m_dbc.Get(), SQL_ROLLBACK);
+    ReleaseHandles();
+}
+
+void OdbcConnection::Open(const std::wstring& strConnectionString)
+{
+    if (IsOpen())
+        FailWithText(ADO_E_OBJECT_OPEN, L"The connection is already open.");
+    const OdbcConnectPlan plan =
+        TranslateConnectionString(strConnectionString, ReadOdbcDriverSettings(platform::Registry::LoadMachine()));
+    std::vector<Attempt> attempts;
+    for (const OdbcConnectTarget& target : plan.targets)
+        attempts.push_back({target.strServer, target.strOdbcConnectionString});
+    Connect(attempts, plan.lLoginTimeout);
+}
+
+void OdbcConnection::OpenOdbc(const std::wstring& strOdbcConnectionString, std::int32_t lLoginTimeout)
+{
+    if (IsOpen())
+        FailWithText(ADO_E_OBJECT_OPEN, L"The connection is already open.");
+    Connect({Attempt{L"", strOdbcConnectionString}}, lLoginTimeout);
+}
+
+void OdbcConnection::Connect(const std::vector<Attempt>& attempts, std::int32_t lLoginTimeout)
+{
+    std::vector<Error> errors;
+    HRESULT hr = E_FAIL;
+    try {
+        if (!m_env)
+            m_env = AllocateEnvironment();
+        for (const Attempt& attempt : attempts) {
+            COdbcConnectionHandle dbc = AllocateConnection(m_env.Get());
+            SQLSetConnectAttrW(dbc.Get(), SQL_ATTR_LOGIN_TIMEOUT,
+                               AttributeValue(static_cast<SQLULEN>(std::max<std::int32_t>(lLoginTimeout, 0))),
+                               SQL_IS_UINTEGER);
+            SqlWideText text = ToSqlWide(attempt.strOdbcConnectionString);
+            const SQLRETURN rc =
+                SQLDriverConnectW(dbc.Get(), nullptr, text.data(), SQL_NTS, nullptr, 0, nullptr, SQL_DRIVER_NOPROMPT);
+            if (Succeeded(rc)) {
+                m_dbc = std::move(dbc);
+                m_bInTransaction = false;
+                return;
+            }
+            std::vector<DiagnosticRecord> records = ReadDiagnostics(SQL_HANDLE_DBC, dbc.Get());
+            if (records.empty())
+                records.push_back({L"", 0, L"SQLDriverConnectW failed without a diagnostic record"});
+            for (Error& error : ToAdoErrors(records, attempt.strServer))
+                errors.push_back(std::move(error));
+            hr = HResultForConnectFailure(records);
+            // The driver knows nothing of a failover partner: the partner is tried only when the
+            // principal could not be reached, never after a refused login.
+            if (!IsServerUnreachable(records))
+                break;
+        }
+    } catch (const OdbcFailure& failure) {
+        for (Error& error : ToAdoErrors(failure.Records()))
+            errors.push_back(std::move(error));
+        hr = E_FAIL;
+    }
+    Fail(hr, std::move(errors));
+}
+
+void OdbcConnection::Close()
+{
+    RequireOpen();
+    if (m_bInTransaction)
+        SQLEndTran(SQL_HANDLE_DBC, m_dbc.Get(), SQL_ROLLBACK);
+    ReleaseHandles();
+}
+
+void OdbcConnection::BeginTrans()
+{
+    RequireOpen();
+    if (m_bInTransaction)
+        FailWithText(XACT_E_XTIONEXISTS, L"A transaction is already open on this connection.");
+    const SQLRETURN rc =
+        SQLSetConnectAttrW(m_dbc.Get(), SQL_ATTR_AUTOCOMMIT, AttributeValue(SQL_AUTOCOMMIT_OFF), SQL_IS_UINTEGER);
+    if (!Succeeded(rc))
+        FailStatement(
+            OdbcFailure("SQLSetConnectAttrW(SQL_ATTR_AUTOCOMMIT)", ReadDiagnostics(SQL_HANDLE_DBC, m_dbc.Get())));
+    m_bInTransaction = true;
+}
+
+void OdbcConnection::CommitTrans()
+{
+    EndTransaction(SQL_COMMIT);
+}
+
+void OdbcConnection::RollbackTrans()
+{
+    EndTransaction(SQL_ROLLBACK);
+}
+
+void OdbcConnection::EndTransaction(SQLSMALLINT completionType)
+{
+    RequireOpen();
+    if (!m_bInTransaction)
+        FailWithText(XACT_E_NOTRANSACTION, L"No transaction is open on this connection.");
+    // A failed commit leaves the transaction open, for the caller to roll back.
+    SQLRETURN rc = SQLEndTran(SQL_HANDLE_DBC, m_dbc.Get(), completionType);
+    if (!Succeeded(rc))
+        FailStatement(OdbcFailure("SQLEndTran", ReadDiagnostics(SQL_HANDLE_DBC, m_dbc.Get())));
+    rc = SQLSetConnectAttrW(m_dbc.Get(), SQL_ATTR_AUTOCOMMIT, AttributeValue(SQL_AUTOCOMMIT_ON), SQL_IS_UINTEGER);
+    if (!Succeeded(rc))
+        FailStatement(
+            OdbcFailure("SQLSetConnectAttrW(SQL_ATTR_AUTOCOMMIT)", ReadDiagnostics(SQL_HANDLE_DBC, m_dbc.Get())));
+    m_bInTransaction = false;
+}
+
+RecordsetPtr OdbcConnection::Execute(Command& command, bool bNoRecords)
+{
+    RequireOpen();
+    try {
+        return ExecuteStatement(m_dbc.Get(), command, bNoRecords);
+    } catch (const OdbcFailure& failure) {
+        FailStatement(failure);
+    }
+}
+
+void OdbcConnection::RequireOpen()
+{
+    if (!IsOpen())
+        FailWithText(ADO_E_OBJECT_CLOSED, L"The connection is not open.");
+}
+
+void OdbcConnection::Fail(HRESULT hr, std::vector<Error> errors)
+{
+    m_errors = std::move(errors);
+    throw UTIL::COM::_com_error(hr);
+}
+
+void OdbcConnection::FailWithText(HRESULT hr, std::wstring strDescription)
+{
+    Fail(hr, {Error{0, kSource, std::move(strDescription)}});
+}
+
+void OdbcConnection::FailStatement(const OdbcFailure& failure)
+{
+    std::vector<DiagnosticRecord> records = failure.Records();
+    if (records.empty())
+        records.push_back({L"", 0, NarrowToWide(failure.what())});
+    Fail(HResultForStatementFailure(records), ToAdoErrors(records));
+}
+
+void OdbcConnection::ReleaseHandles() noexcept
+{
+    m_dbc.Reset();
+    m_env.Reset();
+    m_bInTransaction = false;
+}
+
+} // namespace platform::ado::odbc
