@@ -18,7 +18,7 @@ function(vestrel_add_fuzzer name source corpus)
         set(found ${CMAKE_CURRENT_BINARY_DIR}/${name}-found)
         file(MAKE_DIRECTORY ${found})
         add_test(NAME ${name}
-                 COMMAND ${name} -max_total_time=15 -rss_limit_mb=2048 ${found} ${corpus})
+                 COMMAND ${name} -max_total_time=15 -rss_limit_mb=2048 -artifact_prefix=${found}/ ${found} ${corpus})
     else()
         target_sources(${name} PRIVATE ${PROJECT_SOURCE_DIR}/tools/fuzz/ReplayDriver.cpp)
         add_test(NAME ${name} COMMAND ${name} ${corpus})

@@ -71,13 +71,6 @@ sent
 step "tail -n 4 keeplib-<pid>-<time>.log (the library's trace of the backup)"
 tail -n 4 "$(ls -t "$demo"/logs/keeplib-*.log | head -n 1)"
 
-if [[ -x build/bin/vaultdump && -x build/bin/quarwriter ]]; then
-    mkdir "$demo/quarantine"
-    printf 'Quarantined report\r\n' >"$demo/item1.txt"
-    head -c 3000 /dev/urandom >"$demo/item2.bin"
-    build/bin/quarwriter --item "$demo/item1.txt" "$demo/quarantine/Q0001.tmp" >/dev/null
-    build/bin/quarwriter --item "$demo/item2.bin" "$demo/quarantine/Q0002.tmp" >/dev/null
-    printf 'not a quarantine file' >"$demo/quarantine/Q0003.tmp"
-    step vaultdump quarantine
-    build/bin/vaultdump "$demo/quarantine" | sed "s|$demo/||g"
-fi
+samples/quarantine/make-demo-folder.sh build/bin/quarwriter "$demo/quarantine" >/dev/null
+step vaultdump quarantine
+build/bin/vaultdump "$demo/quarantine" | sed "s|$demo/||g"

@@ -31,7 +31,7 @@ std::wstring AccessBatch(const wchar_t* wszRole)
 class SetupTest : public FakeServerTest
 {
 protected:
-    HRESULT Setup(const wchar_t* wszDatabase, std::uint32_t lDatabaseType)
+    HRESULT RunSetup(const wchar_t* wszDatabase, std::uint32_t lDatabaseType)
     {
         return KeeplibSetup(90, L"SQL01", wszDatabase, 15, 0, nullptr, nullptr, lDatabaseType, L"CORP\\svc");
     }
@@ -47,7 +47,7 @@ protected:
 
 TEST_F(SetupTest, NewDatabaseIsCreatedFromItsScriptAndTheAccountGetsAccess)
 {
-    EXPECT_EQ(Setup(L"KorvoQuar", 0), S_OK);
+    EXPECT_EQ(RunSetup(L"KorvoQuar", 0), S_OK);
     std::vector<std::wstring> expected{
         kQuarExists,
         L"IF NOT EXISTS (SELECT name FROM master.dbo.sysdatabases WHERE name = N'KorvoQuar') BEGIN CREATE DATABASE "
@@ -113,7 +113,7 @@ TEST_F(SetupTest, ExistingDatabaseIsUpgradedOnlyFromTheVersionItKnows)
         const platform::ado::CScopedProvider provider(m_pServer);
         DatabaseExists(c.wszDatabase);
         VersionIs(c.wszProcedure, c.lMajor, c.lMinor);
-        EXPECT_EQ(Setup(c.wszDatabase, c.lDatabaseType), c.hr);
+        EXPECT_EQ(RunSetup(c.wszDatabase, c.lDatabaseType), c.hr);
         EXPECT_TRUE(Traced(c.szTraced));
 
         std::vector<std::wstring> expected{
@@ -137,7 +137,7 @@ TEST_F(SetupTest, GreaterVersionIsRefusedBeforeAnyUpgradeText)
 {
     DatabaseExists(L"KorvoCnfg");
     VersionIs(L"[dbo].[SPCnfgVersion]", 2, 0);
-    EXPECT_EQ(Setup(L"KorvoCnfg", 3), E_FAIL);
+    EXPECT_EQ(RunSetup(L"KorvoCnfg", 3), E_FAIL);
     EXPECT_TRUE(Traced("ERR: Unable to handle greater versions."));
     EXPECT_FALSE(Traced("INF: Quarantine specific database upgrade"));
 }
@@ -145,7 +145,7 @@ TEST_F(SetupTest, GreaterVersionIsRefusedBeforeAnyUpgradeText)
 TEST_F(SetupTest, DatabaseWithoutVersionProcedureIsLeftAlone)
 {
     DatabaseExists(L"KorvoQuar");
-    EXPECT_EQ(Setup(L"KorvoQuar", 0), E_FAIL);
+    EXPECT_EQ(RunSetup(L"KorvoQuar", 0), E_FAIL);
     EXPECT_TRUE(Traced("ERR: The database does not have a 'version' stored procedure."));
     EXPECT_EQ(Statements().size(), 2u);
 }
@@ -155,7 +155,7 @@ TEST_F(SetupTest, FailedAccessBatchStillLeavesTheDatabaseInPlace)
     DatabaseExists(L"KorvoQuar");
     VersionIs(L"[dbo].[SPQuarVersion]", 1, 1);
     Fail(L"DECLARE @ntaccount", DB_E_ERRORSINCOMMAND);
-    EXPECT_EQ(Setup(L"KorvoQuar", 0), S_FALSE);
+    EXPECT_EQ(RunSetup(L"KorvoQuar", 0), S_FALSE);
     EXPECT_TRUE(Traced("WAR: Keeplibs::DBAddNTUserAccessRights failed with hr=(0x80040e14)."));
     EXPECT_EQ(Log().back(), L"Close");
 }
@@ -164,7 +164,7 @@ TEST_F(SetupTest, FailingCreationScriptStopsWithTheServersCode)
 {
     const auto batches = ScriptBatches(107);
     Fail(batches[4], DB_E_ERRORSINCOMMAND);
-    EXPECT_EQ(Setup(L"KorvoCnfg", 3), DB_E_ERRORSINCOMMAND);
+    EXPECT_EQ(RunSetup(L"KorvoCnfg", 3), DB_E_ERRORSINCOMMAND);
     EXPECT_TRUE(Traced("ERR: RunScript(CREATE, 107) failed with hr=(0x80040e14)."));
     EXPECT_EQ(Statements().size(), 2u + 5u);
 }
@@ -172,7 +172,7 @@ TEST_F(SetupTest, FailingCreationScriptStopsWithTheServersCode)
 TEST_F(SetupTest, UnreachableServerFailsWithTheConnectionsCode)
 {
     FailOpen(L"Data Source=SQL01", E_FAIL);
-    EXPECT_EQ(Setup(L"KorvoQuar", 0), E_FAIL);
+    EXPECT_EQ(RunSetup(L"KorvoQuar", 0), E_FAIL);
     EXPECT_TRUE(Traced("ERR: Connect(master) failed with hr=(0x80004005)."));
     EXPECT_TRUE(Statements().empty());
 }

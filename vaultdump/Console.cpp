@@ -1,0 +1,12 @@
+#include "Console.h"
+
+#include <cstdio>
+
+namespace Vaultdump {
+
+void Print(std::string_view text)
+{
+    std::fwrite(text.data(), 1, text.size(), stdout);
+}
+
+} // namespace Vaultdump

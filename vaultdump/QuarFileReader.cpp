@@ -1,0 +1,300 @@
+#include "QuarFileReader.h"
+
+#include "common/ComError.h"
+#include "common/ComUtils.h"
+#include "common/ErrorLadder.h"
+#include "platform/Win32Error.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace Vaultdump {
+namespace {
+
+constexpr DWORD kErrorInvalidHandle = 6; // ERROR_INVALID_HANDLE: the reader is not open
+
+// Largest count handed to one read or write: Linux moves at most about 2 GiB per call.
+constexpr std::size_t kMaxTransfer = std::size_t{1} << 30;
+
+HRESULT HResultFromErrno(int iErrno)
+{
+    return HRESULT_FROM_WIN32(platform::Win32ErrorFromErrno(iErrno));
+}
+
+// One read, repeated when a signal interrupts it: the count read, 0 at the end, -1 on failure.
+ssize_t ReadOnce(int fd, void* pBuffer, std::size_t cbBuffer)
+{
+    ssize_t cbRead = 0;
+    do {
+        cbRead = ::read(fd, pBuffer, std::min(cbBuffer, kMaxTransfer));
+    } while (cbRead < 0 && errno == EINTR);
+    return cbRead;
+}
+
+HRESULT WriteAll(int fd, const std::uint8_t* pData, std::size_t cbData)
+{
+    while (cbData > 0) {
+        const ssize_t cbWritten = ::write(fd, pData, std::min(cbData, kMaxTransfer));
+        if (cbWritten < 0) {
+            if (errno == EINTR)
+                continue;
+            return HResultFromErrno(errno);
+        }
+        if (cbWritten == 0)
+            return HRESULT_FROM_WIN32(platform::ERROR_DISK_FULL);
+        pData += cbWritten;
+        cbData -= static_cast<std::size_t>(cbWritten);
+    }
+    return S_OK;
+}
+
+bool IsCStandardSpace(char16_t wch)
+{
+    return wch == u' ' || (wch >= u'\t' && wch <= u'\r');
+}
+
+} // namespace
+
+CQuarFileReader::CQuarFileReader(std::size_t cbChunkSize)
+    : m_cbChunkSize(std::clamp<std::size_t>(cbChunkSize, 1, kHeaderChunkSize))
+{
+}
+
+HRESULT CQuarFileReader::Open(const char* szPath, bool /*bShareRead*/)
+{
+    if (m_file)
+        return E_UNEXPECTED;
+    if (szPath == nullptr)
+        return E_INVALIDARG;
+    // Not blocking, so that a pipe named like a quarantine file is refused instead of waited on.
+    CAutoFileHandle file(::open(szPath, O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
+    if (!file)
+        return HResultFromErrno(errno);
+    struct stat status {};
+    if (::fstat(file.Get(), &status) != 0)
+        return HResultFromErrno(errno);
+    if (!S_ISREG(status.st_mode))
+        return HRESULT_FROM_WIN32(platform::ERROR_ACCESS_DENIED);
+    ::posix_fadvise(file.Get(), 0, 0, POSIX_FADV_SEQUENTIAL);
+    m_file = std::move(file);
+    m_cbChunk = 0;
+    m_cbOffset = 0;
+    m_cbFileSize = static_cast<std::uint64_t>(status.st_size);
+    m_cbFileRead = 0;
+    return S_OK;
+}
+
+HRESULT CQuarFileReader::ReadChunk()
+{
+    const ssize_t cbRead = ReadOnce(m_file.Get(), m_chunk.data(), m_cbChunkSize);
+    if (cbRead < 0)
+        return HResultFromErrno(errno);
+    if (cbRead == 0)
+        return HRESULT_FROM_WIN32(platform::ERROR_HANDLE_EOF);
+    m_cbChunk = static_cast<std::size_t>(cbRead);
+    m_cbOffset = 0;
+    m_cbFileRead += m_cbChunk;
+    return S_OK;
+}
+
+HRESULT CQuarFileReader::ReadByte(std::uint8_t* pb)
+{
+    if (m_cbChunk == 0) {
+        const HRESULT hr = ReadChunk();
+        if (FAILED(hr))
+            return hr;
+    }
+    *pb = m_chunk[m_cbOffset++];
+    if (m_cbOffset == m_cbChunk)
+        m_cbChunk = m_cbOffset = 0;
+    return S_OK;
+}
+
+HRESULT CQuarFileReader::ReadCodeUnit(char16_t* pwch)
+{
+    // Both bytes in the block at hand: the common case, taken without the general path.
+    if (m_cbChunk - m_cbOffset >= 2) {
+        *pwch = static_cast<char16_t>(m_chunk[m_cbOffset] | (m_chunk[m_cbOffset + 1] << 8));
+        m_cbOffset += 2;
+        if (m_cbOffset == m_cbChunk)
+            m_cbChunk = m_cbOffset = 0;
+        return S_OK;
+    }
+    std::uint8_t bLow = 0;
+    std::uint8_t bHigh = 0;
+    HRESULT hr = ReadByte(&bLow);
+    if (SUCCEEDED(hr))
+        hr = ReadByte(&bHigh);
+    if (SUCCEEDED(hr))
+        *pwch = static_cast<char16_t>(bLow | (bHigh << 8));
+    return hr;
+}
+
+HRESULT CQuarFileReader::ReadLine(LineHead* pLine)
+{
+    pLine->strHead.clear();
+    pLine->cchLength = 0;
+    for (;;) {
+        char16_t wch = 0;
+        HRESULT hr = ReadCodeUnit(&wch);
+        if (FAILED(hr))
+            return hr;
+        if (wch == u'\r') {
+            hr = ReadCodeUnit(&wch);
+            if (FAILED(hr))
+                return hr;
+            if (wch != u'\n')
+                return E_UNEXPECTED;
+            return S_OK;
+        }
+        if (pLine->strHead.size() < kHedLineMinimumLength)
+            pLine->strHead.push_back(wch);
+        ++pLine->cchLength;
+    }
+}
+
+HRESULT CQuarFileReader::ReadHeader()
+{
+    try {
+        LineHead line;
+        line.strHead.reserve(kHedLineMinimumLength);
+        HRESULT hr = ReadLine(&line);
+        if (FAILED(hr))
+            return hr;
+        if (!line.strHead.starts_with(u"HED"))
+            return E_INVALIDARG;
+        if (line.cchLength < kHedLineMinimumLength)
+            return E_INVALIDARG;
+        const long lCount = ParseHeaderLineCount(std::u16string_view(line.strHead).substr(3, 4));
+        for (long i = 0; i < lCount; ++i) {
+            hr = ReadLine(&line);
+            if (FAILED(hr))
+                return hr;
+        }
+        return S_OK;
+    } catch (...) {
+        return UTIL::ERR::ClassifyCurrentException().hr;
+    }
+}
+
+HRESULT CQuarFileReader::GetContentLength(std::uint64_t* pcbLength)
+{
+    if (pcbLength == nullptr)
+        return E_POINTER;
+    if (!m_file)
+        return HRESULT_FROM_WIN32(kErrorInvalidHandle);
+    const std::uint64_t cbUnread = m_cbFileSize > m_cbFileRead ? m_cbFileSize - m_cbFileRead : 0;
+    *pcbLength = cbUnread + (m_cbChunk - m_cbOffset);
+    return S_OK;
+}
+
+HRESULT CQuarFileReader::ReadContent(ContentVariant* pvarContent)
+{
+    if (pvarContent == nullptr)
+        return E_POINTER;
+    try {
+        std::uint64_t cbExpected = 0;
+        HRESULT hr = GetContentLength(&cbExpected);
+        if (FAILED(hr))
+            return hr;
+        if (cbExpected > SIZE_MAX)
+            return E_OUTOFMEMORY;
+        ByteSafeArray arrContent(static_cast<std::size_t>(cbExpected));
+        // What is left of the header's last block comes first, then the file from where it stands.
+        const std::size_t cbHeld = m_cbChunk - m_cbOffset;
+        std::copy_n(m_chunk.data() + m_cbOffset, cbHeld, arrContent.data());
+        m_cbChunk = m_cbOffset = 0;
+        std::size_t cbFilled = cbHeld;
+        while (cbFilled < arrContent.size()) {
+            const ssize_t cbRead = ReadOnce(m_file.Get(), arrContent.data() + cbFilled, arrContent.size() - cbFilled);
+            if (cbRead < 0)
+                return HResultFromErrno(errno);
+            if (cbRead == 0)
+                break; // the file has shrunk since its size was taken
+            cbFilled += static_cast<std::size_t>(cbRead);
+        }
+        arrContent.resize(cbFilled);
+        // The content runs to the end of the file, even one that has grown since.
+        for (;;) {
+            const ssize_t cbRead = ReadOnce(m_file.Get(), m_chunk.data(), m_chunk.size());
+            if (cbRead < 0)
+                return HResultFromErrno(errno);
+            if (cbRead == 0)
+                break;
+            arrContent.insert(arrContent.end(), m_chunk.data(), m_chunk.data() + cbRead);
+        }
+        pvarContent->parray = std::move(arrContent);
+        pvarContent->vt = VT_ARRAY | VT_UI1;
+        return S_OK;
+    } catch (...) {
+        return UTIL::ERR::ClassifyCurrentException().hr;
+    }
+}
+
+long ParseHeaderLineCount(std::u16string_view strField)
+{
+    std::size_t i = 0;
+    while (i < strField.size() && IsCStandardSpace(strField[i]))
+        ++i;
+    bool bNegative = false;
+    if (i < strField.size() && (strField[i] == u'+' || strField[i] == u'-')) {
+        bNegative = strField[i] == u'-';
+        ++i;
+    }
+    long lValue = 0;
+    for (; i < strField.size() && strField[i] >= u'0' && strField[i] <= u'9'; ++i)
+        lValue = lValue * 10 + (strField[i] - u'0');
+    return bNegative ? -lValue : lValue;
+}
+
+HRESULT DecodeContent(ByteSafeArray& arrContent, std::uint32_t* pcbLength)
+{
+    if (pcbLength == nullptr)
+        return E_POINTER;
+    if (arrContent.size() > kContentLengthLimit)
+        return E_FAIL;
+    for (std::uint8_t& b : arrContent)
+        b = static_cast<std::uint8_t>(~b);
+    *pcbLength = static_cast<std::uint32_t>(arrContent.size());
+    return S_OK;
+}
+
+HRESULT ExtractFile(const char* szSource, const char* szTarget) noexcept
+{
+    using UTIL::COM::ThrowIfFailed;
+    try {
+        CQuarFileReader reader;
+        ThrowIfFailed(reader.Open(szSource, true));
+        ThrowIfFailed(reader.ReadHeader());
+        // A content past the limit is refused before it is read rather than after.
+        std::uint64_t cbContent = 0;
+        ThrowIfFailed(reader.GetContentLength(&cbContent));
+        if (cbContent > kContentLengthLimit)
+            throw UTIL::COM::_com_error(E_FAIL);
+        ContentVariant varContent;
+        ThrowIfFailed(reader.ReadContent(&varContent));
+        if (varContent.vt != (VT_ARRAY | VT_UI1))
+            throw UTIL::COM::_com_error(E_UNEXPECTED);
+        std::uint32_t cbDecoded = 0;
+        ThrowIfFailed(DecodeContent(varContent.parray, &cbDecoded));
+
+        if (szTarget == nullptr)
+            throw UTIL::COM::_com_error(HRESULT_FROM_WIN32(platform::ERROR_INVALID_PARAMETER));
+        // Never through a symbolic link: the target is a name reserved in a folder others may write to.
+        CAutoFileHandle target(::open(szTarget, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0666));
+        if (!target)
+            throw UTIL::COM::_com_error(HResultFromErrno(errno));
+        ThrowIfFailed(WriteAll(target.Get(), varContent.parray.data(), cbDecoded));
+        // A failed close can mean lost data on some file systems: it fails the extraction too.
+        if (::close(target.Release()) != 0)
+            throw UTIL::COM::_com_error(HResultFromErrno(errno));
+        return S_OK;
+    } catch (...) {
+        return UTIL::ERR::ClassifyCurrentException().hr;
+    }
+}
+
+} // namespace Vaultdump

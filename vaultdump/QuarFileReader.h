@@ -1,0 +1,91 @@
+#pragma once
+// The reader of quarantine files: a header of UTF-16LE text lines with CR LF ends, opened by the
+// HED line that counts the lines after it, then the stored item with every byte complemented.
+
+#include "ContentVariant.h"
+#include "common/HandleOwners.h"
+#include "common/HResult.h"
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <filesystem>
+#include <string>
+
+namespace Vaultdump {
+
+// The header is read in blocks of this size; a code unit or a line may cross from one to the next.
+constexpr std::size_t kHeaderChunkSize = 4000;
+// The HED line holds at least this many code units before its CR LF.
+constexpr std::size_t kHedLineMinimumLength = 29;
+// DecodeContent refuses arrays longer than this.
+constexpr std::uint64_t kContentLengthLimit = 0x7FFFFFFF;
+
+class CQuarFileReader
+{
+public:
+    CQuarFileReader() = default;
+    // Tests read the header in smaller blocks (1 to 4000 bytes), as a short read would deliver it,
+    // to place block boundaries anywhere, inside a code unit too.
+    explicit CQuarFileReader(std::size_t cbChunkSize);
+    CQuarFileReader(const CQuarFileReader&) = delete;
+    CQuarFileReader& operator=(const CQuarFileReader&) = delete;
+    virtual ~CQuarFileReader() = default;
+
+    // Opens the file for reading. E_UNEXPECTED when already open, E_INVALIDARG for a null path,
+    // the Win32 error as an HRESULT when the file cannot be opened. Only regular files open: a
+    // directory or a device fails with ERROR_ACCESS_DENIED, as opening a directory does on Windows.
+    // Others may read the file too when bShareRead is set; nothing locks it here, so the flag only
+    // states the caller's intent.
+    HRESULT Open(const char* szPath, bool bShareRead);
+
+    // Consumes the HED line and the header lines it counts.
+    HRESULT ReadHeader();
+
+    // Number of content bytes that ReadContent will return, as far as the file's size at Open tells.
+    HRESULT GetContentLength(std::uint64_t* pcbLength);
+
+    // Hands over the rest of the file as a byte array, read straight into one buffer sized from
+    // the file.
+    HRESULT ReadContent(ContentVariant* pvarContent);
+
+private:
+    // One line's length in code units, with as many of its first code units as the header checks
+    // look at; the rest is counted, not kept, so a huge first line costs no memory.
+    struct LineHead
+    {
+        std::u16string strHead;
+        std::uint64_t cchLength = 0;
+    };
+
+    HRESULT ReadChunk();
+    HRESULT ReadCodeUnit(char16_t* pwch);
+    HRESULT ReadByte(std::uint8_t* pb);
+    HRESULT ReadLine(LineHead* pLine);
+
+    CAutoFileHandle m_file;
+    // The one block of the header held: m_cbChunk bytes read, m_cbOffset of them consumed. The
+    // block is released (m_cbChunk 0) as soon as its last byte is consumed.
+    std::array<std::uint8_t, kHeaderChunkSize> m_chunk{};
+    std::size_t m_cbChunk = 0;
+    std::size_t m_cbOffset = 0;
+    std::size_t m_cbChunkSize = kHeaderChunkSize;
+    // The file's size when it was opened, and how much of it has been read since: the content's
+    // length without asking the system again.
+    std::uint64_t m_cbFileSize = 0;
+    std::uint64_t m_cbFileRead = 0;
+};
+
+// Parses N from the HED line's positions 3 to 6 by the C library's string-to-long rules in base
+// 10: leading white space, an optional sign, then digits up to the first other code unit; no digits
+// give 0.
+long ParseHeaderLineCount(std::u16string_view strField);
+
+// Complements every byte in place and returns the element count; E_FAIL past 0x7FFFFFFF elements.
+HRESULT DecodeContent(ByteSafeArray& arrContent, std::uint32_t* pcbLength);
+
+// Writes the item stored in the quarantine file at szSource to szTarget (created or truncated).
+// Never throws. A target already created on failure stays on disk for the caller to remove.
+HRESULT ExtractFile(const char* szSource, const char* szTarget) noexcept;
+
+} // namespace Vaultdump

@@ -1,0 +1,407 @@
+// vaultdump as a user runs it: folders written with the quarantine-file writer, the bytes the
+// program prints, its exit status and the files it leaves behind.
+
+#include "TestFiles.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <regex>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+using namespace VaultdumpTest;
+
+namespace {
+
+const std::filesystem::path kVaultdump = VAULTDUMP_PATH;
+const std::filesystem::path kQuarwriter = QUARWRITER_PATH;
+
+const std::string kUsage = "Usage:\r\nVaultdump.exe <path to quarantine files directory>\r\n";
+const std::string kBadCount = "Invalid number of arguments.\r\n" + kUsage;
+const std::string kBadPath = "Invalid path to quarantine files directory.\r\n" + kUsage;
+
+testsupport::ProgramResult RunVaultdump(const std::vector<std::string>& arguments)
+{
+    return testsupport::RunProgram(kVaultdump, arguments);
+}
+
+// What one run should print for the .tmp entries it meets, in name order: for each, the output
+// file named in the actual run when it is extracted, or nothing when it is passed over.
+enum class Outcome { Extracted, Failed, Skipped };
+
+struct Expected
+{
+    std::string strName;
+    Outcome outcome;
+};
+
+struct RunCheck
+{
+    std::string strStdout;
+    std::map<std::string, std::string> outputs; // quarantine file name to output file name
+};
+
+// Builds the exact text a run over strShownFolder prints, taking the output names from the actual
+// text (they are chosen at random), and checks that they are well formed and distinct.
+RunCheck ExpectedText(const std::string& strShownFolder, const std::vector<Expected>& entries,
+                      const std::string& strActual)
+{
+    RunCheck check;
+    const std::regex extracted(R"(Extracted file \[([^\]\r\n]*)\] as \[([^\]\r\n]*)\]\r\n)");
+    std::map<std::string, std::string> actualOutputs;
+    for (auto it = std::sregex_iterator(strActual.begin(), strActual.end(), extracted); it != std::sregex_iterator(); ++it)
+        actualOutputs[(*it)[1]] = (*it)[2];
+    const std::regex outputName("EXT[0-9A-F]{1,4}\\.tmp");
+    check.strStdout = "Enumerating files from folder [" + strShownFolder + "]\r\n";
+    int cExtracted = 0;
+    for (const Expected& entry : entries) {
+        const std::string strPath = strShownFolder + entry.strName;
+        if (entry.outcome == Outcome::Failed) {
+            check.strStdout += "Extracting from file [" + strPath + "] failed\r\n";
+        } else if (entry.outcome == Outcome::Extracted) {
+            const std::string strOutput = actualOutputs.count(strPath) ? actualOutputs[strPath] : "?";
+            EXPECT_EQ(strOutput.rfind(strShownFolder, 0), 0u) << strOutput;
+            const std::string strOutputName = strOutput.substr(std::min(strShownFolder.size(), strOutput.size()));
+            EXPECT_TRUE(std::regex_match(strOutputName, outputName)) << strOutputName;
+            for (const auto& [strOther, strOtherOutput] : check.outputs)
+                EXPECT_NE(strOtherOutput, strOutputName) << strOther;
+            check.outputs[entry.strName] = strOutputName;
+            check.strStdout += "Extracted file [" + strPath + "] as [" + strOutput + "]\r\n";
+            ++cExtracted;
+        }
+    }
+    check.strStdout += std::to_string(cExtracted) + " file(s) were extracted successfully\r\n";
+    return check;
+}
+
+// --- the command line ---------------------------------------------------------------------------
+
+TEST(VaultdumpCommandLine, WrongArgumentCounts)
+{
+    const testsupport::ScratchFolder folder;
+    const std::string strFolder = folder.Path().string();
+    for (const auto& arguments : std::vector<std::vector<std::string>>{{}, {strFolder, strFolder}, {strFolder, "x", "y"}}) {
+        const auto result = RunVaultdump(arguments);
+        EXPECT_EQ(result.strStdout, kBadCount);
+        EXPECT_EQ(result.strStderr, "");
+        EXPECT_EQ(result.iExitStatus, 1);
+    }
+    EXPECT_TRUE(std::filesystem::is_empty(folder.Path()));
+}
+
+TEST(VaultdumpCommandLine, PathThatIsNoFolder)
+{
+    const testsupport::ScratchFolder folder;
+    const auto file = folder.Write("Q.tmp", QuarFile("item"));
+    const std::string strTooLong = "/" + std::string(5000, 'p');
+    for (const std::string& strPath : {file.string(), file.string() + "/", (folder.Path() / "missing").string(),
+                                       std::string(), strTooLong}) {
+        const auto result = RunVaultdump({strPath});
+        EXPECT_EQ(result.strStdout, kBadPath) << strPath.substr(0, 80);
+        EXPECT_EQ(result.iExitStatus, 1);
+    }
+    EXPECT_EQ(FolderFiles(folder.Path()).size(), 1u);
+}
+
+TEST(VaultdumpCommandLine, TrailingSlashOrNotBehavesAlike)
+{
+    for (const bool bSlash : {false, true}) {
+        const testsupport::ScratchFolder folder;
+        folder.Write("Q1.tmp", QuarFile("first"));
+        const std::string strArgument = folder.Path().string() + (bSlash ? "/" : "");
+        const auto result = RunVaultdump({strArgument});
+        const RunCheck check = ExpectedText(folder.Path().string() + "/", {{"Q1.tmp", Outcome::Extracted}}, result.strStdout);
+        EXPECT_EQ(result.strStdout, check.strStdout);
+        EXPECT_EQ(result.iExitStatus, 0);
+    }
+}
+
+TEST(VaultdumpCommandLine, RelativeFolderIsShownAsGiven)
+{
+    const testsupport::ScratchFolder folder;
+    folder.Write("sub/Q.tmp", QuarFile("relative"));
+    // The program runs in the test's working folder; a path relative to it names the scratch folder.
+    const std::string strRelative = std::filesystem::relative(folder.Path() / "sub").string();
+    const auto result = RunVaultdump({strRelative});
+    const RunCheck check = ExpectedText(strRelative + "/", {{"Q.tmp", Outcome::Extracted}}, result.strStdout);
+    EXPECT_EQ(result.strStdout, check.strStdout);
+    EXPECT_EQ(testsupport::ReadFile(folder.Path() / "sub" / check.outputs.at("Q.tmp")), "relative");
+}
+
+// --- the scan -------------------------------------------------------------------------------------
+
+TEST(VaultdumpScan, FolderWithoutTmpFilesCannotBeEnumerated)
+{
+    const testsupport::ScratchFolder folder;
+    for (const bool bEmpty : {true, false}) {
+        if (!bEmpty) {
+            folder.Write("notes.txt", "text");
+            folder.Write("Q.tmpx", QuarFile("not matched"));
+            folder.Write("tmp", QuarFile("no dot"));
+        }
+        const auto before = FolderFiles(folder.Path());
+        const auto result = RunVaultdump({folder.Path().string()});
+        const std::string strShown = folder.Path().string() + "/";
+        EXPECT_EQ(result.strStdout, "Enumerating files from folder [" + strShown + "]\r\nCould not enumerate files in [" +
+                                        strShown + "]\r\n0 file(s) were extracted successfully\r\n");
+        EXPECT_EQ(result.iExitStatus, 0);
+        EXPECT_EQ(FolderFiles(folder.Path()), before);
+    }
+}
+
+TEST(VaultdumpScan, TwoGoodFilesAndOneDamaged)
+{
+    const testsupport::ScratchFolder folder;
+    const std::string strFirst = AllByteValues();
+    const std::string strSecond = "Subject: quarantined\r\n\r\nbody\r\n";
+    folder.Write("Q0001.tmp", QuarFile(strFirst, {u"SRV one", u"MSG two"}));
+    folder.Write("Q0002.tmp", QuarFile(strSecond));
+    folder.Write("Q0003.tmp", "\xFF\xFE" + HedLine(u"0000") + "payload");
+    const auto before = FolderFiles(folder.Path());
+
+    const auto result = RunVaultdump({folder.Path().string()});
+    const RunCheck check = ExpectedText(folder.Path().string() + "/",
+                                        {{"Q0001.tmp", Outcome::Extracted},
+                                         {"Q0002.tmp", Outcome::Extracted},
+                                         {"Q0003.tmp", Outcome::Failed}},
+                                        result.strStdout);
+    EXPECT_EQ(result.strStdout, check.strStdout);
+    EXPECT_EQ(result.strStderr, "");
+    EXPECT_EQ(result.iExitStatus, 0);
+
+    auto expectedFiles = before;
+    expectedFiles[check.outputs.at("Q0001.tmp")] = strFirst;
+    expectedFiles[check.outputs.at("Q0002.tmp")] = strSecond;
+    EXPECT_EQ(FolderFiles(folder.Path()), expectedFiles);
+}
+
+TEST(VaultdumpScan, ExtensionMatchesWithoutRegardToCase)
+{
+    const testsupport::ScratchFolder folder;
+    folder.Write("A.TMP", QuarFile("upper"));
+    folder.Write("B.Tmp", QuarFile("mixed"));
+    folder.Write("c.tmp", QuarFile("lower"));
+    folder.Write(".tmp", QuarFile("only the extension"));
+    const auto result = RunVaultdump({folder.Path().string()});
+    const RunCheck check = ExpectedText(folder.Path().string() + "/",
+                                        {{".tmp", Outcome::Extracted},
+                                         {"A.TMP", Outcome::Extracted},
+                                         {"B.Tmp", Outcome::Extracted},
+                                         {"c.tmp", Outcome::Extracted}},
+                                        result.strStdout);
+    EXPECT_EQ(result.strStdout, check.strStdout);
+    EXPECT_EQ(testsupport::ReadFile(folder.Path() / check.outputs.at("A.TMP")), "upper");
+    EXPECT_EQ(testsupport::ReadFile(folder.Path() / check.outputs.at("B.Tmp")), "mixed");
+    EXPECT_EQ(testsupport::ReadFile(folder.Path() / check.outputs.at("c.tmp")), "lower");
+    EXPECT_EQ(testsupport::ReadFile(folder.Path() / check.outputs.at(".tmp")), "only the extension");
+}
+
+TEST(VaultdumpScan, DirectoriesAndVanishedEntriesArePassedOver)
+{
+    const testsupport::ScratchFolder folder;
+    std::filesystem::create_directory(folder.Path() / "sub.tmp");
+    folder.Write("sub.tmp/Q.tmp", QuarFile("below"));
+    std::filesystem::create_directory_symlink(folder.Path() / "sub.tmp", folder.Path() / "link.tmp");
+    std::filesystem::create_symlink(folder.Path() / "nowhere", folder.Path() / "dangling.tmp");
+    folder.Write("Z.tmp", QuarFile("top"));
+    const auto result = RunVaultdump({folder.Path().string()});
+    const RunCheck check = ExpectedText(folder.Path().string() + "/", {{"Z.tmp", Outcome::Extracted}}, result.strStdout);
+    EXPECT_EQ(result.strStdout, check.strStdout);
+    // Nothing is written below the folder.
+    EXPECT_EQ(FolderFiles(folder.Path() / "sub.tmp").size(), 1u);
+}
+
+// Damaged files, each alone beside one good file: it fails with its message, leaves no output
+// file, and the good one is still extracted.
+struct DamageCase
+{
+    const char* szName;
+    std::string strBytes;
+};
+
+class VaultdumpDamagedFile : public testing::TestWithParam<DamageCase>
+{
+};
+
+TEST_P(VaultdumpDamagedFile, FailsAloneAndLeavesNoOutput)
+{
+    const testsupport::ScratchFolder folder;
+    folder.Write("Q1.tmp", GetParam().strBytes);
+    folder.Write("Q2.tmp", QuarFile("good"));
+    const auto before = FolderFiles(folder.Path());
+    const auto result = RunVaultdump({folder.Path().string()});
+    const RunCheck check = ExpectedText(folder.Path().string() + "/",
+                                        {{"Q1.tmp", Outcome::Failed}, {"Q2.tmp", Outcome::Extracted}}, result.strStdout);
+    EXPECT_EQ(result.strStdout, check.strStdout);
+    EXPECT_EQ(result.iExitStatus, 0);
+    auto expectedFiles = before;
+    expectedFiles[check.outputs.at("Q2.tmp")] = "good";
+    EXPECT_EQ(FolderFiles(folder.Path()), expectedFiles);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Vaultdump, VaultdumpDamagedFile,
+    testing::Values(DamageCase{"Empty", ""},
+                    DamageCase{"ByteOrderMark", "\xFF\xFE" + HedLine(u"0000") + "x"},
+                    DamageCase{"LowerCaseHed", U16(u"hed0000xxxxxxxxxxxxxxxxxxxxxx\r\n") + "x"},
+                    DamageCase{"ShortHedLine", HedLine(u"0000", 28) + "x"},
+                    DamageCase{"LoneCr", HedLine(u"0001") + U16(u"a\rb\r\n") + "x"},
+                    DamageCase{"TruncatedInHeader", HedLine(u"0003") + U16(u"one\r\ntw")},
+                    DamageCase{"TruncatedInCodeUnit", HedLine(u"0001") + U16(u"one\r") + "\x0A"},
+                    DamageCase{"PlainText", "This is not a quarantine file.\r\n"}),
+    [](const testing::TestParamInfo<DamageCase>& caseInfo) { return std::string(caseInfo.param.szName); });
+
+TEST(VaultdumpScan, FilesThatCannotBeReadFailAlone)
+{
+    const testsupport::ScratchFolder folder;
+    ASSERT_EQ(::mkfifo((folder.Path() / "Q1.tmp").c_str(), 0600), 0);
+    // A socket cannot be opened as a file by anyone.
+    const auto socketPath = folder.Path() / "Q2.tmp";
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    ASSERT_GE(fd, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    ASSERT_LT(socketPath.native().size(), sizeof address.sun_path);
+    std::copy(socketPath.native().begin(), socketPath.native().end(), address.sun_path);
+    ASSERT_EQ(::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
+    folder.Write("Q3.tmp", QuarFile("good"));
+    const auto result = RunVaultdump({folder.Path().string()});
+    ::close(fd);
+    const RunCheck check = ExpectedText(
+        folder.Path().string() + "/",
+        {{"Q1.tmp", Outcome::Failed}, {"Q2.tmp", Outcome::Failed}, {"Q3.tmp", Outcome::Extracted}}, result.strStdout);
+    EXPECT_EQ(result.strStdout, check.strStdout);
+    EXPECT_EQ(FolderFiles(folder.Path()).size(), 2u);
+}
+
+TEST(VaultdumpScan, UnreadableFileFailsAlone)
+{
+    const testsupport::ScratchFolder folder;
+    const auto locked = folder.Write("Q1.tmp", QuarFile("locked"));
+    folder.Write("Q2.tmp", QuarFile("good"));
+    std::filesystem::permissions(locked, std::filesystem::perms::none);
+    if (::access(locked.c_str(), R_OK) == 0)
+        GTEST_SKIP() << "permissions do not bind this user";
+    const auto result = RunVaultdump({folder.Path().string()});
+    const RunCheck check = ExpectedText(folder.Path().string() + "/",
+                                        {{"Q1.tmp", Outcome::Failed}, {"Q2.tmp", Outcome::Extracted}}, result.strStdout);
+    EXPECT_EQ(result.strStdout, check.strStdout);
+}
+
+TEST(VaultdumpScan, UnwritableFolderExtractsNothingSilently)
+{
+    const testsupport::ScratchFolder folder;
+    folder.Write("Q1.tmp", QuarFile("one"));
+    std::filesystem::permissions(folder.Path(), std::filesystem::perms::owner_read | std::filesystem::perms::owner_exec);
+    if (::access(folder.Path().c_str(), W_OK) == 0)
+        GTEST_SKIP() << "permissions do not bind this user";
+    const auto result = RunVaultdump({folder.Path().string()});
+    EXPECT_EQ(result.strStdout, ExpectedText(folder.Path().string() + "/", {{"Q1.tmp", Outcome::Skipped}}, "").strStdout);
+}
+
+TEST(VaultdumpScan, SecondRunMeetsTheFirstRunsOutputs)
+{
+    const testsupport::ScratchFolder folder;
+    folder.Write("Q1.tmp", QuarFile("one"));
+    folder.Write("Q2.tmp", QuarFile("two"));
+    const auto first = RunVaultdump({folder.Path().string()});
+    const RunCheck firstCheck = ExpectedText(folder.Path().string() + "/",
+                                             {{"Q1.tmp", Outcome::Extracted}, {"Q2.tmp", Outcome::Extracted}},
+                                             first.strStdout);
+    ASSERT_EQ(first.strStdout, firstCheck.strStdout);
+    const auto afterFirst = FolderFiles(folder.Path());
+
+    // The earlier outputs are no quarantine files: each fails, and is neither changed nor removed.
+    const auto second = RunVaultdump({folder.Path().string()});
+    std::vector<Expected> entries;
+    for (const auto& [strName, strContent] : afterFirst)
+        entries.push_back({strName, strName.starts_with("EXT") ? Outcome::Failed : Outcome::Extracted});
+    const RunCheck secondCheck = ExpectedText(folder.Path().string() + "/", entries, second.strStdout);
+    EXPECT_EQ(second.strStdout, secondCheck.strStdout);
+    auto expectedFiles = afterFirst;
+    expectedFiles[secondCheck.outputs.at("Q1.tmp")] = "one";
+    expectedFiles[secondCheck.outputs.at("Q2.tmp")] = "two";
+    EXPECT_EQ(FolderFiles(folder.Path()), expectedFiles);
+}
+
+TEST(VaultdumpScan, PathsLongerThan260Characters)
+{
+    const testsupport::ScratchFolder folder;
+    std::filesystem::path deep = folder.Path();
+    for (int i = 0; i < 4; ++i)
+        deep /= std::string(90, static_cast<char>('a' + i));
+    std::filesystem::create_directories(deep);
+    const std::string strName = std::string(200, 'Q') + ".tmp";
+    const std::string strItem = AllByteValues();
+    std::ofstream(deep / strName, std::ios::binary) << QuarFile(strItem);
+    ASSERT_GT((deep / strName).string().size(), 560u);
+    const auto result = RunVaultdump({deep.string()});
+    const RunCheck check = ExpectedText(deep.string() + "/", {{strName, Outcome::Extracted}}, result.strStdout);
+    EXPECT_EQ(result.strStdout, check.strStdout);
+    EXPECT_EQ(testsupport::ReadFile(deep / check.outputs.at(strName)), strItem);
+}
+
+TEST(VaultdumpScan, NamesThatAreNotUtf8PrintAsTheirBytes)
+{
+    const testsupport::ScratchFolder folder;
+    const std::string strName = "Q\xE9\xFF.tmp";
+    folder.Write(strName, QuarFile("latin"));
+    const auto result = RunVaultdump({folder.Path().string()});
+    const RunCheck check = ExpectedText(folder.Path().string() + "/", {{strName, Outcome::Extracted}}, result.strStdout);
+    EXPECT_EQ(result.strStdout, check.strStdout);
+    EXPECT_EQ(testsupport::ReadFile(folder.Path() / check.outputs.at(strName)), "latin");
+}
+
+TEST(VaultdumpScan, ManyFilesAllExtracted)
+{
+    const testsupport::ScratchFolder folder;
+    std::vector<Expected> entries;
+    for (int i = 0; i < 300; ++i) {
+        char szName[32];
+        std::snprintf(szName, sizeof szName, "Q%04d.tmp", i);
+        folder.Write(szName, QuarFile("item " + std::to_string(i), {u"line"}));
+        entries.push_back({szName, Outcome::Extracted});
+    }
+    const auto result = RunVaultdump({folder.Path().string()});
+    const RunCheck check = ExpectedText(folder.Path().string() + "/", entries, result.strStdout);
+    EXPECT_EQ(result.strStdout, check.strStdout);
+    for (int i = 0; i < 300; ++i) {
+        char szName[32];
+        std::snprintf(szName, sizeof szName, "Q%04d.tmp", i);
+        EXPECT_EQ(testsupport::ReadFile(folder.Path() / check.outputs.at(szName)), "item " + std::to_string(i));
+    }
+}
+
+// --- the writer program -------------------------------------------------------------------------
+
+TEST(Quarwriter, WritesWhatTheWriterLibraryBuilds)
+{
+    const testsupport::ScratchFolder folder;
+    const std::string strItem = AllByteValues();
+    const auto item = folder.Write("item.bin", strItem);
+    const auto output = folder.Path() / "Q.tmp";
+    const auto result = testsupport::RunProgram(
+        kQuarwriter, {"--line", "SRV caf\xC3\xA9", "--line", "TRM \xF0\x9F\x93\xA7", "--item", item.string(), output.string()});
+    ASSERT_EQ(result.iExitStatus, 0) << result.strStderr;
+    QuarWriter::QuarFileLayout layout;
+    layout.headerLines = {u"SRV caf\u00E9", u"TRM \U0001F4E7"};
+    layout.strItem = strItem;
+    EXPECT_EQ(testsupport::ReadFile(output), QuarWriter::QuarFileBytes(layout));
+    EXPECT_EQ(testsupport::ReadFile(output).substr(0, 14), U16(u"HED0002"));
+
+    const auto raw = testsupport::RunProgram(kQuarwriter, {"--count", "+003", "--hed-rest", "r", "--item", item.string(),
+                                                           (folder.Path() / "R.tmp").string()});
+    ASSERT_EQ(raw.iExitStatus, 0);
+    EXPECT_EQ(testsupport::ReadFile(folder.Path() / "R.tmp"), U16(u"HED+003r\r\n") + QuarWriter::Complemented(strItem));
+
+    EXPECT_EQ(testsupport::RunProgram(kQuarwriter, {}).iExitStatus, 2);
+    EXPECT_EQ(testsupport::RunProgram(kQuarwriter, {"--item", (folder.Path() / "missing").string(),
+                                                    (folder.Path() / "S.tmp").string()})
+                  .iExitStatus,
+              1);
+}
+
+} // namespace
