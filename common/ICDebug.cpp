@@ -132,10 +132,11 @@ void ICDebug::ReadSettingsAndOpenFile(const wchar_t* wszRegistrySubkey, const pl
         m_strFileName = NarrowToWide(path.native());
     }
     // Write-through and append, so that every line is on disk before the call returns and two
-    // processes sharing a file never overwrite each other's lines. The temporary file was just
-    // made by us: reopening it must not follow a link put in its place.
-    const int iFlags = O_WRONLY | O_APPEND | O_DSYNC | O_CLOEXEC | (bNameFromRegistry ? O_CREAT : O_NOFOLLOW);
-    m_hFile.Reset(::open(path.c_str(), iFlags, 0640));
+    // processes sharing a file never overwrite each other's lines. Log files often sit in shared
+    // folders such as /tmp: never through a link someone put in the file's place, and readable
+    // by their owner only.
+    const int iFlags = O_WRONLY | O_APPEND | O_DSYNC | O_CLOEXEC | O_NOFOLLOW | (bNameFromRegistry ? O_CREAT : 0);
+    m_hFile.Reset(::open(path.c_str(), iFlags, 0600));
     if (!m_hFile)
         return;
     WriteHeader(strTitle);

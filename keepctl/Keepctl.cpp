@@ -59,12 +59,15 @@ HRESULT BrowseSqlServers(const KeepctlArguments& args)
         for (const auto& [lType, wszHeading] : kKinds) {
             if (args.lServerType != 0 && (args.lServerType & lType) == 0)
                 continue;
-            // Each result replaces the last: the exit code is the last call's.
-            hr = KeeplibBrowseSQLServers(lType, strListFile.c_str(), args.strDomain.c_str());
-            if (SUCCEEDED(hr)) {
+            const HRESULT hrBrowse = KeeplibBrowseSQLServers(lType, strListFile.c_str(), args.strDomain.c_str());
+            if (SUCCEEDED(hrBrowse)) {
                 Keepctl::Print(wszHeading);
                 PrintListFile(listFile);
             }
+            // Every section that could be listed is printed, but a search that failed is not
+            // forgotten because a later one succeeded: the first failure is the result.
+            if (SUCCEEDED(hr))
+                hr = hrBrowse;
         }
     }
     std::error_code error;

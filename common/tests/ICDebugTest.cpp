@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <regex>
+#include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
 
@@ -218,4 +219,17 @@ TEST_F(ICDebugTest, LinesFromManyThreadsNeverInterleave)
     const std::regex line(kLinePrefix + R"(  INF: thread (\d) line \d+ ([a-d])\2{99})");
     for (std::size_t i = 6; i < lines.size(); ++i)
         ASSERT_TRUE(std::regex_match(lines[i], line)) << lines[i];
+}
+
+TEST_F(ICDebugTest, LogFilesAreReadableByTheirOwnerOnly)
+{
+    const std::string strBase = (m_folder.Path() / "private").string();
+    std::wstring strFileName;
+    {
+        ICDebug log(kSubkey, Settings("\"TraceFileName\"=\"" + strBase + "\"\r\n\"OutputToDebugger\"=dword:0\r\n"));
+        strFileName = log.FileName();
+    }
+    struct stat info {};
+    ASSERT_EQ(::stat(WideToNarrow(strFileName).c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0600u);
 }

@@ -219,3 +219,22 @@ TEST_F(KeepctlTest, WarningOutcomesExitWithOne)
         EXPECT_EQ(result.iExitStatus, c.iExitStatus) << c.arguments[0];
     }
 }
+
+TEST_F(KeepctlTest, UnreachableServerFailsQuicklyWithTheDriversErrorsInTheTrace)
+{
+    // Nothing listens on port 1 of this machine: the real ODBC driver is asked, no rules file.
+    const std::string strLogs = (m_folder.Path() / "logs").string();
+    const auto registry = m_folder.Write(
+        "odbc.reg", "[HKEY_LOCAL_MACHINE\\Software\\Vestrel\\VLDebugLogs\\Keeplib]\r\n"
+                    "\"TraceFileName\"=\"" + strLogs + "/keeplib\"\r\n\"OutputToDebugger\"=dword:0\r\n"
+                    "[HKEY_LOCAL_MACHINE\\Software\\Vestrel\\VLDebugLogs\\Keepctl]\r\n\"OutputToFile\"=dword:0\r\n"
+                    "\"OutputToDebugger\"=dword:0\r\n");
+    const auto result = testsupport::RunProgram(KEEPCTL_PATH, {"VERSION", "QUAR", "-s", "127.0.0.1,1", "-cn", "2"},
+                                                {{"VESTREL_REGISTRY_FILE", registry.string()}});
+    EXPECT_EQ(result.strStdout, "Failed with code 0x80004005.\n");
+    EXPECT_EQ(result.iExitStatus, 5);
+    const std::string strTrace = TraceFile("keeplib");
+    EXPECT_NE(strTrace.find("ERR: _ConnectionPtr->Open failed with hr=(0x80004005).\r\n"), std::string::npos);
+    EXPECT_NE(strTrace.find("ERR: [0]: Number="), std::string::npos);
+    EXPECT_NE(strTrace.find("ERR: Connect(KorvoQuar) failed with hr=(0x80004005).\r\n"), std::string::npos);
+}

@@ -4,7 +4,6 @@
 
 namespace {
 
-const std::wstring kQuarExists = L"SELECT name FROM master.dbo.sysdatabases WHERE name = N'KorvoQuar'";
 const std::wstring kProcedureQuery = L"SELECT name FROM dbo.sysobjects where id = object_id(N'";
 
 std::vector<std::wstring> ScriptBatches(std::int32_t lScriptID)
@@ -47,23 +46,42 @@ protected:
 
 TEST_F(SetupTest, NewDatabaseIsCreatedFromItsScriptAndTheAccountGetsAccess)
 {
-    EXPECT_EQ(RunSetup(L"KorvoQuar", 0), S_OK);
-    std::vector<std::wstring> expected{
-        kQuarExists,
-        L"IF NOT EXISTS (SELECT name FROM master.dbo.sysdatabases WHERE name = N'KorvoQuar') BEGIN CREATE DATABASE "
-        L"[KorvoQuar] ALTER DATABASE [KorvoQuar] SET AUTO_CLOSE OFF END",
+    struct NewCase
+    {
+        const wchar_t* wszDatabase;
+        std::uint32_t lDatabaseType;
+        std::int32_t lScript;
+        std::size_t nBatches;
+        const wchar_t* wszRole;
     };
-    const auto batches = ScriptBatches(103);
-    ASSERT_EQ(batches.size(), 26u);
-    expected.insert(expected.end(), batches.begin(), batches.end());
-    expected.push_back(AccessBatch(L"VestrelQuarUser"));
-    EXPECT_EQ(Statements(), expected);
-    EXPECT_EQ(Opens(), (std::vector<std::wstring>{
-                           L"Open: Provider=SQLOLEDB;Data Source=SQL01;Trusted_Connection=Yes;Connect Timeout=15;"
-                           L"Initial Catalog=master",
-                           L"Open: Provider=SQLOLEDB;Data Source=SQL01;Trusted_Connection=Yes;Connect Timeout=15;"
-                           L"Initial Catalog=KorvoQuar",
-                           L"Close", L"Close"}));
+    const NewCase cases[] = {
+        {L"KorvoQuar", 0, 103, 26, L"VestrelQuarUser"},
+        {L"KorvoRprt", 1, 104, 31, L"VestrelRprtUser"},
+        {L"KorvoDir", 2, 106, 36, L"VestrelDirUser"},
+        {L"KorvoCnfg", 3, 107, 20, L"VestrelCnfgUser"},
+    };
+    for (const NewCase& c : cases) {
+        m_pServer = std::make_shared<platform::ado::CFakeProvider>();
+        const platform::ado::CScopedProvider provider(m_pServer);
+        EXPECT_EQ(RunSetup(c.wszDatabase, c.lDatabaseType), S_OK);
+        const std::wstring D = c.wszDatabase;
+        std::vector<std::wstring> expected{
+            L"SELECT name FROM master.dbo.sysdatabases WHERE name = N'" + D + L"'",
+            L"IF NOT EXISTS (SELECT name FROM master.dbo.sysdatabases WHERE name = N'" + D +
+                L"') BEGIN CREATE DATABASE [" + D + L"] ALTER DATABASE [" + D + L"] SET AUTO_CLOSE OFF END",
+        };
+        const auto batches = ScriptBatches(c.lScript);
+        EXPECT_EQ(batches.size(), c.nBatches);
+        expected.insert(expected.end(), batches.begin(), batches.end());
+        expected.push_back(AccessBatch(c.wszRole));
+        EXPECT_EQ(Statements(), expected) << c.lScript;
+        EXPECT_EQ(Opens(), (std::vector<std::wstring>{
+                               L"Open: Provider=SQLOLEDB;Data Source=SQL01;Trusted_Connection=Yes;Connect Timeout=15;"
+                               L"Initial Catalog=master",
+                               L"Open: Provider=SQLOLEDB;Data Source=SQL01;Trusted_Connection=Yes;Connect Timeout=15;"
+                               L"Initial Catalog=" + D,
+                               L"Close", L"Close"}));
+    }
     EXPECT_TRUE(Traced("INF: Returing, hrResult=0x00000000"));
 }
 
