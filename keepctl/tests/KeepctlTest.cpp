@@ -238,3 +238,10 @@ TEST_F(KeepctlTest, UnreachableServerFailsQuicklyWithTheDriversErrorsInTheTrace)
     EXPECT_NE(strTrace.find("ERR: [0]: Number="), std::string::npos);
     EXPECT_NE(strTrace.find("ERR: Connect(KorvoQuar) failed with hr=(0x80004005).\r\n"), std::string::npos);
 }
+
+TEST_F(KeepctlTest, BrowsingLeavesNoListFileBehind)
+{
+    Run({"BROWSESQLSERVERS", "-t", "3"});
+    for (const auto& entry : std::filesystem::directory_iterator(m_folder.Path()))
+        EXPECT_FALSE(entry.path().filename().string().starts_with("BSS")) << entry.path();
+}
