@@ -10,6 +10,7 @@
 #include "DBConnectionHelper.h"
 #include "DatabaseKinds.h"
 #include "Exports.h"
+#include "ArgumentChecks.h"
 #include "NameValidation.h"
 #include "common/ComUtils.h"
 #include "common/StringUtils.h"
@@ -61,10 +62,8 @@ std::optional<FrameOutcome> CheckBackupArguments(const wchar_t* pstrServerName, 
         TRACE_ERROR(TRACE_FAILURE, L"Null imput argument.");
         return Abandoned(E_INVALIDARG);
     }
-    if (!ValidateDatabaseName(pstrDatabaseName)) {
-        TRACE_ERROR(TRACE_FAILURE, L"Invalid database name.");
-        return Abandoned(E_INVALIDARG);
-    }
+    if (const auto refused = RefuseInvalidDatabaseName(pstrDatabaseName))
+        return refused;
     if (!IsEmpty(pstrBackupFile) && !ValidateBackupFileName(pstrBackupFile)) {
         TRACE_ERROR(TRACE_FAILURE, L"Invalid backup file name.");
         return Abandoned(E_INVALIDARG);
@@ -84,6 +83,17 @@ std::optional<FrameOutcome> ConnectToMaster(ConnectionPtr& pCnx, const wchar_t* 
         return Abandoned(hr);
     }
     return std::nullopt;
+}
+
+// What backup and restore do before their statement: check the arguments and connect to "master".
+std::optional<FrameOutcome> CheckAndConnect(ConnectionPtr& pCnx, const wchar_t* pstrServerName,
+                                            const wchar_t* pstrDatabaseName, const wchar_t* pstrBackupFile,
+                                            std::int32_t lConnectionTimeout, std::int32_t lAuthType,
+                                            const wchar_t* pstrAuthUser, const wchar_t* pstrAuthPassword)
+{
+    if (const auto refused = CheckBackupArguments(pstrServerName, pstrDatabaseName, pstrBackupFile))
+        return refused;
+    return ConnectToMaster(pCnx, pstrServerName, lConnectionTimeout, lAuthType, pstrAuthUser, pstrAuthPassword);
 }
 
 HRESULT KeeplibBackupDatabaseEx(std::int32_t lCmdTimeout, const ConnectionPtr& pCnx, const wchar_t* wszDatabaseName,
@@ -140,12 +150,10 @@ HRESULT KeeplibBackup(std::int32_t lCmdTimeout, const wchar_t* pstrServerName, c
 {
     TRACE_SCOPE(L"Keeplibs::KeeplibBackup()");
     return RunInCallFrame(ResultLine::Returing, [&] {
-        if (const auto refused = CheckBackupArguments(pstrServerName, pstrDatabaseName, pstrBackupFile))
-            return *refused;
         ConnectionPtr pCnx;
-        if (const auto failed = ConnectToMaster(pCnx, pstrServerName, lConnectionTimeout, lAuthType, pstrAuthUser,
-                                                pstrAuthPassword))
-            return *failed;
+        if (const auto stopped = CheckAndConnect(pCnx, pstrServerName, pstrDatabaseName, pstrBackupFile,
+                                                 lConnectionTimeout, lAuthType, pstrAuthUser, pstrAuthPassword))
+            return *stopped;
         const HRESULT hrExists = KeeplibExistsDatabase(lCmdTimeout, pCnx, pstrDatabaseName);
         if (FAILED(hrExists)) {
             TRACE_ERROR(TRACE_FAILURE, L"KeeplibExistsDatabase failed with hr=(0x%08x).", HResultBits(hrExists));
@@ -170,12 +178,10 @@ HRESULT KeeplibRestore(std::int32_t lCmdTimeout, const wchar_t* pstrServerName, 
 {
     TRACE_SCOPE(L"Keeplibs::KeeplibRestore()");
     return RunInCallFrame(ResultLine::Returing, [&] {
-        if (const auto refused = CheckBackupArguments(pstrServerName, pstrDatabaseName, pstrBackupFile))
-            return *refused;
         ConnectionPtr pCnx;
-        if (const auto failed = ConnectToMaster(pCnx, pstrServerName, lConnectionTimeout, lAuthType, pstrAuthUser,
-                                                pstrAuthPassword))
-            return *failed;
+        if (const auto stopped = CheckAndConnect(pCnx, pstrServerName, pstrDatabaseName, pstrBackupFile,
+                                                 lConnectionTimeout, lAuthType, pstrAuthUser, pstrAuthPassword))
+            return *stopped;
         const HRESULT hrRestore = KeeplibRestoreDatabaseEx(lCmdTimeout, pCnx, pstrDatabaseName, pstrBackupFile);
         if (FAILED(hrRestore)) {
             TRACE_ERROR(TRACE_FAILURE, L"KeeplibRestoreDatabaseEx failed with hr=(0x%08x).", HResultBits(hrRestore));
@@ -196,10 +202,8 @@ HRESULT KeeplibDropDatabase(std::int32_t lCmdTimeout, const wchar_t* pstrServerN
             return Abandoned(E_INVALIDARG);
         }
         TRACE_INFO(TRACE_NORMAL, L"Drop database '%ls' from server '%ls'", pstrDatabaseName, pstrServerName);
-        if (!ValidateDatabaseName(pstrDatabaseName)) {
-            TRACE_ERROR(TRACE_FAILURE, L"Invalid database name.");
-            return Abandoned(E_INVALIDARG);
-        }
+        if (const auto refused = RefuseInvalidDatabaseName(pstrDatabaseName))
+            return *refused;
         ConnectionPtr pCnx;
         if (const auto failed = ConnectToMaster(pCnx, pstrServerName, lConnectionTimeout, lAuthType, pstrAuthUser,
                                                 pstrAuthPassword))
@@ -221,10 +225,8 @@ HRESULT KeeplibExistsDatabaseOnServer(std::int32_t lCmdTimeout, const wchar_t* p
     return RunInCallFrame(ResultLine::None, [&] {
         THROW_CHECK_FAILURE_IF(!pstrServerName, E_POINTER);
         THROW_CHECK_FAILURE_IF(!pstrDatabaseName, E_POINTER);
-        if (!ValidateDatabaseName(pstrDatabaseName)) {
-            TRACE_ERROR(TRACE_FAILURE, L"Invalid database name.");
+        if (RefuseInvalidDatabaseName(pstrDatabaseName))
             throw UTIL::COM::_com_error(E_INVALIDARG);
-        }
         // Each failing step is traced with its own name before it is raised.
         const auto check = [](HRESULT hr, const wchar_t* wszExpression) {
             if (FAILED(hr))
@@ -282,11 +284,9 @@ HRESULT KeeplibGetVersion(std::int32_t lCmdTimeout, const ConnectionPtr& pCnx, s
 {
     TRACE_SCOPE(L"Keeplibs::KeeplibGetVersion()");
     return RunInCallFrame(ResultLine::Returing, [&] {
-        const auto kind = FindDatabaseKind(lDatabaseType);
-        if (!kind) {
-            TRACE_ERROR(TRACE_FAILURE, L"Invalid database type.");
+        const auto kind = FindDatabaseKindOrTrace(lDatabaseType);
+        if (!kind)
             return Abandoned(E_INVALIDARG);
-        }
         const std::wstring strProcedure(kind->wszVersionProcedure);
         UTIL::ADO::CCmdRunSQL command(lCmdTimeout, pCnx, strProcedure.c_str(), true);
         command.AddReturnValue();
@@ -370,15 +370,11 @@ KEEPLIB_API HRESULT KeeplibVersion(std::int32_t lCmdTimeout, const wchar_t* pstr
             TRACE_ERROR(TRACE_FAILURE, L"Null input argument.");
             return Abandoned(E_INVALIDARG);
         }
-        if (!ValidateDatabaseName(pstrDatabaseName)) {
-            TRACE_ERROR(TRACE_FAILURE, L"Invalid database name.");
+        if (const auto refused = RefuseInvalidDatabaseName(pstrDatabaseName))
+            return *refused;
+        const auto kind = FindDatabaseKindOrTrace(lDatabaseType);
+        if (!kind)
             return Abandoned(E_INVALIDARG);
-        }
-        const auto kind = FindDatabaseKind(lDatabaseType);
-        if (!kind) {
-            TRACE_ERROR(TRACE_FAILURE, L"Invalid database type.");
-            return Abandoned(E_INVALIDARG);
-        }
         ConnectionPtr pCnx;
         const HRESULT hrConnect = Connect(pstrServerName, pstrDatabaseName, pCnx, lConnectionTimeout, lAuthType,
                                           OrEmpty(pstrAuthUser), OrEmpty(pstrAuthPassword));

@@ -8,7 +8,7 @@
 #include "DatabaseKinds.h"
 #include "DatabaseOperations.h"
 #include "Exports.h"
-#include "NameValidation.h"
+#include "ArgumentChecks.h"
 #include "common/ComUtils.h"
 #include "common/TraceScope.h"
 
@@ -155,15 +155,11 @@ KEEPLIB_API HRESULT KeeplibSetup(std::int32_t lCmdTimeout, const wchar_t* pstrSe
         TRACE_INFO(TRACE_NORMAL, L"bstrDatabaseName='%ls'", pstrDatabaseName);
         TRACE_INFO(TRACE_NORMAL, L"bstrAuthUser='%ls'", wszUser);
         TRACE_INFO(TRACE_NORMAL, L"bstrVLServiceUserName='%ls'", pstrServiceUserName);
-        if (!ValidateDatabaseName(pstrDatabaseName)) {
-            TRACE_ERROR(TRACE_FAILURE, L"Invalid database name.");
+        if (const auto refused = RefuseInvalidDatabaseName(pstrDatabaseName))
+            return *refused;
+        const auto kind = FindDatabaseKindOrTrace(lDatabaseType);
+        if (!kind)
             return Abandoned(E_INVALIDARG);
-        }
-        const auto kind = FindDatabaseKind(lDatabaseType);
-        if (!kind) {
-            TRACE_ERROR(TRACE_FAILURE, L"Invalid database type.");
-            return Abandoned(E_INVALIDARG);
-        }
 
         platform::ado::ConnectionPtr pMaster;
         HRESULT hr = Connect(pstrServerName, L"master", pMaster, lConnectionTimeout, lAuthType, wszUser, wszPassword);
