@@ -3,6 +3,8 @@
 #include "keeplib/DBScriptHelper.h"
 #include "keeplib/EmbeddedScripts.h"
 
+#include <regex>
+
 using namespace DBScriptHelper;
 
 namespace {
@@ -86,6 +88,26 @@ TEST(EmbeddedScripts, AreUtf16WithCrLfAndEndInGo)
         }
     }
     EXPECT_FALSE(Keeplibs::FindEmbeddedScript(105));
+}
+
+TEST(EmbeddedScripts, HoldGoOnlyOnLinesOfItsOwn)
+{
+    // The letters go before white space anywhere else would end the batch for tools that cut
+    // scripts by the letters alone.
+    const std::wregex goBeforeSpace(L"go(\\s|$)", std::regex::icase);
+    for (const std::int32_t lScriptID : {103, 104, 106, 107, 108, 113, 114}) {
+        std::wstring strText;
+        ASSERT_EQ(LoadScript(lScriptID, strText), S_OK);
+        std::size_t start = 0;
+        while (start < strText.size()) {
+            const std::size_t end = std::min(strText.find(L"\r\n", start), strText.size());
+            const std::wstring strLine = strText.substr(start, end - start);
+            if (strLine != L"GO") {
+                EXPECT_FALSE(std::regex_search(strLine, goBeforeSpace)) << lScriptID << ": " << WideToNarrow(strLine);
+            }
+            start = end + 2;
+        }
+    }
 }
 
 TEST(EmbeddedScripts, EachBatchCreatesItsObjectInOrder)
