@@ -18,8 +18,10 @@ namespace Vaultdump {
 constexpr std::size_t kHeaderChunkSize = 4000;
 // The HED line holds at least this many code units before its CR LF.
 constexpr std::size_t kHedLineMinimumLength = 29;
-// DecodeContent refuses arrays longer than this.
+// DecodeContent and ExtractFile refuse content longer than this.
 constexpr std::uint64_t kContentLengthLimit = 0x7FFFFFFF;
+// ExtractFile passes the content through a buffer of this size, whatever the item's size.
+constexpr std::size_t kContentBlockSize = std::size_t{1} << 20;
 
 class CQuarFileReader
 {
@@ -50,6 +52,9 @@ public:
     HRESULT ReadContent(ContentVariant* pvarContent);
 
 private:
+    // Streams the content through ReadContentBlock instead of holding it whole.
+    friend HRESULT ExtractFile(const char* szSource, const char* szTarget) noexcept;
+
     // One line's length in code units, with as many of its first code units as the header checks
     // look at; the rest is counted, not kept, so a huge first line costs no memory.
     struct LineHead
@@ -62,6 +67,10 @@ private:
     HRESULT ReadCodeUnit(char16_t* pwch);
     HRESULT ReadByte(std::uint8_t* pb);
     HRESULT ReadLine(LineHead* pLine);
+    // Fills the buffer with the next content bytes: first what is left of the header's last
+    // block, then the file from where it stands. Fewer than cbBuffer bytes means that the end of
+    // the file was met.
+    HRESULT ReadContentBlock(std::uint8_t* pBuffer, std::size_t cbBuffer, std::size_t* pcbRead);
 
     CAutoFileHandle m_file;
     // The one block of the header held: m_cbChunk bytes read, m_cbOffset of them consumed. The
@@ -84,8 +93,9 @@ long ParseHeaderLineCount(std::u16string_view strField);
 // Complements every byte in place and returns the element count; E_FAIL past 0x7FFFFFFF elements.
 HRESULT DecodeContent(ByteSafeArray& arrContent, std::uint32_t* pcbLength);
 
-// Writes the item stored in the quarantine file at szSource to szTarget (created or truncated).
-// Never throws. A target already created on failure stays on disk for the caller to remove.
+// Writes the item stored in the quarantine file at szSource to szTarget (created or truncated),
+// block by block to the end of the file. Never throws. A target already created on failure stays
+// on disk for the caller to remove.
 HRESULT ExtractFile(const char* szSource, const char* szTarget) noexcept;
 
 } // namespace Vaultdump

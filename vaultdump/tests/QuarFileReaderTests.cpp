@@ -223,6 +223,29 @@ TEST(QuarFileReader, ContentLargerThanManyBlocks)
     EXPECT_EQ(outcome.strContent, QuarWriter::Complemented(strItem));
 }
 
+TEST(QuarFileReader, ContentRunsToTheEndOfTheFileAsItIsWhenRead)
+{
+    // The file changes between ReadHeader and ReadContent, past the first 4000 bytes that the
+    // header read has already taken: grown by several times the 4000 bytes the array is first
+    // given beyond the size taken at Open, and cut short.
+    const testsupport::ScratchFolder folder;
+    const std::string strHeader = HedLine(u"0001") + U16(u"one\r\n");
+    std::string strStored(23000, '\0');
+    for (std::size_t i = 0; i < strStored.size(); ++i)
+        strStored[i] = static_cast<char>(i * 31 + 5);
+    for (const std::string& strAfterHeader : {strStored, strStored.substr(0, 6000)}) {
+        SCOPED_TRACE(strAfterHeader.size());
+        const auto path = folder.Write("Q.tmp", strHeader + strStored.substr(0, 10000));
+        CQuarFileReader reader;
+        ASSERT_EQ(reader.Open(path.c_str(), true), S_OK);
+        ASSERT_EQ(reader.ReadHeader(), S_OK);
+        folder.Write("Q.tmp", strHeader + strAfterHeader);
+        ContentVariant varContent;
+        ASSERT_EQ(reader.ReadContent(&varContent), S_OK);
+        EXPECT_TRUE(std::string(varContent.parray.begin(), varContent.parray.end()) == strAfterHeader);
+    }
+}
+
 TEST(QuarFileReader, ContentLengthCountsWhatTheHeaderLeft)
 {
     const testsupport::ScratchFolder folder;
@@ -313,6 +336,24 @@ TEST(ExtractFile, WritesTheItemAndLeavesTheSource)
     EXPECT_EQ(Vaultdump::ExtractFile(source.c_str(), target.c_str()), S_OK);
     EXPECT_EQ(testsupport::ReadFile(target), strItem);
     EXPECT_EQ(testsupport::ReadFile(source), strQuar);
+}
+
+TEST(ExtractFile, ItemsAcrossContentBlockBoundaries)
+{
+    // The first block starts with what the header's last 4000-byte block left over; the sizes put
+    // the item's end just before, on and after a block boundary, and past several blocks.
+    const testsupport::ScratchFolder folder;
+    const std::size_t cbBlock = Vaultdump::kContentBlockSize;
+    for (const std::size_t cbItem : {cbBlock - 1, cbBlock, cbBlock + 1, 3 * cbBlock + 4001}) {
+        SCOPED_TRACE(cbItem);
+        std::string strItem(cbItem, '\0');
+        for (std::size_t i = 0; i < cbItem; ++i)
+            strItem[i] = static_cast<char>((i * 7919) >> 5);
+        const auto source = folder.Write("Q.tmp", QuarFile(strItem, {u"one", u"two"}));
+        const auto target = folder.Path() / "out.tmp";
+        EXPECT_EQ(Vaultdump::ExtractFile(source.c_str(), target.c_str()), S_OK);
+        EXPECT_TRUE(testsupport::ReadFile(target) == strItem);
+    }
 }
 
 TEST(ExtractFile, EmptyItemGivesAnEmptyFile)
