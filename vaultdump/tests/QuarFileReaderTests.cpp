@@ -6,9 +6,8 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
-#include <sys/socket.h>
+
 #include <sys/stat.h>
-#include <sys/un.h>
 #include <unistd.h>
 
 using namespace VaultdumpTest;
@@ -436,17 +435,11 @@ TEST(ExtractFile, SocketFailsAsAFileThatCannotBeOpened)
 {
     const testsupport::ScratchFolder folder;
     const auto socketPath = folder.Path() / "s.tmp";
-    const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
-    ASSERT_GE(fd, 0);
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    ASSERT_LT(socketPath.native().size(), sizeof address.sun_path);
-    std::copy(socketPath.native().begin(), socketPath.native().end(), address.sun_path);
-    ASSERT_EQ(::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
+    const CAutoFileHandle socket = VaultdumpTest::BindSocket(socketPath);
+    ASSERT_TRUE(socket);
     const auto target = folder.Path() / "out.tmp";
     EXPECT_TRUE(FAILED(Vaultdump::ExtractFile(socketPath.c_str(), target.c_str())));
     EXPECT_FALSE(std::filesystem::exists(target));
-    ::close(fd);
 }
 
 } // namespace

@@ -1,14 +1,33 @@
 #pragma once
 // Helpers the vaultdump tests share: quarantine files as bytes, and the files of a folder.
 
+#include "common/HandleOwners.h"
 #include "testsupport/RunProgram.h"
 #include "tools/quarwriter/QuarFileWriter.h"
 
+#include <algorithm>
 #include <filesystem>
+#include <sys/socket.h>
+#include <sys/un.h>
 #include <map>
 #include <string>
 
 namespace VaultdumpTest {
+
+// A socket bound at the path: something with a name that cannot be opened as a file. Closed when
+// the owner goes.
+inline CAutoFileHandle BindSocket(const std::filesystem::path& path)
+{
+    CAutoFileHandle socket(::socket(AF_UNIX, SOCK_STREAM, 0));
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    if (!socket || path.native().size() >= sizeof address.sun_path)
+        return {};
+    std::copy(path.native().begin(), path.native().end(), address.sun_path);
+    if (::bind(socket.Get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0)
+        return {};
+    return socket;
+}
 
 // UTF-16LE bytes of text given as code units.
 inline std::string U16(std::u16string_view strUnits)

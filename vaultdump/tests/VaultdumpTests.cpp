@@ -7,9 +7,8 @@
 
 #include <fstream>
 #include <regex>
-#include <sys/socket.h>
+
 #include <sys/stat.h>
-#include <sys/un.h>
 #include <unistd.h>
 
 using namespace VaultdumpTest;
@@ -259,17 +258,10 @@ TEST(VaultdumpScan, FilesThatCannotBeReadFailAlone)
     const testsupport::ScratchFolder folder;
     ASSERT_EQ(::mkfifo((folder.Path() / "Q1.tmp").c_str(), 0600), 0);
     // A socket cannot be opened as a file by anyone.
-    const auto socketPath = folder.Path() / "Q2.tmp";
-    const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
-    ASSERT_GE(fd, 0);
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    ASSERT_LT(socketPath.native().size(), sizeof address.sun_path);
-    std::copy(socketPath.native().begin(), socketPath.native().end(), address.sun_path);
-    ASSERT_EQ(::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
+    const CAutoFileHandle socket = VaultdumpTest::BindSocket(folder.Path() / "Q2.tmp");
+    ASSERT_TRUE(socket);
     folder.Write("Q3.tmp", QuarFile("good"));
     const auto result = RunVaultdump({folder.Path().string()});
-    ::close(fd);
     const RunCheck check = ExpectedText(
         folder.Path().string() + "/",
         {{"Q1.tmp", Outcome::Failed}, {"Q2.tmp", Outcome::Failed}, {"Q3.tmp", Outcome::Extracted}}, result.strStdout);
