@@ -5,35 +5,47 @@
 #include "vaultdump/QuarFileReader.h"
 #include "platform/TempFile.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
-#include <algorithm>
 #include <string>
 #include <unistd.h>
 
 namespace {
 
-// Made on first use and removed at exit. Held through a pointer that is never freed, so that it is
-// still there when the exit handler runs: handlers registered while a static is being built run
-// after that static is destroyed.
-const std::filesystem::path& ScratchFolder()
+// A folder of the run's own, made on first use and removed with the program's statics at exit.
+class CScratchFolder
 {
-    static const std::filesystem::path* const pFolder = [] {
+public:
+    CScratchFolder()
+    {
         std::string strTemplate = (platform::GetTempPath() / "vaultdump-fuzz-XXXXXX").string();
         if (!::mkdtemp(strTemplate.data()))
             std::abort();
-        return new std::filesystem::path(strTemplate);
-    }();
-    static const bool bRemovalRegistered = std::atexit([] {
+        m_path = strTemplate;
+    }
+    ~CScratchFolder()
+    {
         std::error_code ignored;
-        std::filesystem::remove_all(*pFolder, ignored);
-    }) == 0;
-    static_cast<void>(bRemovalRegistered);
-    return *pFolder;
+        std::filesystem::remove_all(m_path, ignored);
+    }
+    CScratchFolder(const CScratchFolder&) = delete;
+    CScratchFolder& operator=(const CScratchFolder&) = delete;
+
+    const std::filesystem::path& Path() const { return m_path; }
+
+private:
+    std::filesystem::path m_path;
+};
+
+const std::filesystem::path& ScratchFolder()
+{
+    static const CScratchFolder folder;
+    return folder.Path();
 }
 
 void Check(bool bCondition)
