@@ -62,6 +62,33 @@ void RunUpgradeScript(std::int32_t lCmdTimeout, const ConnectionPtr& pCnx, std::
     UTIL::COM::ThrowIfFailed(hr);
 }
 
+// What setup knows about upgrading each kind: the minor version this library creates, and the one
+// older version that a script upgrades.
+struct UpgradeStep
+{
+    std::uint32_t lDatabaseType;
+    const wchar_t* wszHeading;
+    std::int32_t lCurrentMinor;
+    std::int32_t lUpgradableMinor;
+    std::int32_t lScriptID; // 0: no upgrade script
+    const wchar_t* wszScriptCall;
+    const wchar_t* wszTooOld;
+};
+
+constexpr UpgradeStep kUpgradeSteps[] = {
+    {0, L"Quarantine specific database upgrade", 1, 0, 0, L"",
+     L"Attempting to upgrade from a quarantine database that is too old"},
+    {1, L"Reporting specific database upgrade", 3, 2, DBScriptHelper::IDR_UPGRADE_RPRT_TFT,
+     L"RunScript(lCmdTimeout, pCnx, IDR_UPGRADE_RPRT_TFT)",
+     L"Attempting to upgrade from a reporting database that is too old"},
+    {3, L"Config specific database upgrade", 2, 1, DBScriptHelper::IDR_UPGRADE_CNFG_FROM_DATA_VER_1,
+     L"RunScript(lCmdTimeout, pCnx, IDR_UPGRADE_CNFG_FROM_DATA_VER_1)",
+     L"Attempting to upgrade from a config database that is too old"},
+    {2, L"Directory specific database upgrade", 2, 1, DBScriptHelper::IDR_UPGRADE_DIR_FROM_VER_1_1,
+     L"RunScript(lCmdTimeout, pCnx, IDR_UPGRADE_DIR_FROM_VER_1_1)",
+     L"Attempting to upgrade from a directory database that is too old"},
+};
+
 // Brings an existing database to the schema version this library creates: at most one upgrade
 // script, and only from the one older version it knows.
 void UpgradeDatabase(std::int32_t lCmdTimeout, const ConnectionPtr& pCnx, const DatabaseKind& kind)
@@ -96,39 +123,15 @@ void UpgradeDatabase(std::int32_t lCmdTimeout, const ConnectionPtr& pCnx, const 
         TRACE_ERROR(TRACE_FAILURE, L"Unable to handle greater versions.");
         throw UTIL::COM::_com_error(E_FAIL);
     }
-    const auto isVersion = [&](std::int32_t lWantedMajor, std::int32_t lWantedMinor) {
-        return lMajor == lWantedMajor && lMinor == lWantedMinor;
-    };
-
-    TRACE_INFO(TRACE_NORMAL, L"Quarantine specific database upgrade");
-    if (kind.lDatabaseType == 0 && (lMajor < 1 || lMinor < 1))
-        FailUpgrade(L"Attempting to upgrade from a quarantine database that is too old");
-
-    TRACE_INFO(TRACE_NORMAL, L"Reporting specific database upgrade");
-    if (kind.lDatabaseType == 1) {
-        if (isVersion(1, 2))
-            RunUpgradeScript(lCmdTimeout, pCnx, DBScriptHelper::IDR_UPGRADE_RPRT_TFT,
-                             L"RunScript(lCmdTimeout, pCnx, IDR_UPGRADE_RPRT_TFT)");
-        else if (lMajor < 1 || lMinor < 3)
-            FailUpgrade(L"Attempting to upgrade from a reporting database that is too old");
-    }
-
-    TRACE_INFO(TRACE_NORMAL, L"Config specific database upgrade");
-    if (kind.lDatabaseType == 3) {
-        if (isVersion(1, 1))
-            RunUpgradeScript(lCmdTimeout, pCnx, DBScriptHelper::IDR_UPGRADE_CNFG_FROM_DATA_VER_1,
-                             L"RunScript(lCmdTimeout, pCnx, IDR_UPGRADE_CNFG_FROM_DATA_VER_1)");
-        else if (lMajor < 1 || lMinor < 2)
-            FailUpgrade(L"Attempting to upgrade from a config database that is too old");
-    }
-
-    TRACE_INFO(TRACE_NORMAL, L"Directory specific database upgrade");
-    if (kind.lDatabaseType == 2) {
-        if (isVersion(1, 1))
-            RunUpgradeScript(lCmdTimeout, pCnx, DBScriptHelper::IDR_UPGRADE_DIR_FROM_VER_1_1,
-                             L"RunScript(lCmdTimeout, pCnx, IDR_UPGRADE_DIR_FROM_VER_1_1)");
-        else if (lMajor < 1 || lMinor < 2)
-            FailUpgrade(L"Attempting to upgrade from a directory database that is too old");
+    // Every kind's step is traced, in this order; only the kind's own acts.
+    for (const UpgradeStep& step : kUpgradeSteps) {
+        TRACE_INFO(TRACE_NORMAL, L"%ls", step.wszHeading);
+        if (step.lDatabaseType != kind.lDatabaseType)
+            continue;
+        if (step.lScriptID != 0 && lMajor == 1 && lMinor == step.lUpgradableMinor)
+            RunUpgradeScript(lCmdTimeout, pCnx, step.lScriptID, step.wszScriptCall);
+        else if (lMajor < 1 || lMinor < step.lCurrentMinor)
+            FailUpgrade(step.wszTooOld);
     }
 }
 

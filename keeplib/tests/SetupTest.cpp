@@ -194,3 +194,17 @@ TEST_F(SetupTest, UnreachableServerFailsWithTheConnectionsCode)
     EXPECT_TRUE(Traced("ERR: Connect(master) failed with hr=(0x80004005)."));
     EXPECT_TRUE(Statements().empty());
 }
+
+TEST_F(SetupTest, EveryKindsUpgradeStepIsTracedInOrder)
+{
+    DatabaseExists(L"KorvoCnfg");
+    VersionIs(L"[dbo].[SPCnfgVersion]", 1, 2);
+    EXPECT_EQ(RunSetup(L"KorvoCnfg", 3), S_OK);
+    std::vector<std::string> headings;
+    for (const std::string& strMessage : TracedMessages())
+        if (strMessage.ends_with("specific database upgrade"))
+            headings.push_back(strMessage);
+    EXPECT_EQ(headings, (std::vector<std::string>{
+                            "INF: Quarantine specific database upgrade", "INF: Reporting specific database upgrade",
+                            "INF: Config specific database upgrade", "INF: Directory specific database upgrade"}));
+}
