@@ -1,5 +1,6 @@
 #include "ComApartment.h"
 
+#include "common/ComError.h"
 #include "common/StringUtils.h"
 
 #include <optional>
@@ -54,6 +55,18 @@ void CoUninitialize()
 {
     if (t_apartment.uInitCount > 0)
         --t_apartment.uInitCount;
+}
+
+CComApartment::CComApartment(DWORD dwCoInit, bool bFailOnChangedMode) : m_hr(CoInitializeEx(nullptr, dwCoInit))
+{
+    if (FAILED(m_hr) && (m_hr != RPC_E_CHANGED_MODE || bFailOnChangedMode))
+        throw UTIL::COM::_com_error(m_hr);
+}
+
+CComApartment::~CComApartment()
+{
+    if (SUCCEEDED(m_hr))
+        CoUninitialize();
 }
 
 HRESULT CoGetCurrentLogicalThreadId(GUID* pguid)

@@ -27,6 +27,22 @@ struct GUID
     std::array<std::uint8_t, 8> Data4;
 };
 
+// Initialises COM on the calling thread for the object's lifetime, in programs that keep no
+// trace log (the traced form is UTIL::COM::CCoInitialize). Throws _com_error with the result of
+// CoInitializeEx when it failed, unless the thread was already in the other mode and
+// bFailOnChangedMode is false; the thread is then left as it was.
+class CComApartment
+{
+public:
+    CComApartment(DWORD dwCoInit, bool bFailOnChangedMode);
+    ~CComApartment();
+    CComApartment(const CComApartment&) = delete;
+    CComApartment& operator=(const CComApartment&) = delete;
+
+private:
+    HRESULT m_hr;
+};
+
 // The logical thread identifier of the calling thread: made at random on first request and
 // kept for the thread's life.
 HRESULT CoGetCurrentLogicalThreadId(GUID* pguid);

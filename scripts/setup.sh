@@ -11,6 +11,8 @@ packages=(
     unixodbc-dev odbcinst      # database access
     tdsodbc                    # the SQL Server driver (registers itself as FreeTDS)
     libsqliteodbc              # the driver the ODBC layer's own tests run against
+    libwbclient-dev            # winbind's header; Samba's libraries themselves load at run time
+    samba-libs                 # libnetapi, so that the tests see the libraries a domain member has
     time                       # peak memory in the benchmarks
 )
 

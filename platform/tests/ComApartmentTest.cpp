@@ -1,5 +1,7 @@
 #include "platform/ComApartment.h"
 
+#include "common/ComError.h"
+
 #include <gtest/gtest.h>
 
 #include <regex>
@@ -33,6 +35,30 @@ TEST(ComApartment, InitialisationCountsPerThreadAndRefusesTheOtherMode)
     std::thread([] {
         // Another thread starts uninitialised.
         EXPECT_EQ(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED), S_OK);
+        CoUninitialize();
+    }).join();
+}
+
+TEST(ComApartment, ScopeUninitialisesOnlyWhatItInitialisedAndRefusesTheOtherModeWhenAsked)
+{
+    std::thread([] {
+        {
+            const CComApartment outer(COINIT_APARTMENTTHREADED, true);
+            { const CComApartment inner(COINIT_APARTMENTTHREADED, true); }
+            // The inner scope undid only its own initialisation: the thread is still single-threaded.
+            EXPECT_EQ(CoInitializeEx(nullptr, COINIT_MULTITHREADED), RPC_E_CHANGED_MODE);
+            { const CComApartment tolerated(COINIT_MULTITHREADED, false); }
+            EXPECT_EQ(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED), S_FALSE);
+            CoUninitialize();
+            try {
+                const CComApartment refused(COINIT_MULTITHREADED, true);
+                ADD_FAILURE() << "the other mode was accepted";
+            } catch (const UTIL::COM::_com_error& error) {
+                EXPECT_EQ(error.Error(), RPC_E_CHANGED_MODE);
+            }
+        }
+        // Fully uninitialised again.
+        EXPECT_EQ(CoInitializeEx(nullptr, COINIT_MULTITHREADED), S_OK);
         CoUninitialize();
     }).join();
 }

@@ -1,0 +1,317 @@
+#include "SambaNetApi.h"
+
+#include "WinbindTrusts.h"
+#include "common/StringUtils.h"
+#include "platform/Win32Error.h"
+
+#include <algorithm>
+#include <cwctype>
+#include <span>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace platform::netapi {
+namespace {
+
+// What Samba's libraries hand out, freed by their own allocator.
+template <class T, class FreeFunction>
+auto OwnedBy(T* p, FreeFunction pFree)
+{
+    const auto release = [pFree](T* pOwned) {
+        if (pOwned)
+            pFree(pOwned);
+    };
+    return std::unique_ptr<T, decltype(release)>(p, release);
+}
+
+std::string SystemHostName()
+{
+    char szName[256] = {};
+    if (::gethostname(szName, sizeof szName - 1) != 0)
+        return {};
+    return szName;
+}
+
+bool IsRegularFile(const std::filesystem::path& path)
+{
+    struct stat status = {};
+    return ::stat(path.c_str(), &status) == 0 && S_ISREG(status.st_mode);
+}
+
+std::wstring UpperCase(std::wstring_view text)
+{
+    std::wstring strUpper(text);
+    std::transform(strUpper.begin(), strUpper.end(), strUpper.begin(), [](wchar_t c) { return std::towupper(c); });
+    return strUpper;
+}
+
+// "\\name" or "name" as the bare name.
+std::wstring_view WithoutLeadingBackslashes(std::wstring_view name)
+{
+    while (name.starts_with(L'\\'))
+        name.remove_prefix(1);
+    return name;
+}
+
+constexpr std::wstring_view kDefaultWorkgroup = L"WORKGROUP";
+
+} // namespace
+
+std::wstring NetbiosNameFromHostName(std::string_view hostName)
+{
+    hostName = hostName.substr(0, hostName.find('.'));
+    return UpperCase(NarrowToWide(hostName)).substr(0, MAX_COMPUTERNAME_LENGTH);
+}
+
+CSambaNetApi::CSambaNetApi(SambaSources sources) : m_sources(std::move(sources))
+{
+    if (!m_sources.hostName)
+        m_sources.hostName = SystemHostName;
+}
+
+CSambaNetApi::~CSambaNetApi()
+{
+    if (m_pNetapiContext)
+        m_netapi->calls->Free(m_pNetapiContext);
+}
+
+const WinbindCalls* CSambaNetApi::Winbind()
+{
+    if (!m_winbind)
+        m_winbind = m_sources.loadWinbind();
+    return m_winbind->calls ? &*m_winbind->calls : nullptr;
+}
+
+const NetapiCalls* CSambaNetApi::Netapi()
+{
+    if (!m_netapi) {
+        if (!IsRegularFile(m_sources.sambaConfigFile)) {
+            m_netapi.emplace();
+            return nullptr;
+        }
+        m_netapi = m_sources.loadNetapi();
+        const NetapiCalls* pCalls = m_netapi->calls ? &*m_netapi->calls : nullptr;
+        if (pCalls && pCalls->Init(&m_pNetapiContext) == 0) {
+            pCalls->SetDebuglevel(m_pNetapiContext, "0");
+            // Connections to other computers use the caller's Kerberos ticket: libnetapi would
+            // otherwise ask for a password on the terminal.
+            pCalls->SetUseCcache(m_pNetapiContext);
+        } else {
+            m_pNetapiContext = nullptr;
+        }
+    }
+    return m_pNetapiContext ? &*m_netapi->calls : nullptr;
+}
+
+DWORD CSambaNetApi::ReadWinbindView(WinbindView& view)
+{
+    view = {};
+    const WinbindCalls* pWinbind = Winbind();
+    if (!pWinbind)
+        return ERROR_SUCCESS;
+    WinbindInterfaceDetails* pRawDetails = nullptr;
+    const wbcErr status = pWinbind->InterfaceDetails(&pRawDetails);
+    const auto pDetails = OwnedBy(pRawDetails, pWinbind->FreeMemory);
+    if (status == WBC_ERR_WINBIND_NOT_AVAILABLE)
+        return ERROR_SUCCESS;
+    if (status != WBC_ERR_SUCCESS || !pDetails)
+        return status != WBC_ERR_SUCCESS ? Win32ErrorFromWinbind(status) : ERROR_GEN_FAILURE;
+    view.bRunning = true;
+    view.strNetbiosName = pDetails->netbios_name ? pDetails->netbios_name : "";
+    view.strDomain = pDetails->netbios_domain ? pDetails->netbios_domain : "";
+    if (view.strDomain.empty())
+        return ERROR_SUCCESS;
+
+    // On a member, winbind knows the domain it is joined to as its primary domain, with its SID;
+    // a computer that is not joined has no such domain.
+    WinbindDomainInfo* pRawDomain = nullptr;
+    const wbcErr domainStatus = pWinbind->DomainInfo(view.strDomain.c_str(), &pRawDomain);
+    const auto pDomain = OwnedBy(pRawDomain, pWinbind->FreeMemory);
+    if (domainStatus == WBC_ERR_DOMAIN_NOT_FOUND)
+        return ERROR_SUCCESS;
+    if (domainStatus != WBC_ERR_SUCCESS)
+        return Win32ErrorFromWinbind(domainStatus);
+    view.bDomainMember =
+        pDomain && (pDomain->domain_flags & WBC_DOMINFO_DOMAIN_PRIMARY) && pDomain->sid.num_auths > 0;
+    view.uDomainFlags = pDomain ? pDomain->domain_flags : 0;
+    return ERROR_SUCCESS;
+}
+
+// What smb.conf says when winbind cannot be asked: the workgroup or domain, and whether the
+// computer is set up as a domain member. Without libnetapi or smb.conf: a workgroup member.
+CSambaNetApi::JoinInformation CSambaNetApi::ReadJoinInformation()
+{
+    const NetapiCalls* pNetapi = Netapi();
+    if (!pNetapi)
+        return {std::wstring(kDefaultWorkgroup), false};
+    const char* szRawName = nullptr;
+    std::uint16_t uJoinStatus = NetSetupUnknownStatus;
+    const NET_API_STATUS status = pNetapi->GetJoinInformation(nullptr, &szRawName, &uJoinStatus);
+    const auto szName = OwnedBy(szRawName, [pNetapi](const char* p) { pNetapi->BufferFree(const_cast<char*>(p)); });
+    if (status != 0 || !szName || !*szName.get())
+        return {std::wstring(kDefaultWorkgroup), false};
+    return {NarrowToWide(szName.get()), uJoinStatus == NetSetupDomainName};
+}
+
+std::wstring CSambaNetApi::ComputerNetbiosName()
+{
+    WinbindView view;
+    if (ReadWinbindView(view) == ERROR_SUCCESS && view.bRunning && !view.strNetbiosName.empty())
+        return NetbiosNameFromHostName(view.strNetbiosName);
+    return NetbiosNameFromHostName(m_sources.hostName());
+}
+
+DWORD CSambaNetApi::GetComputerNameExW(COMPUTER_NAME_FORMAT format, wchar_t* lpBuffer, DWORD* pnSize)
+{
+    if (format != ComputerNameNetBIOS || !pnSize || (!lpBuffer && *pnSize > 0))
+        return ERROR_INVALID_PARAMETER;
+    const std::lock_guard guard(m_lock);
+    const std::wstring strName = ComputerNetbiosName();
+    if (*pnSize < strName.size() + 1) {
+        *pnSize = static_cast<DWORD>(strName.size() + 1);
+        return ERROR_MORE_DATA;
+    }
+    std::copy(strName.begin(), strName.end(), lpBuffer);
+    lpBuffer[strName.size()] = L'\0';
+    *pnSize = static_cast<DWORD>(strName.size());
+    return ERROR_SUCCESS;
+}
+
+DWORD CSambaNetApi::QueryPrimaryDomain(PrimaryDomainInfo& info)
+{
+    const std::lock_guard guard(m_lock);
+    WinbindView view;
+    if (const DWORD dwError = ReadWinbindView(view); dwError != ERROR_SUCCESS)
+        return dwError;
+    if (view.bRunning) {
+        info = {NarrowToWide(view.strDomain), view.bDomainMember};
+        return ERROR_SUCCESS;
+    }
+    // Without winbind the computer takes part in no domain, whatever smb.conf was set up for.
+    info = {ReadJoinInformation().strName, false};
+    return ERROR_SUCCESS;
+}
+
+DWORD CSambaNetApi::NetWkstaGetInfo101(const wchar_t* wszServerName, WKSTA_INFO_101& info)
+{
+    const std::lock_guard guard(m_lock);
+    if (wszServerName && !WithoutLeadingBackslashes(wszServerName).empty())
+        return RemoteWorkstationInfo(wszServerName, info);
+    WinbindView view;
+    if (const DWORD dwError = ReadWinbindView(view); dwError != ERROR_SUCCESS)
+        return dwError;
+    info.wki101_computername = ComputerNetbiosName();
+    info.wki101_langroup = view.bRunning ? NarrowToWide(view.strDomain) : ReadJoinInformation().strName;
+    return ERROR_SUCCESS;
+}
+
+// Another computer says itself what it belongs to, over an authenticated session.
+DWORD CSambaNetApi::RemoteWorkstationInfo(const wchar_t* wszServerName, WKSTA_INFO_101& info)
+{
+    const NetapiCalls* pNetapi = Netapi();
+    if (!pNetapi)
+        return ERROR_NOT_SUPPORTED;
+    const std::string strServer = WideToNarrow(WithoutLeadingBackslashes(wszServerName));
+    std::uint8_t* pRawBuffer = nullptr;
+    const NET_API_STATUS status = pNetapi->WkstaGetInfo(strServer.c_str(), 101, &pRawBuffer);
+    const auto pBuffer = OwnedBy(pRawBuffer, pNetapi->BufferFree);
+    if (status != 0)
+        return status;
+    if (!pBuffer)
+        return ERROR_GEN_FAILURE;
+    const auto& wksta = *reinterpret_cast<const NetapiWkstaInfo101*>(pBuffer.get());
+    info.wki101_computername = NarrowToWide(wksta.wki101_computername ? wksta.wki101_computername : "");
+    info.wki101_langroup = NarrowToWide(wksta.wki101_langroup ? wksta.wki101_langroup : "");
+    return ERROR_SUCCESS;
+}
+
+DWORD CSambaNetApi::DsGetDcNameW(const wchar_t* wszDomainName, ULONG ulFlags,
+                                 std::unique_ptr<DOMAIN_CONTROLLER_INFOW>& pInfo)
+{
+    pInfo.reset();
+    if (!wszDomainName || !*wszDomainName)
+        return ERROR_INVALID_PARAMETER;
+    const std::lock_guard guard(m_lock);
+    const WinbindCalls* pWinbind = Winbind();
+    if (!pWinbind)
+        return ERROR_NO_LOGON_SERVERS;
+    const std::string strDomain = WideToNarrow(wszDomainName);
+    wbcDomainControllerInfo* pRawController = nullptr;
+    const wbcErr status = pWinbind->LookupDomainController(strDomain.c_str(), ulFlags, &pRawController);
+    const auto pController = OwnedBy(pRawController, pWinbind->FreeMemory);
+    if (status != WBC_ERR_SUCCESS)
+        return Win32ErrorFromWinbind(status);
+    if (!pController || !pController->dc_name)
+        return ERROR_GEN_FAILURE;
+    auto pAnswer = std::make_unique<DOMAIN_CONTROLLER_INFOW>();
+    pAnswer->DomainControllerName = L"\\\\" + std::wstring(WithoutLeadingBackslashes(NarrowToWide(pController->dc_name)));
+    pAnswer->DomainName = wszDomainName;
+    m_controllerDomains[UpperCase(pAnswer->DomainControllerName)] = strDomain;
+    pInfo = std::move(pAnswer);
+    return ERROR_SUCCESS;
+}
+
+DWORD CSambaNetApi::DsEnumerateDomainTrustsW(const wchar_t* wszServerName, ULONG ulFlags, DomainTrustArray& trusts)
+{
+    trusts = {};
+    if (ulFlags == 0 || (ulFlags & ~DS_DOMAIN_VALID_FLAGS) != 0)
+        return ERROR_INVALID_FLAGS;
+    const std::lock_guard guard(m_lock);
+    WinbindView view;
+    if (const DWORD dwError = ReadWinbindView(view); dwError != ERROR_SUCCESS)
+        return dwError;
+    if (!view.bRunning)
+        return ReadJoinInformation().bDomainMember ? ERROR_NO_LOGON_SERVERS : ERROR_NO_TRUST_LSA_SECRET;
+    if (!view.bDomainMember)
+        return ERROR_NO_TRUST_LSA_SECRET;
+    if (!wszServerName || !*wszServerName)
+        return OwnDomainTrusts(view, ulFlags, trusts);
+
+    const auto controller = m_controllerDomains.find(UpperCase(wszServerName));
+    if (controller == m_controllerDomains.end())
+        return ERROR_BAD_NETPATH; // only controllers found through winbind can be asked about
+    const std::wstring strDomain = NarrowToWide(controller->second);
+    if (UTIL::STR::EqualsNoCase(strDomain, NarrowToWide(view.strDomain)))
+        return OwnDomainTrusts(view, ulFlags, trusts);
+    return OtherDomainTrusts(controller->second, ulFlags, trusts);
+}
+
+DWORD CSambaNetApi::OwnDomainTrusts(const WinbindView& view, ULONG ulFlags, DomainTrustArray& trusts)
+{
+    const WinbindCalls& winbind = *Winbind();
+    WinbindDomainInfo* pRawDomains = nullptr;
+    std::size_t cDomains = 0;
+    const wbcErr status = winbind.ListTrusts(&pRawDomains, &cDomains);
+    const auto pDomains = OwnedBy(pRawDomains, winbind.FreeMemory);
+    if (status != WBC_ERR_SUCCESS)
+        return Win32ErrorFromWinbind(status);
+    const std::span<const WinbindDomainInfo> domains(pDomains.get(), pDomains ? cDomains : 0);
+    // Winbind keeps its list while no domain controller answers, and marks the domain offline.
+    const bool bPrimaryOffline = std::any_of(domains.begin(), domains.end(), [](const WinbindDomainInfo& domain) {
+        return IsPrimaryDomainTrustType(domain.trust_type) && (domain.domain_flags & WBC_DOMINFO_DOMAIN_OFFLINE);
+    });
+    if (bPrimaryOffline)
+        return ERROR_NO_LOGON_SERVERS;
+    trusts = DomainTrustArray(TrustsFromWinbind(domains, view.uDomainFlags, ulFlags));
+    return ERROR_SUCCESS;
+}
+
+// Seen from this computer, a controller of another domain shows only that domain, as its
+// primary one: the trusts that domain holds with others cannot be told from here.
+DWORD CSambaNetApi::OtherDomainTrusts(const std::string& strDomain, ULONG ulFlags, DomainTrustArray& trusts)
+{
+    const WinbindCalls& winbind = *Winbind();
+    WinbindDomainInfo* pRawDomain = nullptr;
+    const wbcErr status = winbind.DomainInfo(strDomain.c_str(), &pRawDomain);
+    const auto pDomain = OwnedBy(pRawDomain, winbind.FreeMemory);
+    if (status != WBC_ERR_SUCCESS)
+        return Win32ErrorFromWinbind(status);
+    if (!pDomain)
+        return ERROR_GEN_FAILURE;
+    WinbindDomainInfo domain = *pDomain;
+    domain.trust_type = WBC_DOMINFO_TRUSTTYPE_PDC; // the domain as its own controller sees it
+    trusts = DomainTrustArray(TrustsFromWinbind(std::span(&domain, 1), pDomain->domain_flags, ulFlags));
+    return ERROR_SUCCESS;
+}
+
+} // namespace platform::netapi

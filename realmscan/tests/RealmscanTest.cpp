@@ -1,0 +1,32 @@
+// realmscan as it runs on this machine, which is joined to no domain and runs no winbind: with
+// Samba's client libraries, and with libraries that cannot be loaded in their place.
+
+#include "testsupport/RunProgram.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+// The machine's own libraries, or none: a folder of files by their names that are no libraries
+// comes first in the search and makes every load of them fail.
+testsupport::ProgramResult RunRealmscan(bool bSambaLibraries)
+{
+    const testsupport::ScratchFolder folder;
+    folder.Write("libwbclient.so.0", "not a library");
+    folder.Write("libnetapi.so.1", "not a library");
+    return testsupport::RunProgram(REALMSCAN_PATH, {"ignored", "arguments"},
+                                   {{"LD_LIBRARY_PATH", bSambaLibraries ? "" : folder.Path().string()}});
+}
+
+} // namespace
+
+TEST(Realmscan, OutsideADomainItSaysSoAndFails)
+{
+    for (const bool bSambaLibraries : {true, false}) {
+        SCOPED_TRACE(bSambaLibraries ? "with Samba" : "without Samba");
+        const auto result = RunRealmscan(bSambaLibraries);
+        EXPECT_EQ(result.strStdout, "Starting...\n");
+        EXPECT_EQ(result.strStderr, "ERROR_NO_TRUST_LSA_SECRET\nError: 0x80004005\n");
+        EXPECT_EQ(result.iExitStatus, 1);
+    }
+}
