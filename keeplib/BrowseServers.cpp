@@ -1,13 +1,17 @@
-// Finding SQL Server instances, the type of a local one, and whether a server name fits the
-// kinds of server asked for.
+// The exports that find SQL Server instances, report the type of a local one, and tell whether a
+// server name is of the kinds asked for; and the browse itself, which writes the names found in
+// this computer's registry, its cluster and the network to a list file.
 
 #include "CallFrame.h"
 #include "Exports.h"
-#include "common/ComUtils.h"
+#include "GetComputerClusterName.h"
+#include "InstanceSources.h"
+#include "ServerDiscovery.h"
+#include "common/HandleOwners.h"
+#include "common/StringUtils.h"
 #include "common/TraceScope.h"
 
 namespace Keeplibs {
-namespace {
 
 HRESULT KeeplibBrowseSQLServers(std::int32_t lType, const wchar_t* pstrSaveListToFile, const wchar_t* pstrUserDomain)
 {
@@ -16,39 +20,39 @@ HRESULT KeeplibBrowseSQLServers(std::int32_t lType, const wchar_t* pstrSaveListT
         TRACE_INFO(TRACE_NORMAL, L"lType=%ld", static_cast<long>(lType));
         TRACE_INFO(TRACE_NORMAL, L"pstrSaveListToFile='%ls'", pstrSaveListToFile ? pstrSaveListToFile : L"");
         TRACE_INFO(TRACE_NORMAL, L"pstrUserDomain='%ls'", pstrUserDomain ? pstrUserDomain : L"");
-        return NotImplemented();
-    });
-}
-
-HRESULT KeeplibGetLocalSqlServerType(const wchar_t* pstrServerName, std::int32_t* plType)
-{
-    TRACE_SCOPE(L"Keeplibs::KeeplibGetLocalSqlServerType()");
-    return RunInCallFrame(ResultLine::Returning, [&] {
-        // Each check is traced with its own text before it is raised.
-        const auto check = [](HRESULT hr, const wchar_t* wszExpression) {
-            if (FAILED(hr))
-                TRACE_ERROR(TRACE_NORMAL, L"%ls hr=0x%.8X", wszExpression, HResultBits(hr));
-            UTIL::COM::ThrowIfFailed(hr);
-        };
-        check(pstrServerName == nullptr ? E_POINTER : S_OK, L"pstrServerName == NULL ? E_POINTER : S_OK");
-        check(plType == nullptr ? E_POINTER : S_OK, L"plType == NULL ? E_POINTER : S_OK");
-        return NotImplemented();
-    });
-}
-
-HRESULT KeeplibValidateSQLServerName(std::int32_t /*lType*/, const wchar_t* pstrServerName)
-{
-    TRACE_SCOPE(L"Keeplibs::KeeplibValidateSQLServerName()");
-    return RunInCallFrame(ResultLine::Returning, [&] {
-        if (!pstrServerName) {
-            TRACE_ERROR(TRACE_FAILURE, L"Null input argument.");
-            return Abandoned(E_INVALIDARG);
+        // The file is emptied first: a browse that fails leaves it so.
+        CAutoStdFileHandle file(pstrSaveListToFile ? std::fopen(WideToNarrow(pstrSaveListToFile).c_str(), "w") : nullptr);
+        if (!file) {
+            TRACE_ERROR(TRACE_FAILURE, L"Failed to open file for writing.");
+            return Abandoned(E_FAIL);
         }
-        return NotImplemented();
+        TRACE_INFO(TRACE_NORMAL, L"Determine the name of the (local) SQL server");
+        const std::wstring bstrLocalName = UTIL::SERVERNAME::GetComputerClusterName(platform::netapi::ComputerNameNetBIOS);
+        TRACE_INFO(TRACE_NORMAL, L"bstrLocalName='%ls'", bstrLocalName.c_str());
+
+        CServerNameSet names;
+        if (lType & kServerTypeLocalComputer) {
+            if (const HRESULT hr = AddLocalComputerInstances(bstrLocalName, names); FAILED(hr))
+                return Abandoned(hr);
+        }
+        if (lType & kServerTypeLocalCluster) {
+            if (const HRESULT hr = AddLocalClusterInstances(names); FAILED(hr))
+                return Abandoned(hr);
+        }
+        if (lType & kServerTypeRemote) {
+            if (const HRESULT hr = AddRemoteInstances(pstrUserDomain, names); FAILED(hr))
+                return Abandoned(hr);
+        }
+        // A list that did not reach the disk is no list.
+        const bool bWritten = names.WriteTo(file.Get());
+        if (std::fclose(file.Release()) != 0 || !bWritten) {
+            TRACE_ERROR(TRACE_FAILURE, L"Failed to write the list file.");
+            return Abandoned(E_FAIL);
+        }
+        return Completed(S_OK);
     });
 }
 
-} // namespace
 } // namespace Keeplibs
 
 KEEPLIB_API HRESULT KeeplibBrowseSQLServers(std::int32_t lType, const wchar_t* pstrSaveListToFile,

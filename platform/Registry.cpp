@@ -125,14 +125,14 @@ std::optional<RegistryValue> ParseValueData(std::wstring_view s)
     return value;
 }
 
-// The path below the root of a key line's name, or nothing for another root.
+// The path below the root of a key line's name, as written, or nothing for another root.
 std::optional<std::wstring> PathBelowRoot(std::wstring_view name)
 {
     const std::wstring strUpper = UpperCase(name);
     if (strUpper == kRoot)
         return std::wstring();
     if (strUpper.size() > kRoot.size() && strUpper.starts_with(kRoot) && strUpper[kRoot.size()] == L'\\')
-        return strUpper.substr(kRoot.size() + 1);
+        return std::wstring(name.substr(kRoot.size() + 1));
     return std::nullopt;
 }
 
@@ -174,12 +174,15 @@ void RegistryContents::ApplyLine(std::wstring_view line, std::optional<std::wstr
 {
     if (line.size() >= 2 && line.front() == L'[' && line.back() == L']') {
         const bool bDelete = line[1] == L'-';
-        currentKey = PathBelowRoot(line.substr(bDelete ? 2 : 1, line.size() - (bDelete ? 3 : 2)));
+        const auto path = PathBelowRoot(line.substr(bDelete ? 2 : 1, line.size() - (bDelete ? 3 : 2)));
+        currentKey = path ? std::optional(UpperCase(*path)) : std::nullopt;
         if (currentKey && bDelete) {
             std::erase_if(m_keys, [&](const auto& entry) { return IsSameOrBelow(entry.first, *currentKey); });
             currentKey.reset();
         } else if (currentKey) {
-            m_keys[*currentKey];
+            Key& key = m_keys[*currentKey];
+            if (key.strPath.empty())
+                key.strPath = *path;
         }
         return;
     }
@@ -224,6 +227,21 @@ const RegistryValue* RegistryContents::FindValue(std::wstring_view keyPath, std:
     return value == key->second.values.end() ? nullptr : &value->second;
 }
 
+std::vector<std::wstring> RegistryContents::SubkeyNames(std::wstring_view keyPath) const
+{
+    const std::wstring strUpper = UpperCase(keyPath);
+    const std::wstring strPrefix = strUpper.empty() ? strUpper : strUpper + L'\\';
+    std::vector<std::wstring> names;
+    for (auto it = m_keys.lower_bound(strPrefix); it != m_keys.end() && it->first.starts_with(strPrefix); ++it) {
+        // The first component below the key, spelt as this key's path spells it.
+        const std::wstring_view below = std::wstring_view(it->second.strPath).substr(strPrefix.size());
+        const std::wstring_view name = below.substr(0, below.find(L'\\'));
+        if (names.empty() || UpperCase(names.back()) != UpperCase(name))
+            names.emplace_back(name);
+    }
+    return names;
+}
+
 DWORD RegistryKey::QueryValue(std::wstring_view valueName, DWORD* pdwType, std::uint8_t* pData, DWORD* pcbData) const
 {
     const RegistryValue* pValue = m_pContents ? m_pContents->FindValue(m_strPath, valueName) : nullptr;
@@ -262,6 +280,33 @@ std::optional<DWORD> RegistryKey::ReadDword(std::wstring_view valueName) const
     if (QueryValue(valueName, nullptr, bytes, &cbData) != ERROR_SUCCESS)
         return std::nullopt;
     return static_cast<DWORD>(bytes[0] | bytes[1] << 8 | bytes[2] << 16 | static_cast<DWORD>(bytes[3]) << 24);
+}
+
+DWORD RegistryKey::QueryInfoKey(DWORD* pcSubKeys, DWORD* pcchMaxSubKeyLen) const
+{
+    const std::vector<std::wstring> names = m_pContents ? m_pContents->SubkeyNames(m_strPath) : std::vector<std::wstring>();
+    if (pcSubKeys)
+        *pcSubKeys = static_cast<DWORD>(names.size());
+    if (pcchMaxSubKeyLen) {
+        *pcchMaxSubKeyLen = 0;
+        for (const auto& strName : names)
+            *pcchMaxSubKeyLen = std::max(*pcchMaxSubKeyLen, static_cast<DWORD>(strName.size()));
+    }
+    return ERROR_SUCCESS;
+}
+
+DWORD RegistryKey::EnumKey(DWORD dwIndex, wchar_t* lpName, DWORD* pcchName) const
+{
+    const std::vector<std::wstring> names = m_pContents ? m_pContents->SubkeyNames(m_strPath) : std::vector<std::wstring>();
+    if (dwIndex >= names.size())
+        return ERROR_NO_MORE_ITEMS;
+    const std::wstring& strName = names[dwIndex];
+    if (!pcchName || *pcchName < strName.size() + 1)
+        return ERROR_MORE_DATA;
+    std::copy(strName.begin(), strName.end(), lpName);
+    lpName[strName.size()] = L'\0';
+    *pcchName = static_cast<DWORD>(strName.size());
+    return ERROR_SUCCESS;
 }
 
 std::filesystem::path Registry::MachineFilePath()

@@ -41,10 +41,14 @@ public:
 
     bool HasKey(std::wstring_view keyPath) const;
     const RegistryValue* FindValue(std::wstring_view keyPath, std::wstring_view valueName) const;
+    // The names of the keys directly below the key, in the registry's order (by name, without
+    // regard to case), each spelt as the file first spelt it.
+    std::vector<std::wstring> SubkeyNames(std::wstring_view keyPath) const;
 
 private:
     struct Key
     {
+        std::wstring strPath;                         // as the file first spelt it
         std::map<std::wstring, RegistryValue> values; // by upper-case name
     };
     void ApplyLine(std::wstring_view line, std::optional<std::wstring>& currentKey);
@@ -65,6 +69,13 @@ public:
     std::optional<std::wstring> ReadString(std::wstring_view valueName, std::size_t cchMax) const;
     // A value of at most four bytes read as a number, or nothing when it is missing or longer.
     std::optional<DWORD> ReadDword(std::wstring_view valueName) const;
+
+    // RegQueryInfoKey: the number of subkeys and the length of the longest subkey name.
+    DWORD QueryInfoKey(DWORD* pcSubKeys, DWORD* pcchMaxSubKeyLen) const;
+    // RegEnumKeyEx: the name of the subkey at the index into a buffer of *pcchName characters,
+    // with its terminator; *pcchName becomes the name's length. ERROR_MORE_DATA when the buffer is
+    // too small, ERROR_NO_MORE_ITEMS past the last subkey.
+    DWORD EnumKey(DWORD dwIndex, wchar_t* lpName, DWORD* pcchName) const;
 
 private:
     friend class Registry;

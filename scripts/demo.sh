@@ -6,6 +6,9 @@
 # folder of quarantine files.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+# Server browses ask this machine only, at a port nobody serves, unless a step says otherwise:
+# nothing here may reach, or broadcast to, the networks around it.
+export VESTREL_BROWSE_TARGETS=127.0.0.1:9
 
 cmake -S . -B build -G Ninja >/dev/null
 cmake --build build >/dev/null

@@ -4,6 +4,9 @@
 # test in both builds.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+# Server browses ask this machine only, at a port nobody serves, unless a step says otherwise:
+# nothing here may reach, or broadcast to, the networks around it.
+export VESTREL_BROWSE_TARGETS=127.0.0.1:9
 
 jobs=$(nproc)
 

@@ -16,6 +16,10 @@ extern char** environ;
 namespace testsupport {
 namespace {
 
+// A program under test browses for servers only where a test says: by default at a port of this
+// machine that nobody serves, never on the networks around it.
+constexpr const char* kLoopbackBrowseTargets = "127.0.0.1:9";
+
 std::vector<std::string> MergedEnvironment(const std::map<std::string, std::string>& overrides)
 {
     std::map<std::string, std::string> variables;
@@ -31,6 +35,7 @@ std::vector<std::string> MergedEnvironment(const std::map<std::string, std::stri
         else
             variables[name] = value;
     }
+    variables.try_emplace("VESTREL_BROWSE_TARGETS", kLoopbackBrowseTargets);
     std::vector<std::string> entries;
     for (const auto& [name, value] : variables)
         entries.push_back(name + "=" + value);

@@ -16,7 +16,8 @@ struct ProgramResult
 };
 
 // Runs program with the arguments, in the environment of the tests with the given variables
-// set (an empty value removes a variable), and waits for it to end.
+// set (an empty value removes a variable), and waits for it to end. Unless the tests' or the
+// given environment names them, browses go to a closed port of 127.0.0.1.
 ProgramResult RunProgram(const std::filesystem::path& program, const std::vector<std::string>& arguments,
                          const std::map<std::string, std::string>& environment = {});
 

@@ -127,3 +127,39 @@ TEST(Registry, MachineFileComesFromTheEnvironment)
     ::unsetenv("VESTREL_REGISTRY_FILE");
     EXPECT_EQ(Registry::MachineFilePath(), "/etc/vestrel/registry.reg");
 }
+
+TEST(Registry, SubkeysAreEnumeratedOnceEachInNameOrderAsTheFileSpellsThem)
+{
+    const Registry registry = Registry::FromText("[HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Microsoft SQL Server\\MSSQL.1]\r\n"
+                                                 "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Microsoft SQL Server\\90\\Tools]\r\n"
+                                                 "[HKEY_LOCAL_MACHINE\\software\\microsoft\\microsoft sql server\\mssql.1\\Setup]\r\n"
+                                                 "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Microsoft SQL Server\\SqlExpress\\A\\B]\r\n"
+                                                 "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Microsoft SQL Server\\Gone]\r\n"
+                                                 "[-HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Microsoft SQL Server\\Gone]\r\n");
+    RegistryKey key;
+    ASSERT_EQ(registry.OpenKey(L"SOFTWARE\\Microsoft\\Microsoft SQL Server", key), ERROR_SUCCESS);
+    DWORD cSubKeys = 0;
+    DWORD cchMaxSubKeyLen = 0;
+    ASSERT_EQ(key.QueryInfoKey(&cSubKeys, &cchMaxSubKeyLen), ERROR_SUCCESS);
+    EXPECT_EQ(cSubKeys, 3u);
+    EXPECT_EQ(cchMaxSubKeyLen, 10u); // SqlExpress
+
+    std::vector<std::wstring> names;
+    std::vector<wchar_t> buffer(cchMaxSubKeyLen + 1);
+    for (DWORD dwIndex = 0;; ++dwIndex) {
+        auto cchName = static_cast<DWORD>(buffer.size());
+        const DWORD dwError = key.EnumKey(dwIndex, buffer.data(), &cchName);
+        if (dwError == ERROR_NO_MORE_ITEMS)
+            break;
+        ASSERT_EQ(dwError, ERROR_SUCCESS);
+        names.emplace_back(buffer.data(), cchName);
+    }
+    EXPECT_EQ(names, (std::vector<std::wstring>{L"90", L"MSSQL.1", L"SqlExpress"}));
+
+    DWORD cchSmall = 5;
+    EXPECT_EQ(key.EnumKey(2, buffer.data(), &cchSmall), ERROR_MORE_DATA);
+    ASSERT_EQ(registry.OpenKey(L"SOFTWARE\\Microsoft\\Microsoft SQL Server\\SqlExpress\\A\\B", key), ERROR_SUCCESS);
+    ASSERT_EQ(key.QueryInfoKey(&cSubKeys, &cchMaxSubKeyLen), ERROR_SUCCESS);
+    EXPECT_EQ(cSubKeys, 0u);
+    EXPECT_EQ(cchMaxSubKeyLen, 0u);
+}

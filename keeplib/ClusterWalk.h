@@ -1,0 +1,33 @@
+#pragma once
+// The walk over the local failover cluster that finding its network names and its SQL Server
+// instances share.
+
+#include "common/ICDebug.h"
+#include "platform/cluster/Cluster.h"
+
+#include <functional>
+#include <memory>
+
+// A cluster call that failed is traced at the caller's place with the name of the call, and its
+// code is returned at once.
+#define RETURN_IF_CLUSTER_CALL_FAILED(call, wszCallName)                                                        \
+    do {                                                                                                       \
+        if (const HRESULT hrCall = (call); FAILED(hrCall)) {                                                   \
+            TRACE_ERROR(TRACE_FAILURE, L"%ls failed with hr=(0x%08x).", (wszCallName), HResultBits(hrCall));   \
+            return hrCall;                                                                                     \
+        }                                                                                                      \
+    } while (false)
+
+namespace Keeplibs {
+
+// The cluster this computer is a node of, opened; null on a computer without cluster software or
+// one that is no cluster node, which is no failure.
+std::shared_ptr<platform::cluster::ISCluster> OpenLocalCluster();
+
+// Visits every resource of every resource group, groups and resources by index from 1, with the
+// resource's type name. A failing call (traced) or visit ends the walk with its code.
+HRESULT ForEachGroupResource(
+    platform::cluster::ISCluster& cluster,
+    const std::function<HRESULT(platform::cluster::ISClusResource&, const std::wstring& bstrTypeName)>& visit);
+
+} // namespace Keeplibs

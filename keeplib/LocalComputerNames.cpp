@@ -1,0 +1,111 @@
+#include "LocalComputerNames.h"
+
+#include "ClusterWalk.h"
+#include "DomainUtils.h"
+#include "common/ComUtils.h"
+#include "common/TraceScope.h"
+
+#include <algorithm>
+#include <cwctype>
+
+namespace Keeplibs {
+
+using namespace platform::cluster;
+
+bool MatchServerName(const wchar_t* wszName, const wchar_t* wszServerName)
+{
+    if (!wszName || !wszServerName || !*wszName)
+        return false;
+    for (; *wszName && *wszServerName; ++wszName, ++wszServerName) {
+        if (std::towupper(static_cast<wint_t>(*wszName)) != std::towupper(static_cast<wint_t>(*wszServerName)))
+            return false;
+    }
+    if (*wszName)
+        return false;
+    return *wszServerName == L'\0' || *wszServerName == L'\\';
+}
+
+HRESULT CLocalComputerNames::Init()
+{
+    TRACE_SCOPE(L"Keeplibs::CLocalComputerNames::Init()");
+    DWORD nSize = static_cast<DWORD>(m_szComputerName.size());
+    const DWORD dwError = platform::netapi::CurrentNetApi().GetComputerNameExW(platform::netapi::ComputerNameNetBIOS,
+                                                                              m_szComputerName.data(), &nSize);
+    if (dwError != 0)
+        return HRESULT_FROM_WIN32(dwError);
+
+    if (const HRESULT hr = GetSQLServerDomainName(nullptr, m_bstrDomainName); FAILED(hr)) {
+        TRACE_ERROR(TRACE_FAILURE, L"GetSQLServerDomainName failed with hr=(0x%08x).", HResultBits(hr));
+        return hr;
+    }
+    return ReadClusterNames();
+}
+
+HRESULT CLocalComputerNames::ReadClusterNames()
+{
+    const std::shared_ptr<ISCluster> pCluster = OpenLocalCluster();
+    if (!pCluster)
+        return S_OK;
+    const HRESULT hr = ForEachGroupResource(*pCluster, [this](ISClusResource& resource, const std::wstring& bstrTypeName) {
+        if (bstrTypeName != L"Network Name")
+            return S_OK;
+        std::shared_ptr<ISClusProperties> pProperties;
+        RETURN_IF_CLUSTER_CALL_FAILED(resource.get_PrivateProperties(&pProperties),
+                                      L"ISClusResource->get_PrivateProperties");
+        std::shared_ptr<ISClusProperty> pProperty;
+        RETURN_IF_CLUSTER_CALL_FAILED(pProperties->get_Item(platform::Variant::String(L"Name"), &pProperty),
+                                      L"ISClusProperties->get_Item");
+        platform::Variant value;
+        RETURN_IF_CLUSTER_CALL_FAILED(pProperty->get_Value(&value), L"ISClusProperty->get_Value");
+        if (value.Type() == platform::VT_BSTR)
+            m_lstClusterNetworkNames.push_back(value.StringValue());
+        return S_OK;
+    });
+    if (FAILED(hr))
+        return hr;
+
+    std::shared_ptr<ISClusNodes> pNodes;
+    RETURN_IF_CLUSTER_CALL_FAILED(pCluster->get_Nodes(&pNodes), L"ISCluster->get_Nodes");
+    std::int32_t lNodeCount = 0;
+    RETURN_IF_CLUSTER_CALL_FAILED(pNodes->get_Count(&lNodeCount), L"ISClusNodes->get_Count");
+    for (std::int32_t lNode = 1; lNode <= lNodeCount; ++lNode) {
+        std::shared_ptr<ISClusNode> pNode;
+        RETURN_IF_CLUSTER_CALL_FAILED(pNodes->get_Item(platform::Variant::Int32(lNode), &pNode), L"ISClusNodes->get_Item");
+        std::wstring bstrName;
+        RETURN_IF_CLUSTER_CALL_FAILED(pNode->get_Name(&bstrName), L"ISClusNode->get_Name");
+        m_lstClusterNodeNames.push_back(std::move(bstrName));
+    }
+    return S_OK;
+}
+
+bool CLocalComputerNames::IsLocalComputer(const wchar_t* wszServerName) const
+{
+    return MatchServerName(L"(local)", wszServerName) || MatchServerName(m_szComputerName.data(), wszServerName);
+}
+
+bool CLocalComputerNames::IsLocalCluster(const wchar_t* wszServerName) const
+{
+    return std::any_of(m_lstClusterNetworkNames.begin(), m_lstClusterNetworkNames.end(),
+                       [wszServerName](const std::wstring& strName) { return MatchServerName(strName.c_str(), wszServerName); });
+}
+
+bool CLocalComputerNames::IsClusterNode(const wchar_t* wszServerName) const
+{
+    return std::any_of(m_lstClusterNodeNames.begin(), m_lstClusterNodeNames.end(),
+                       [wszServerName](const std::wstring& strName) { return MatchServerName(strName.c_str(), wszServerName); });
+}
+
+void CLocalComputerNames::GetTrustedDomain(const wchar_t* wszDomain, std::wstring& wstrTrustedDomainRef) const
+{
+    TRACE_SCOPE(L"Keeplibs::CLocalComputerNames::GetTrustedDomain()");
+    std::wstring wstrTrustedDomain = wszDomain ? wszDomain : L"";
+    if (wstrTrustedDomain.empty()) {
+        TRACE_INFO(TRACE_NORMAL, L"No domain supplied, use this domain");
+        wstrTrustedDomain = m_bstrDomainName;
+    }
+    THROW_CHECK_FAILURE_IF(wstrTrustedDomain.empty(), E_FAIL);
+    wstrTrustedDomainRef = wstrTrustedDomain;
+    TRACE_INFO(TRACE_NORMAL, L"Returning, wstrTrustedDomainRef=%ls", wstrTrustedDomainRef.c_str());
+}
+
+} // namespace Keeplibs

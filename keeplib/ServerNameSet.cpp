@@ -1,0 +1,24 @@
+#include "ServerNameSet.h"
+
+#include "common/ICDebug.h"
+#include "common/StringUtils.h"
+
+namespace Keeplibs {
+
+void CServerNameSet::Insert(const std::wstring& strName)
+{
+    if (!m_names.insert(strName).second)
+        TRACE_INFO(TRACE_NORMAL, L"Adding %ls failed - it already exists in the output values", strName.c_str());
+}
+
+bool CServerNameSet::WriteTo(std::FILE* pFile) const
+{
+    for (const std::wstring& strName : m_names) {
+        const std::string strLine = WideToNarrow(strName) + "\n";
+        if (std::fwrite(strLine.data(), 1, strLine.size(), pFile) != strLine.size())
+            return false;
+    }
+    return std::fflush(pFile) == 0;
+}
+
+} // namespace Keeplibs
