@@ -85,6 +85,14 @@ TEST(ConfigurationSchema, ProceduresHaveTheirParameters)
         EXPECT_FALSE(procedure.bAlter) << procedure.strName;
 }
 
+// A duplicate name returns its error number and no identifier, even to a caller that bound the
+// output for input too.
+TEST(ConfigurationSchema, FailedCallsHandBackNoOutput)
+{
+    ExpectNoOutputOnFailure(Configuration(), kVersion.strName);
+    ExpectNoOutputOnFailure(ConfigurationUpgrade(), kVersion.strName);
+}
+
 TEST(ConfigurationSchema, VersionIsOnePointTwo)
 {
     ExpectVersion(Configuration(), L"SPCnfgVersion", L"1", L"2", L"'20090918 09:00'");

@@ -117,6 +117,12 @@ TEST(DirectorySchema, ProceduresHaveTheirParameters)
         EXPECT_FALSE(procedure.bAlter) << procedure.strName;
 }
 
+TEST(DirectorySchema, FailedCallsHandBackNoOutput)
+{
+    ExpectNoOutputOnFailure(Directory(), kVersion.strName);
+    ExpectNoOutputOnFailure(DirectoryUpgrade(), kVersion.strName);
+}
+
 TEST(DirectorySchema, VersionIsOnePointTwo)
 {
     ExpectVersion(Directory(), L"SPDirectoryVersion", L"1", L"2", L"'20091119 10:32'");
