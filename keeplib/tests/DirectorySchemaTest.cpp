@@ -6,6 +6,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <map>
+#include <set>
 
 using namespace SchemaInspector;
 
@@ -121,6 +123,42 @@ TEST(DirectorySchema, FailedCallsHandBackNoOutput)
 {
     ExpectNoOutputOnFailure(Directory(), kVersion.strName);
     ExpectNoOutputOnFailure(DirectoryUpgrade(), kVersion.strName);
+}
+
+// A synchronisation and an administrator's delete lock the live tables in one order, Objects,
+// EmailAddresses, Members, Parents: two transactions that took them in opposite orders could each
+// wait for the other's table for ever.
+TEST(DirectorySchema, TransactionsLockTheLiveTablesInOneOrder)
+{
+    const std::vector<std::wstring> order = {L"Objects", L"EmailAddresses", L"Members", L"Parents"};
+    const auto rank = [&order](const std::wstring& strTable) {
+        return std::find(order.begin(), order.end(), strTable) - order.begin();
+    };
+    std::set<std::wstring> lockingSeveral;
+    for (const Procedure& procedure : Directory().procedures) {
+        // Per transaction, the live tables in the order it first holds a lock on them.
+        std::map<std::size_t, std::vector<std::wstring>> locked;
+        for (const Statement& statement : procedure.statements) {
+            if (statement.nTransaction == 0)
+                continue;
+            std::vector<std::wstring>& tables = locked[statement.nTransaction];
+            for (const TableReference& table : statement.tables) {
+                if (table.HoldsLocks() && rank(table.strTable) < 4 &&
+                    std::find(tables.begin(), tables.end(), table.strTable) == tables.end())
+                    tables.push_back(table.strTable);
+            }
+        }
+        for (const auto& [nTransaction, tables] : locked) {
+            std::vector<std::wstring> ordered = tables;
+            std::sort(ordered.begin(), ordered.end(),
+                      [&rank](const std::wstring& a, const std::wstring& b) { return rank(a) < rank(b); });
+            EXPECT_EQ(tables, ordered) << procedure.strName << ", transaction " << nTransaction;
+            if (tables.size() > 1)
+                lockingSeveral.insert(procedure.strName);
+        }
+    }
+    EXPECT_EQ(lockingSeveral,
+              (std::set<std::wstring>{L"SPDeleteObject", L"SPSynchronizeFull", L"SPSynchronizeIncremental"}));
 }
 
 TEST(DirectorySchema, VersionIsOnePointTwo)
