@@ -2,6 +2,7 @@
 // keys, fixed rows, procedures and grants the service and the scanning servers rely on.
 
 #include "SchemaInspector.h"
+#include "common/StringUtils.h"
 
 #include <gtest/gtest.h>
 
@@ -207,6 +208,31 @@ TEST(ReportingSchema, ProceduresHaveTheirParameters)
     ExpectProcedures(Reporting(), {kVersion, kCollect2, {L"SPRprtCollect", {L"@Data_in ntext"}}, kPurge2});
     for (const Procedure& procedure : Reporting().procedures)
         EXPECT_FALSE(procedure.bAlter) << procedure.strName;
+}
+
+// Of the legacy document's ATT elements, one with a type alone counts under its type row, one
+// with a name alone under its name row, and one with both under neither.
+TEST(ReportingSchema, LegacyAttachmentWithTypeAndNameCountsUnderNeither)
+{
+    const Procedure* pCollect = Reporting().FindProcedure(L"SPRprtCollect");
+    ASSERT_NE(pCollect, nullptr);
+    // The conditions of each statement that reads the ATT elements: "X . t IS NOT NULL", ...
+    std::set<std::set<std::wstring>> conditions;
+    for (const Statement& statement : pCollect->statements) {
+        const std::wstring& strText = statement.strText;
+        if (strText.find(L"N'/ROOT/PER/SRC/MSG/ATT'") == std::wstring::npos)
+            continue;
+        const std::size_t where = strText.rfind(L" WHERE ");
+        ASSERT_NE(where, std::wstring::npos) << WideToNarrow(strText);
+        std::set<std::wstring> conjuncts;
+        for (std::size_t start = where + 7, end = 0; start < strText.size(); start = end + 5) {
+            end = std::min(strText.find(L" AND ", start), strText.size());
+            conjuncts.insert(strText.substr(start, end - start));
+        }
+        conditions.insert(conjuncts);
+    }
+    EXPECT_EQ(conditions, (std::set<std::set<std::wstring>>{{L"X . t IS NOT NULL", L"X . n IS NULL"},
+                                                            {L"X . n IS NOT NULL", L"X . t IS NULL"}}));
 }
 
 TEST(ReportingSchema, VersionIsOnePointThree)
