@@ -210,6 +210,45 @@ TEST(ReportingSchema, ProceduresHaveTheirParameters)
         EXPECT_FALSE(procedure.bAlter) << procedure.strName;
 }
 
+// Inside the write transaction a collector reads the dimensions it adds rows to only WITH (UPDLOCK,
+// HOLDLOCK), so that the first lock it takes on a key, or on the range where a missing key goes,
+// is an update lock held until the commit. A row its existence test found then stays until the
+// facts that refer to it are committed, and two collectors that miss the same key never both hold
+// shared range locks, which would deadlock their inserts.
+TEST(ReportingSchema, CollectorsReadDimensionsOnlyUnderHeldUpdateLocks)
+{
+    const std::set<std::wstring> shared = {L"RprtPeriod", L"RprtSource",        L"RprtAddress",
+                                           L"RprtRelay",  L"RprtVirusSpamRule", L"RprtPhrase"};
+    const struct
+    {
+        const Schema* pSchema;
+        const wchar_t* wszProcedure;
+        const wchar_t* wszAttachments;
+    } collectors[] = {
+        {&Reporting(), L"SPRprtCollect2", L"RprtAttachment2"},
+        {&Reporting(), L"SPRprtCollect", L"RprtAttachment"},
+        {&ReportingUpgrade(), L"SPRprtCollect2", L"RprtAttachment2"},
+    };
+    for (const auto& collector : collectors) {
+        const Procedure* pCollect = collector.pSchema->FindProcedure(collector.wszProcedure);
+        ASSERT_NE(pCollect, nullptr) << collector.wszProcedure;
+        std::set<std::wstring> dimensions = shared;
+        dimensions.insert(collector.wszAttachments);
+        std::set<std::wstring> read;
+        for (const Statement& statement : pCollect->statements) {
+            for (const TableReference& table : statement.tables) {
+                if (table.bWritten || dimensions.count(table.strTable) == 0)
+                    continue;
+                read.insert(table.strTable);
+                EXPECT_TRUE(statement.nTransaction != 0 && table.HasHint(L"UPDLOCK") && table.HasHint(L"HOLDLOCK"))
+                    << WideToNarrow(collector.wszProcedure) << " reads " << WideToNarrow(table.strTable)
+                    << " without holding update locks: " << WideToNarrow(statement.strText.substr(0, 200));
+            }
+        }
+        EXPECT_EQ(read, dimensions) << collector.wszProcedure;
+    }
+}
+
 // Of the legacy document's ATT elements, one with a type alone counts under its type row, one
 // with a name alone under its name row, and one with both under neither.
 TEST(ReportingSchema, LegacyAttachmentWithTypeAndNameCountsUnderNeither)
