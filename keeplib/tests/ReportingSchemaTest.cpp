@@ -129,6 +129,7 @@ std::vector<ExpectedTable> AllTables()
 const ExpectedProcedure kVersion = {
     L"SPRprtVersion", {L"@Major_out int OUTPUT", L"@Minor_out int OUTPUT", L"@Build_out datetime OUTPUT"}};
 const ExpectedProcedure kCollect2 = {L"SPRprtCollect2", {L"@Data_in ntext"}};
+const ExpectedProcedure kCollect = {L"SPRprtCollect", {L"@Data_in ntext"}};
 const ExpectedProcedure kPurge2 = {
     L"SPRprtPurge2", {L"@Duration_in int", L"@Server_in nvarchar(64)", L"@OlderThanDays_in int", L"@Now_in datetime"}};
 
@@ -205,7 +206,7 @@ TEST(ReportingSchema, FixedRowsAreExactlyTheCategoriesFactTypeAndSpamBands)
 
 TEST(ReportingSchema, ProceduresHaveTheirParameters)
 {
-    ExpectProcedures(Reporting(), {kVersion, kCollect2, {L"SPRprtCollect", {L"@Data_in ntext"}}, kPurge2});
+    ExpectProcedures(Reporting(), {kVersion, kCollect2, kCollect, kPurge2});
     for (const Procedure& procedure : Reporting().procedures)
         EXPECT_FALSE(procedure.bAlter) << procedure.strName;
 }
@@ -228,6 +229,7 @@ TEST(ReportingSchema, CollectorsReadDimensionsOnlyUnderHeldUpdateLocks)
         {&Reporting(), L"SPRprtCollect2", L"RprtAttachment2"},
         {&Reporting(), L"SPRprtCollect", L"RprtAttachment"},
         {&ReportingUpgrade(), L"SPRprtCollect2", L"RprtAttachment2"},
+        {&ReportingUpgrade(), L"SPRprtCollect", L"RprtAttachment"},
     };
     for (const auto& collector : collectors) {
         const Procedure* pCollect = collector.pSchema->FindProcedure(collector.wszProcedure);
@@ -253,25 +255,27 @@ TEST(ReportingSchema, CollectorsReadDimensionsOnlyUnderHeldUpdateLocks)
 // with a name alone under its name row, and one with both under neither.
 TEST(ReportingSchema, LegacyAttachmentWithTypeAndNameCountsUnderNeither)
 {
-    const Procedure* pCollect = Reporting().FindProcedure(L"SPRprtCollect");
-    ASSERT_NE(pCollect, nullptr);
-    // The conditions of each statement that reads the ATT elements: "X . t IS NOT NULL", ...
-    std::set<std::set<std::wstring>> conditions;
-    for (const Statement& statement : pCollect->statements) {
-        const std::wstring& strText = statement.strText;
-        if (strText.find(L"N'/ROOT/PER/SRC/MSG/ATT'") == std::wstring::npos)
-            continue;
-        const std::size_t where = strText.rfind(L" WHERE ");
-        ASSERT_NE(where, std::wstring::npos) << WideToNarrow(strText);
-        std::set<std::wstring> conjuncts;
-        for (std::size_t start = where + 7, end = 0; start < strText.size(); start = end + 5) {
-            end = std::min(strText.find(L" AND ", start), strText.size());
-            conjuncts.insert(strText.substr(start, end - start));
+    for (const Schema* pSchema : {&Reporting(), &ReportingUpgrade()}) {
+        const Procedure* pCollect = pSchema->FindProcedure(L"SPRprtCollect");
+        ASSERT_NE(pCollect, nullptr);
+        // The conditions of each statement that reads the ATT elements: "X . t IS NOT NULL", ...
+        std::set<std::set<std::wstring>> conditions;
+        for (const Statement& statement : pCollect->statements) {
+            const std::wstring& strText = statement.strText;
+            if (strText.find(L"N'/ROOT/PER/SRC/MSG/ATT'") == std::wstring::npos)
+                continue;
+            const std::size_t where = strText.rfind(L" WHERE ");
+            ASSERT_NE(where, std::wstring::npos) << WideToNarrow(strText);
+            std::set<std::wstring> conjuncts;
+            for (std::size_t start = where + 7, end = 0; start < strText.size(); start = end + 5) {
+                end = std::min(strText.find(L" AND ", start), strText.size());
+                conjuncts.insert(strText.substr(start, end - start));
+            }
+            conditions.insert(conjuncts);
         }
-        conditions.insert(conjuncts);
+        EXPECT_EQ(conditions, (std::set<std::set<std::wstring>>{{L"X . t IS NOT NULL", L"X . n IS NULL"},
+                                                                {L"X . n IS NOT NULL", L"X . t IS NULL"}}));
     }
-    EXPECT_EQ(conditions, (std::set<std::set<std::wstring>>{{L"X . t IS NOT NULL", L"X . n IS NULL"},
-                                                            {L"X . n IS NOT NULL", L"X . t IS NULL"}}));
 }
 
 TEST(ReportingSchema, VersionIsOnePointThree)
@@ -290,8 +294,9 @@ TEST(ReportingSchema, RoleIsGrantedExactlyItsRights)
     ExpectGrants(Reporting(), grants);
 }
 
-// Script 108 adds the two attachment tables and SPRprtCollect2, brings SPRprtPurge2 to its new
-// text, grants the new objects and alters the version procedure; nothing else.
+// Script 108 adds the two attachment tables and SPRprtCollect2, brings SPRprtPurge2 and
+// SPRprtCollect to their new texts, grants the new objects and alters the version procedure;
+// nothing else.
 TEST(ReportingSchema, UpgradeAddsOnlyTheNewObjects)
 {
     const Schema& upgrade = ReportingUpgrade();
@@ -302,9 +307,9 @@ TEST(ReportingSchema, UpgradeAddsOnlyTheNewObjects)
     }
     ASSERT_EQ(tables.size(), 2u);
     ExpectTables(upgrade, tables);
-    ExpectProcedures(upgrade, {kVersion, kCollect2, kPurge2});
-    for (const auto& [strProcedure, bAlter] :
-         {std::pair{L"SPRprtCollect2", false}, std::pair{L"SPRprtPurge2", true}, std::pair{L"SPRprtVersion", true}}) {
+    ExpectProcedures(upgrade, {kVersion, kCollect2, kCollect, kPurge2});
+    for (const auto& [strProcedure, bAlter] : {std::pair{L"SPRprtCollect2", false}, std::pair{L"SPRprtPurge2", true},
+                                               std::pair{L"SPRprtCollect", true}, std::pair{L"SPRprtVersion", true}}) {
         const Procedure* pProcedure = upgrade.FindProcedure(strProcedure);
         ASSERT_NE(pProcedure, nullptr) << strProcedure;
         EXPECT_EQ(pProcedure->bAlter, bAlter) << strProcedure;
@@ -323,6 +328,7 @@ TEST(ReportingSchema, UpgradedDatabaseEqualsANewOne)
     ExpectSameTable(ReportingUpgrade(), Reporting(), L"RprtAttachmentCount2");
     ExpectSameProcedure(ReportingUpgrade(), Reporting(), L"SPRprtCollect2");
     ExpectSameProcedure(ReportingUpgrade(), Reporting(), L"SPRprtPurge2");
+    ExpectSameProcedure(ReportingUpgrade(), Reporting(), L"SPRprtCollect");
     ExpectSameProcedure(ReportingUpgrade(), Reporting(), L"SPRprtVersion");
     for (const std::wstring& strGrant : ReportingUpgrade().grants) {
         EXPECT_NE(std::find(Reporting().grants.begin(), Reporting().grants.end(), strGrant), Reporting().grants.end())
