@@ -225,12 +225,15 @@ TEST(DirectorySchema, UpgradeAddsOnlyTheNewProcedure)
     EXPECT_TRUE(upgrade.constraints.empty());
     EXPECT_TRUE(upgrade.executions.empty());
     ExpectProcedures(upgrade, {kVersion, kAddressResolution});
-    ASSERT_NE(upgrade.FindProcedure(kAddressResolution.strName), nullptr);
-    ASSERT_NE(upgrade.FindProcedure(kVersion.strName), nullptr);
-    EXPECT_FALSE(upgrade.FindProcedure(kAddressResolution.strName)->bAlter);
-    EXPECT_TRUE(upgrade.FindProcedure(kVersion.strName)->bAlter);
     ExpectVersion(upgrade, L"SPDirectoryVersion", L"1", L"2", L"'20091119 10:32'");
     ExpectGrants(upgrade, {L"EXECUTE ON SPGetObjectsAndParentsFromEmailAddresses TO VestrelDirUser"});
+}
+
+// An upgrade that stopped half-way leaves a database that still reports 1.1, and the next setup
+// runs 114 again from its first batch.
+TEST(DirectorySchema, UpgradeCanRunAgain)
+{
+    ExpectRerunnable(DirectoryUpgrade(), {kVersion.strName});
 }
 
 // A 1.1 database upgraded by 114 holds the same procedures as a new one made by 106.

@@ -308,17 +308,18 @@ TEST(ReportingSchema, UpgradeAddsOnlyTheNewObjects)
     ASSERT_EQ(tables.size(), 2u);
     ExpectTables(upgrade, tables);
     ExpectProcedures(upgrade, {kVersion, kCollect2, kCollect, kPurge2});
-    for (const auto& [strProcedure, bAlter] : {std::pair{L"SPRprtCollect2", false}, std::pair{L"SPRprtPurge2", true},
-                                               std::pair{L"SPRprtCollect", true}, std::pair{L"SPRprtVersion", true}}) {
-        const Procedure* pProcedure = upgrade.FindProcedure(strProcedure);
-        ASSERT_NE(pProcedure, nullptr) << strProcedure;
-        EXPECT_EQ(pProcedure->bAlter, bAlter) << strProcedure;
-    }
     ExpectVersion(upgrade, L"SPRprtVersion", L"1", L"3", L"'20090918 09:00'");
     EXPECT_TRUE(upgrade.executions.empty());
     ExpectGrants(upgrade,
                  {L"SELECT ON RprtAttachment2 TO VestrelRprtUser", L"SELECT ON RprtAttachmentCount2 TO VestrelRprtUser",
                   L"EXECUTE ON SPRprtCollect2 TO VestrelRprtUser"});
+}
+
+// An upgrade that stopped half-way leaves a database that still reports 1.2, and the next setup
+// runs 108 again from its first batch.
+TEST(ReportingSchema, UpgradeCanRunAgain)
+{
+    ExpectRerunnable(ReportingUpgrade(), {kPurge2.strName, kCollect.strName, kVersion.strName});
 }
 
 // A 1.2 database upgraded by 108 holds the same tables and procedures as a new one made by 104.

@@ -1213,6 +1213,31 @@ void ExpectNoOutputOnFailure(const Schema& schema, const std::wstring& strVersio
     }
 }
 
+void ExpectRerunnable(const Schema& upgrade, const std::vector<std::wstring>& existingProcedures)
+{
+    EXPECT_FALSE(upgrade.creations.empty());
+    for (const Creation& creation : upgrade.creations) {
+        EXPECT_EQ(creation.strGuard, creation.strName) << creation.strKind << " " << creation.strName << " in batch "
+                                                       << creation.nBatch << " is not created only when it is missing";
+    }
+    for (const Constraint& constraint : upgrade.constraints)
+        EXPECT_TRUE(constraint.bInline) << constraint.Describe() << " is added outside its CREATE TABLE";
+    EXPECT_TRUE(upgrade.rows.empty());
+    EXPECT_TRUE(upgrade.executions.empty());
+    for (const Procedure& procedure : upgrade.procedures) {
+        EXPECT_TRUE(procedure.bAlter) << procedure.strName;
+        const bool bExisted = std::find(existingProcedures.begin(), existingProcedures.end(), procedure.strName) !=
+                              existingProcedures.end();
+        const bool bCreatedBefore =
+            std::any_of(upgrade.creations.begin(), upgrade.creations.end(), [&procedure](const Creation& creation) {
+                return creation.strKind == L"PROCEDURE" && creation.strName == procedure.strName &&
+                       creation.nBatch < procedure.nBatch;
+            });
+        EXPECT_NE(bExisted, bCreatedBefore) << procedure.strName << " must either exist before the upgrade or be "
+                                            << "created by an earlier batch of it";
+    }
+}
+
 void ExpectSameProcedure(const Schema& upgrade, const Schema& creation, const std::wstring& strProcedure)
 {
     const Procedure* pUpgrade = upgrade.FindProcedure(strProcedure);

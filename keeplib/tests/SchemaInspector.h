@@ -212,6 +212,13 @@ void ExpectVersion(const Schema& schema, const std::wstring& strProcedure, const
 // transaction assigns it.
 void ExpectNoOutputOnFailure(const Schema& schema, const std::wstring& strVersionProcedure);
 
+// Every batch of the upgrade script can run again after a run that stopped anywhere: each table
+// and procedure it creates is guarded by an IF on that object's absence (a procedure is created
+// empty through EXEC and given its body by ALTER in a later batch), it adds no key outside a
+// CREATE TABLE, no row and no role, and every procedure it alters either existed before the
+// upgrade (existingProcedures) or is created in an earlier batch.
+void ExpectRerunnable(const Schema& upgrade, const std::vector<std::wstring>& existingProcedures);
+
 // The procedure of the upgrade script has the same parameters and body as that of the creation
 // script, so an upgraded database and a new one hold the same procedure.
 void ExpectSameProcedure(const Schema& upgrade, const Schema& creation, const std::wstring& strProcedure);
