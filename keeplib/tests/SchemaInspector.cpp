@@ -184,6 +184,24 @@ public:
         return inside;
     }
 
+    // The tokens from here up to the first one outside parentheses at which endsPart(*this)
+    // holds, parentheses kept.
+    template <typename EndsPart> std::vector<Token> TakeUntil(EndsPart endsPart)
+    {
+        std::vector<Token> part;
+        while (!AtEnd() && !endsPart(*this)) {
+            if (IsPunctuation(L'(')) {
+                part.push_back(Token{L"(", false, false});
+                for (const Token& token : Group())
+                    part.push_back(token);
+                part.push_back(Token{L")", false, false});
+            } else {
+                part.push_back(Next());
+            }
+        }
+        return part;
+    }
+
     // The rest of the tokens.
     std::vector<Token> Rest()
     {
@@ -578,17 +596,8 @@ private:
     static std::wstring ReadGuard(Cursor& cursor)
     {
         cursor.Next();
-        std::vector<Token> condition;
-        while (!cursor.AtEnd() && !cursor.IsKeyword(L"BEGIN") && !IsStatementStart(cursor)) {
-            if (cursor.IsPunctuation(L'(')) {
-                condition.push_back(Token{L"(", false, false});
-                for (const Token& token : cursor.Group())
-                    condition.push_back(token);
-                condition.push_back(Token{L")", false, false});
-            } else {
-                condition.push_back(cursor.Next());
-            }
-        }
+        const std::vector<Token> condition =
+            cursor.TakeUntil([](const Cursor& at) { return at.IsKeyword(L"BEGIN") || IsStatementStart(at); });
         cursor.Accept(L"BEGIN");
         const std::size_t size = condition.size();
         const bool bTestsAbsence =
@@ -806,18 +815,9 @@ private:
         procedure.strText = Join(rest, L" ");
 
         // The parameters end at the AS (or WITH) outside parentheses; they may be in parentheses.
-        std::vector<Token> parameterTokens;
         Cursor body(rest);
-        while (!body.AtEnd() && !body.IsKeyword(L"AS") && !body.IsKeyword(L"WITH") && !body.IsKeyword(L"FOR")) {
-            if (body.IsPunctuation(L'(')) {
-                parameterTokens.push_back(Token{L"(", false, false});
-                for (const Token& token : body.Group())
-                    parameterTokens.push_back(token);
-                parameterTokens.push_back(Token{L")", false, false});
-            } else {
-                parameterTokens.push_back(body.Next());
-            }
-        }
+        std::vector<Token> parameterTokens = body.TakeUntil(
+            [](const Cursor& at) { return at.IsKeyword(L"AS") || at.IsKeyword(L"WITH") || at.IsKeyword(L"FOR"); });
         if (!parameterTokens.empty() && parameterTokens.front().strText == L"(" &&
             !parameterTokens.front().bQuotedIdentifier && !parameterTokens.front().bString) {
             Cursor enclosed(parameterTokens);
