@@ -74,6 +74,67 @@ TEST(SchemaInspector, FillsInTheServersClusteringDefaults)
     EXPECT_TRUE(schema.constraints[0].bInline);
 }
 
+// What the checks of locking and of failure paths rest on: statements, their transactions and the
+// tables they lock.
+TEST(SchemaInspector, ReadsStatementsTransactionsAndLockedTables)
+{
+    const Schema schema = InspectText(
+        L"CREATE PROCEDURE [dbo].[P] @ID int OUTPUT AS\r\nSET NOCOUNT ON\r\nSET @ID = NULL\r\n"
+        L"BEGIN TRANSACTION\r\n"
+        L"INSERT INTO [dbo].[A] ([X]) SELECT [X] FROM @T AS [T] WHERE NOT EXISTS (SELECT * FROM [dbo].[A] AS [D] "
+        L"WITH (UPDLOCK, HOLDLOCK) WHERE [D].[X] = [T].[X])\r\n"
+        L"UPDATE [T] SET [ID] = [D].[ID] FROM @T AS [T] INNER JOIN [dbo].[A] AS [D] ON [D].[X] = [T].[X]\r\n"
+        L"DELETE [F] FROM [dbo].[B] AS [F] WITH (TABLOCKX) WHERE [F].[X] = CASE WHEN @ID > 0 THEN 1 ELSE 2 END\r\n"
+        L"COMMIT TRANSACTION\r\nIF @@ERROR <> 0 GOTO Fail\r\nTRUNCATE TABLE [dbo].[C]\r\nRETURN 0\r\n"
+        L"Fail:\r\nROLLBACK TRANSACTION\r\nRETURN 4\r\nGO");
+    ASSERT_EQ(schema.procedures.size(), 1u);
+    const Procedure& procedure = schema.procedures[0];
+    std::vector<std::wstring> texts;
+    std::vector<std::size_t> transactions;
+    std::vector<std::wstring> tables;
+    for (const Statement& statement : procedure.statements) {
+        // The first two words say which statement it is.
+        texts.push_back(statement.strText.substr(0, statement.strText.find(L' ', statement.strText.find(L' ') + 1)));
+        transactions.push_back(statement.nTransaction);
+        for (const TableReference& table : statement.tables) {
+            std::wstring strTable = table.strTable + (table.bWritten ? L" written" : L"");
+            for (const std::wstring& strHint : table.hints)
+                strTable += L" " + strHint;
+            tables.push_back(strTable + (table.HoldsLocks() ? L" held" : L""));
+        }
+    }
+    EXPECT_EQ(texts, (std::vector<std::wstring>{L"SET NOCOUNT", L"SET @ID", L"BEGIN TRANSACTION", L"INSERT INTO",
+                                                L"UPDATE T", L"DELETE F", L"COMMIT TRANSACTION", L"IF @@ERROR",
+                                                L"GOTO Fail", L"TRUNCATE TABLE", L"RETURN 0", L"Fail :",
+                                                L"ROLLBACK TRANSACTION", L"RETURN 4"}));
+    EXPECT_EQ(transactions, (std::vector<std::size_t>{0, 0, 1, 1, 1, 1, 1, 0, 0, 0, 0, 0, 0, 0}));
+    EXPECT_EQ(tables, (std::vector<std::wstring>{L"A written held", L"A UPDLOCK HOLDLOCK held", L"A",
+                                                 L"B written TABLOCKX held", L"C written held"}));
+}
+
+// An IF that tests an object's absence guards the one creation after it, written out or executed.
+TEST(SchemaInspector, ReadsWhichCreationsAreGuarded)
+{
+    const Schema schema = InspectText(
+        L"IF OBJECT_ID(N'[dbo].[T]') IS NULL\r\nBEGIN\r\n    CREATE TABLE [dbo].[T] ([X] int NOT NULL)\r\n"
+        L"END\r\nGO\r\n"
+        L"IF NOT EXISTS (SELECT * FROM [dbo].[sysobjects] WHERE [id] = OBJECT_ID(N'[dbo].[P]'))\r\n"
+        L"    EXEC (N'CREATE PROCEDURE [dbo].[P] AS RETURN 0')\r\nEXEC (N'CREATE PROCEDURE [dbo].[Q] AS RETURN 0')\r\n"
+        L"GO\r\nIF OBJECT_ID(N'[dbo].[U]') IS NOT NULL\r\n    CREATE TABLE [dbo].[U] ([X] int NOT NULL)\r\nGO\r\n"
+        L"CREATE PROCEDURE [dbo].[R] AS RETURN 0\r\nGO");
+    std::vector<std::wstring> creations;
+    for (const Creation& creation : schema.creations) {
+        creations.push_back(creation.strKind + L" " + creation.strName + L" " + std::to_wstring(creation.nBatch) +
+                            (creation.bExecuted ? L" executed" : L"") +
+                            (creation.strGuard.empty() ? L"" : L" unless " + creation.strGuard + L" exists"));
+    }
+    EXPECT_EQ(creations,
+              (std::vector<std::wstring>{L"TABLE T 1 unless T exists", L"PROCEDURE P 2 executed unless P exists",
+                                         L"PROCEDURE Q 2 executed", L"TABLE U 3", L"PROCEDURE R 4"}));
+    EXPECT_TRUE(schema.executions.empty());
+    EXPECT_EQ(schema.TableNames(), (std::vector<std::wstring>{L"T", L"U"}));
+}
+
 TEST(QuarantineSchema, TablesHaveTheirColumnsAndKeys)
 {
     ExpectTables(
@@ -153,6 +214,11 @@ TEST(QuarantineSchema, ProceduresHaveTheirParameters)
         });
     for (const Procedure& procedure : Quarantine().procedures)
         EXPECT_FALSE(procedure.bAlter) << procedure.strName;
+}
+
+TEST(QuarantineSchema, FailedCallsHandBackNoOutput)
+{
+    ExpectNoOutputOnFailure(Quarantine(), L"SPQuarVersion");
 }
 
 TEST(QuarantineSchema, VersionIsOnePointOne)

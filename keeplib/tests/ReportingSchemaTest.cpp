@@ -2,6 +2,7 @@
 // keys, fixed rows, procedures and grants the service and the scanning servers rely on.
 
 #include "SchemaInspector.h"
+#include "common/StringUtils.h"
 
 #include <gtest/gtest.h>
 
@@ -128,6 +129,7 @@ std::vector<ExpectedTable> AllTables()
 const ExpectedProcedure kVersion = {
     L"SPRprtVersion", {L"@Major_out int OUTPUT", L"@Minor_out int OUTPUT", L"@Build_out datetime OUTPUT"}};
 const ExpectedProcedure kCollect2 = {L"SPRprtCollect2", {L"@Data_in ntext"}};
+const ExpectedProcedure kCollect = {L"SPRprtCollect", {L"@Data_in ntext"}};
 const ExpectedProcedure kPurge2 = {
     L"SPRprtPurge2", {L"@Duration_in int", L"@Server_in nvarchar(64)", L"@OlderThanDays_in int", L"@Now_in datetime"}};
 
@@ -204,9 +206,76 @@ TEST(ReportingSchema, FixedRowsAreExactlyTheCategoriesFactTypeAndSpamBands)
 
 TEST(ReportingSchema, ProceduresHaveTheirParameters)
 {
-    ExpectProcedures(Reporting(), {kVersion, kCollect2, {L"SPRprtCollect", {L"@Data_in ntext"}}, kPurge2});
+    ExpectProcedures(Reporting(), {kVersion, kCollect2, kCollect, kPurge2});
     for (const Procedure& procedure : Reporting().procedures)
         EXPECT_FALSE(procedure.bAlter) << procedure.strName;
+}
+
+// Inside the write transaction a collector reads the dimensions it adds rows to only WITH (UPDLOCK,
+// HOLDLOCK), so that the first lock it takes on a key, or on the range where a missing key goes,
+// is an update lock held until the commit. A row its existence test found then stays until the
+// facts that refer to it are committed, and two collectors that miss the same key never both hold
+// shared range locks, which would deadlock their inserts.
+TEST(ReportingSchema, CollectorsReadDimensionsOnlyUnderHeldUpdateLocks)
+{
+    const std::set<std::wstring> shared = {L"RprtPeriod", L"RprtSource",        L"RprtAddress",
+                                           L"RprtRelay",  L"RprtVirusSpamRule", L"RprtPhrase"};
+    const struct
+    {
+        const Schema* pSchema;
+        const wchar_t* wszProcedure;
+        const wchar_t* wszAttachments;
+    } collectors[] = {
+        {&Reporting(), L"SPRprtCollect2", L"RprtAttachment2"},
+        {&Reporting(), L"SPRprtCollect", L"RprtAttachment"},
+        {&ReportingUpgrade(), L"SPRprtCollect2", L"RprtAttachment2"},
+        {&ReportingUpgrade(), L"SPRprtCollect", L"RprtAttachment"},
+    };
+    for (const auto& collector : collectors) {
+        const Procedure* pCollect = collector.pSchema->FindProcedure(collector.wszProcedure);
+        ASSERT_NE(pCollect, nullptr) << collector.wszProcedure;
+        std::set<std::wstring> dimensions = shared;
+        dimensions.insert(collector.wszAttachments);
+        std::set<std::wstring> read;
+        for (const Statement& statement : pCollect->statements) {
+            for (const TableReference& table : statement.tables) {
+                if (table.bWritten || dimensions.count(table.strTable) == 0)
+                    continue;
+                read.insert(table.strTable);
+                EXPECT_TRUE(statement.nTransaction != 0 && table.HasHint(L"UPDLOCK") && table.HasHint(L"HOLDLOCK"))
+                    << WideToNarrow(collector.wszProcedure) << " reads " << WideToNarrow(table.strTable)
+                    << " without holding update locks: " << WideToNarrow(statement.strText.substr(0, 200));
+            }
+        }
+        EXPECT_EQ(read, dimensions) << collector.wszProcedure;
+    }
+}
+
+// Of the legacy document's ATT elements, one with a type alone counts under its type row, one
+// with a name alone under its name row, and one with both under neither.
+TEST(ReportingSchema, LegacyAttachmentWithTypeAndNameCountsUnderNeither)
+{
+    for (const Schema* pSchema : {&Reporting(), &ReportingUpgrade()}) {
+        const Procedure* pCollect = pSchema->FindProcedure(L"SPRprtCollect");
+        ASSERT_NE(pCollect, nullptr);
+        // The conditions of each statement that reads the ATT elements: "X . t IS NOT NULL", ...
+        std::set<std::set<std::wstring>> conditions;
+        for (const Statement& statement : pCollect->statements) {
+            const std::wstring& strText = statement.strText;
+            if (strText.find(L"N'/ROOT/PER/SRC/MSG/ATT'") == std::wstring::npos)
+                continue;
+            const std::size_t where = strText.rfind(L" WHERE ");
+            ASSERT_NE(where, std::wstring::npos) << WideToNarrow(strText);
+            std::set<std::wstring> conjuncts;
+            for (std::size_t start = where + 7, end = 0; start < strText.size(); start = end + 5) {
+                end = std::min(strText.find(L" AND ", start), strText.size());
+                conjuncts.insert(strText.substr(start, end - start));
+            }
+            conditions.insert(conjuncts);
+        }
+        EXPECT_EQ(conditions, (std::set<std::set<std::wstring>>{{L"X . t IS NOT NULL", L"X . n IS NULL"},
+                                                                {L"X . n IS NOT NULL", L"X . t IS NULL"}}));
+    }
 }
 
 TEST(ReportingSchema, VersionIsOnePointThree)
@@ -225,8 +294,9 @@ TEST(ReportingSchema, RoleIsGrantedExactlyItsRights)
     ExpectGrants(Reporting(), grants);
 }
 
-// Script 108 adds the two attachment tables and SPRprtCollect2, brings SPRprtPurge2 to its new
-// text, grants the new objects and alters the version procedure; nothing else.
+// Script 108 adds the two attachment tables and SPRprtCollect2, brings SPRprtPurge2 and
+// SPRprtCollect to their new texts, grants the new objects and alters the version procedure;
+// nothing else.
 TEST(ReportingSchema, UpgradeAddsOnlyTheNewObjects)
 {
     const Schema& upgrade = ReportingUpgrade();
@@ -237,18 +307,19 @@ TEST(ReportingSchema, UpgradeAddsOnlyTheNewObjects)
     }
     ASSERT_EQ(tables.size(), 2u);
     ExpectTables(upgrade, tables);
-    ExpectProcedures(upgrade, {kVersion, kCollect2, kPurge2});
-    for (const auto& [strProcedure, bAlter] :
-         {std::pair{L"SPRprtCollect2", false}, std::pair{L"SPRprtPurge2", true}, std::pair{L"SPRprtVersion", true}}) {
-        const Procedure* pProcedure = upgrade.FindProcedure(strProcedure);
-        ASSERT_NE(pProcedure, nullptr) << strProcedure;
-        EXPECT_EQ(pProcedure->bAlter, bAlter) << strProcedure;
-    }
+    ExpectProcedures(upgrade, {kVersion, kCollect2, kCollect, kPurge2});
     ExpectVersion(upgrade, L"SPRprtVersion", L"1", L"3", L"'20090918 09:00'");
     EXPECT_TRUE(upgrade.executions.empty());
     ExpectGrants(upgrade,
                  {L"SELECT ON RprtAttachment2 TO VestrelRprtUser", L"SELECT ON RprtAttachmentCount2 TO VestrelRprtUser",
                   L"EXECUTE ON SPRprtCollect2 TO VestrelRprtUser"});
+}
+
+// An upgrade that stopped half-way leaves a database that still reports 1.2, and the next setup
+// runs 108 again from its first batch.
+TEST(ReportingSchema, UpgradeCanRunAgain)
+{
+    ExpectRerunnable(ReportingUpgrade(), {kPurge2.strName, kCollect.strName, kVersion.strName});
 }
 
 // A 1.2 database upgraded by 108 holds the same tables and procedures as a new one made by 104.
@@ -258,6 +329,7 @@ TEST(ReportingSchema, UpgradedDatabaseEqualsANewOne)
     ExpectSameTable(ReportingUpgrade(), Reporting(), L"RprtAttachmentCount2");
     ExpectSameProcedure(ReportingUpgrade(), Reporting(), L"SPRprtCollect2");
     ExpectSameProcedure(ReportingUpgrade(), Reporting(), L"SPRprtPurge2");
+    ExpectSameProcedure(ReportingUpgrade(), Reporting(), L"SPRprtCollect");
     ExpectSameProcedure(ReportingUpgrade(), Reporting(), L"SPRprtVersion");
     for (const std::wstring& strGrant : ReportingUpgrade().grants) {
         EXPECT_NE(std::find(Reporting().grants.begin(), Reporting().grants.end(), strGrant), Reporting().grants.end())

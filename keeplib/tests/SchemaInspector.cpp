@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cwctype>
+#include <utility>
 
 namespace SchemaInspector {
 
@@ -20,6 +21,13 @@ std::wstring Lower(std::wstring str)
 {
     for (wchar_t& c : str)
         c = static_cast<wchar_t>(std::towlower(static_cast<wint_t>(c)));
+    return str;
+}
+
+std::wstring Upper(std::wstring str)
+{
+    for (wchar_t& c : str)
+        c = static_cast<wchar_t>(std::towupper(static_cast<wint_t>(c)));
     return str;
 }
 
@@ -80,6 +88,27 @@ std::wstring StripOuterParentheses(std::wstring str)
     return str;
 }
 
+// A keyword is a word outside brackets and quotes, in any case; wszKeyword is upper case.
+bool IsKeyword(const Token& token, const wchar_t* wszKeyword)
+{
+    if (token.bQuotedIdentifier || token.bString)
+        return false;
+    const std::wstring strKeyword = wszKeyword;
+    if (token.strText.size() != strKeyword.size())
+        return false;
+    for (std::size_t i = 0; i < strKeyword.size(); ++i) {
+        if (std::towupper(static_cast<wint_t>(token.strText[i])) != static_cast<wint_t>(strKeyword[i]))
+            return false;
+    }
+    return true;
+}
+
+bool IsAnyKeyword(const Token& token, std::initializer_list<const wchar_t*> keywords)
+{
+    return std::any_of(keywords.begin(), keywords.end(),
+                       [&token](const wchar_t* wszKeyword) { return IsKeyword(token, wszKeyword); });
+}
+
 // Walks the tokens of one batch or of one part of a statement.
 class Cursor
 {
@@ -95,20 +124,9 @@ public:
         return m_pos + ahead < m_tokens.size() ? m_tokens[m_pos + ahead] : end;
     }
 
-    // A keyword is a word outside brackets and quotes, in any case; wszKeyword is upper case.
     bool IsKeyword(const wchar_t* wszKeyword, std::size_t ahead = 0) const
     {
-        const Token& token = Peek(ahead);
-        if (token.bQuotedIdentifier || token.bString)
-            return false;
-        const std::wstring strKeyword = wszKeyword;
-        if (token.strText.size() != strKeyword.size())
-            return false;
-        for (std::size_t i = 0; i < strKeyword.size(); ++i) {
-            if (std::towupper(static_cast<wint_t>(token.strText[i])) != static_cast<wint_t>(strKeyword[i]))
-                return false;
-        }
-        return true;
+        return SchemaInspector::IsKeyword(Peek(ahead), wszKeyword);
     }
 
     bool IsPunctuation(wchar_t c, std::size_t ahead = 0) const
@@ -164,6 +182,24 @@ public:
             inside.push_back(Next());
         }
         return inside;
+    }
+
+    // The tokens from here up to the first one outside parentheses at which endsPart(*this)
+    // holds, parentheses kept.
+    template <typename EndsPart> std::vector<Token> TakeUntil(EndsPart endsPart)
+    {
+        std::vector<Token> part;
+        while (!AtEnd() && !endsPart(*this)) {
+            if (IsPunctuation(L'(')) {
+                part.push_back(Token{L"(", false, false});
+                for (const Token& token : Group())
+                    part.push_back(token);
+                part.push_back(Token{L")", false, false});
+            } else {
+                part.push_back(Next());
+            }
+        }
+        return part;
     }
 
     // The rest of the tokens.
@@ -378,6 +414,125 @@ Column ReadColumn(Cursor& cursor, const std::wstring& strTable, std::vector<Cons
     return column;
 }
 
+bool IsPunctuationToken(const Token& token, wchar_t c)
+{
+    return !token.bQuotedIdentifier && !token.bString && token.strText == std::wstring(1, c);
+}
+
+// "Fail :" in a procedure's body: the target of a GOTO.
+bool IsLabel(const std::vector<Token>& tokens, std::size_t i)
+{
+    const Token& token = tokens[i];
+    return i + 1 < tokens.size() && !token.bString && !token.bQuotedIdentifier && IsWordChar(token.strText[0]) &&
+           token.strText[0] != L'@' && IsPunctuationToken(tokens[i + 1], L':');
+}
+
+// Cuts a procedure's body into statements at the words that begin one, outside parentheses and
+// CASE expressions. INSERT ... SELECT (or VALUES) and UPDATE ... SET stay one statement; an IF is
+// its condition alone; a label is a statement of its own.
+std::vector<std::vector<Token>> SplitStatements(const std::vector<Token>& body)
+{
+    std::vector<std::vector<Token>> statements;
+    int depth = 0;
+    int caseDepth = 0;
+    bool bClauseSeen = false; // the INSERT's SELECT or VALUES, the UPDATE's SET
+    for (std::size_t i = 0; i < body.size(); ++i) {
+        const Token& token = body[i];
+        bool bStarts = statements.empty();
+        if (!bStarts && depth == 0 && caseDepth == 0) {
+            const Token& first = statements.back().front();
+            const bool bInsertClause = IsKeyword(first, L"INSERT") && !bClauseSeen &&
+                                       IsAnyKeyword(token, {L"SELECT", L"VALUES", L"EXEC", L"EXECUTE"});
+            const bool bUpdateClause = IsKeyword(first, L"UPDATE") && !bClauseSeen && IsKeyword(token, L"SET");
+            bStarts = IsLabel(body, i) || IsPunctuationToken(statements.back().back(), L':') ||
+                      (!bInsertClause && !bUpdateClause &&
+                       IsAnyKeyword(token, {L"SELECT", L"INSERT", L"UPDATE", L"DELETE", L"SET", L"DECLARE", L"EXEC",
+                                            L"EXECUTE", L"IF", L"ELSE", L"WHILE", L"BEGIN", L"END", L"COMMIT",
+                                            L"ROLLBACK", L"RETURN", L"GOTO", L"TRUNCATE", L"DBCC"}));
+            bClauseSeen = bClauseSeen || bInsertClause || bUpdateClause;
+        }
+        if (bStarts) {
+            statements.emplace_back();
+            bClauseSeen = false;
+        }
+        statements.back().push_back(token);
+        if (IsPunctuationToken(token, L'('))
+            ++depth;
+        else if (IsPunctuationToken(token, L')'))
+            --depth;
+        else if (IsKeyword(token, L"CASE"))
+            ++caseDepth;
+        else if (IsKeyword(token, L"END") && caseDepth > 0)
+            --caseDepth;
+    }
+    return statements;
+}
+
+// The tables a statement names as dbo.Name, each with the hints of its WITH (...); the target of
+// INSERT, UPDATE, DELETE or TRUNCATE TABLE, named itself or by its alias, is marked written.
+std::vector<TableReference> ReadTableReferences(const std::vector<Token>& statement)
+{
+    std::vector<TableReference> references;
+    std::vector<std::size_t> positions;
+    std::vector<std::wstring> aliases;
+    const std::size_t size = statement.size();
+    for (std::size_t i = 0; i + 2 < size; ++i) {
+        if (statement[i].bString || Lower(statement[i].strText) != L"dbo" ||
+            !IsPunctuationToken(statement[i + 1], L'.'))
+            continue;
+        TableReference reference;
+        reference.strTable = statement[i + 2].strText;
+        std::size_t next = i + 3;
+        std::wstring strAlias;
+        if (next + 1 < size && IsKeyword(statement[next], L"AS")) {
+            strAlias = statement[next + 1].strText;
+            next += 2;
+        }
+        if (next + 1 < size && IsKeyword(statement[next], L"WITH") && IsPunctuationToken(statement[next + 1], L'(')) {
+            for (next += 2; next < size && !IsPunctuationToken(statement[next], L')'); ++next) {
+                if (!IsPunctuationToken(statement[next], L','))
+                    reference.hints.push_back(Upper(statement[next].strText));
+            }
+        }
+        references.push_back(reference);
+        positions.push_back(i);
+        aliases.push_back(strAlias);
+    }
+
+    std::size_t target = 1;
+    if (IsAnyKeyword(statement.front(), {L"INSERT", L"DELETE"})) {
+        if (target < size && IsAnyKeyword(statement[target], {L"INTO", L"FROM"}))
+            ++target;
+    } else if (IsKeyword(statement.front(), L"TRUNCATE")) {
+        ++target;
+    } else if (!IsKeyword(statement.front(), L"UPDATE")) {
+        return references;
+    }
+    for (std::size_t k = 0; k < references.size() && target < size; ++k) {
+        if (positions[k] == target || (!aliases[k].empty() && aliases[k] == statement[target].strText)) {
+            references[k].bWritten = true;
+            break;
+        }
+    }
+    return references;
+}
+
+// Fills in the statements of a procedure's body, each with the transaction it runs in.
+// Transactions are followed in the order they are written, which is the order they run in for
+// the scripts' procedures: each ends at the COMMIT or ROLLBACK after it.
+void ReadBody(Procedure& procedure, const std::vector<Token>& body)
+{
+    std::size_t nTransactions = 0;
+    std::size_t nTransaction = 0;
+    for (const std::vector<Token>& tokens : SplitStatements(body)) {
+        if (tokens.size() > 1 && IsKeyword(tokens[0], L"BEGIN") && IsAnyKeyword(tokens[1], {L"TRAN", L"TRANSACTION"}))
+            nTransaction = ++nTransactions;
+        procedure.statements.push_back({Join(tokens, L" "), nTransaction, ReadTableReferences(tokens)});
+        if (IsAnyKeyword(tokens[0], {L"COMMIT", L"ROLLBACK"}))
+            nTransaction = 0;
+    }
+}
+
 class BatchReader
 {
 public:
@@ -392,9 +547,16 @@ public:
             ReadProcedure(cursor);
             return;
         }
+        std::wstring strGuard;
         while (!cursor.AtEnd()) {
+            if (cursor.IsKeyword(L"IF")) {
+                strGuard = ReadGuard(cursor);
+                continue;
+            }
+            // A guard covers the one statement after it.
+            const std::wstring strGuarded = std::exchange(strGuard, {});
             if (cursor.IsKeyword(L"CREATE") && cursor.IsKeyword(L"TABLE", 1))
-                ReadCreateTable(cursor);
+                ReadCreateTable(cursor, strGuarded);
             else if (cursor.IsKeyword(L"CREATE") && IsCreateIndex(cursor))
                 ReadCreateIndex(cursor);
             else if (cursor.IsKeyword(L"ALTER") && cursor.IsKeyword(L"TABLE", 1))
@@ -402,7 +564,7 @@ public:
             else if (cursor.IsKeyword(L"GRANT"))
                 ReadGrant(cursor);
             else if (cursor.IsKeyword(L"EXEC") || cursor.IsKeyword(L"EXECUTE"))
-                ReadExecution(cursor);
+                ReadExecution(cursor, strGuarded);
             else if (cursor.IsKeyword(L"INSERT"))
                 ReadInsert(cursor);
             else
@@ -429,13 +591,34 @@ private:
         m_schema.constraints.push_back(std::move(constraint));
     }
 
-    void ReadCreateTable(Cursor& cursor)
+    // IF condition [BEGIN]: the object whose absence the condition tests, or empty when it tests
+    // something else.
+    static std::wstring ReadGuard(Cursor& cursor)
+    {
+        cursor.Next();
+        const std::vector<Token> condition =
+            cursor.TakeUntil([](const Cursor& at) { return at.IsKeyword(L"BEGIN") || IsStatementStart(at); });
+        cursor.Accept(L"BEGIN");
+        const std::size_t size = condition.size();
+        const bool bTestsAbsence =
+            size >= 2 && ((IsKeyword(condition[0], L"NOT") && IsKeyword(condition[1], L"EXISTS")) ||
+                          (IsKeyword(condition[size - 2], L"IS") && IsKeyword(condition[size - 1], L"NULL")));
+        for (std::size_t i = 0; bTestsAbsence && i + 2 < size; ++i) {
+            if (IsKeyword(condition[i], L"OBJECT_ID") && IsPunctuationToken(condition[i + 1], L'(') &&
+                condition[i + 2].bString)
+                return Cursor(Tokenize(Unquote(condition[i + 2]))).Name();
+        }
+        return {};
+    }
+
+    void ReadCreateTable(Cursor& cursor, const std::wstring& strGuard)
     {
         cursor.Next();
         cursor.Next();
         Table table;
         table.strName = cursor.Name();
         table.nBatch = m_nBatch;
+        m_schema.creations.push_back({L"TABLE", table.strName, strGuard, false, m_nBatch});
         for (const std::vector<Token>& part : SplitAtCommas(cursor.Group())) {
             Cursor element(part);
             std::vector<Constraint> constraints;
@@ -561,10 +744,29 @@ private:
         }
     }
 
-    // EXEC procedure argument[, argument]: "sp_addrole VestrelQuarUser".
-    void ReadExecution(Cursor& cursor)
+    // EXEC procedure argument[, argument]: "sp_addrole VestrelQuarUser"; or EXEC (N'text'), which
+    // counts only for the object the text creates.
+    void ReadExecution(Cursor& cursor, const std::wstring& strGuard)
     {
         cursor.Next();
+        if (cursor.IsPunctuation(L'(')) {
+            std::wstring strText;
+            for (const Token& token : cursor.Group()) {
+                if (token.bString)
+                    strText += Unquote(token);
+            }
+            Cursor executed(Tokenize(strText));
+            std::wstring strKind;
+            if (executed.Accept(L"CREATE")) {
+                if (executed.Accept(L"TABLE"))
+                    strKind = L"TABLE";
+                else if (executed.Accept(L"PROCEDURE") || executed.Accept(L"PROC"))
+                    strKind = L"PROCEDURE";
+            }
+            if (!strKind.empty())
+                m_schema.creations.push_back({strKind, executed.Name(), strGuard, true, m_nBatch});
+            return;
+        }
         if (cursor.Peek(0).strText.starts_with(L"@") && cursor.IsPunctuation(L'=', 1)) {
             cursor.Next();
             cursor.Next();
@@ -613,18 +815,9 @@ private:
         procedure.strText = Join(rest, L" ");
 
         // The parameters end at the AS (or WITH) outside parentheses; they may be in parentheses.
-        std::vector<Token> parameterTokens;
         Cursor body(rest);
-        while (!body.AtEnd() && !body.IsKeyword(L"AS") && !body.IsKeyword(L"WITH") && !body.IsKeyword(L"FOR")) {
-            if (body.IsPunctuation(L'(')) {
-                parameterTokens.push_back(Token{L"(", false, false});
-                for (const Token& token : body.Group())
-                    parameterTokens.push_back(token);
-                parameterTokens.push_back(Token{L")", false, false});
-            } else {
-                parameterTokens.push_back(body.Next());
-            }
-        }
+        std::vector<Token> parameterTokens = body.TakeUntil(
+            [](const Cursor& at) { return at.IsKeyword(L"AS") || at.IsKeyword(L"WITH") || at.IsKeyword(L"FOR"); });
         if (!parameterTokens.empty() && parameterTokens.front().strText == L"(" &&
             !parameterTokens.front().bQuotedIdentifier && !parameterTokens.front().bString) {
             Cursor enclosed(parameterTokens);
@@ -653,6 +846,12 @@ private:
                 param.strType += L" " + Join(others, L" ");
             procedure.parameters.push_back(param);
         }
+        // The body follows the AS, after any WITH or FOR options.
+        while (!body.AtEnd() && !body.Accept(L"AS"))
+            body.Next();
+        ReadBody(procedure, body.Rest());
+        if (!procedure.bAlter)
+            m_schema.creations.push_back({L"PROCEDURE", procedure.strName, {}, false, m_nBatch});
         m_schema.procedures.push_back(procedure);
     }
 
@@ -796,6 +995,19 @@ std::wstring Parameter::Describe() const
     if (bOutput)
         str += L" OUTPUT";
     return str;
+}
+
+bool TableReference::HasHint(const std::wstring& strHint) const
+{
+    return std::find(hints.begin(), hints.end(), strHint) != hints.end();
+}
+
+bool TableReference::HoldsLocks() const
+{
+    return bWritten || std::any_of(hints.begin(), hints.end(), [](const std::wstring& strHint) {
+               return strHint == L"TABLOCKX" || strHint == L"XLOCK" || strHint == L"UPDLOCK" ||
+                      strHint == L"HOLDLOCK" || strHint == L"SERIALIZABLE" || strHint == L"REPEATABLEREAD";
+           });
 }
 
 std::vector<std::wstring> Procedure::ParameterDescriptions() const
@@ -955,6 +1167,74 @@ void ExpectVersion(const Schema& schema, const std::wstring& strProcedure, const
         const std::wstring strAssignment = L"SET " + pProcedure->parameters[i].strName + L" = " + values[i] + L" ";
         EXPECT_NE(pProcedure->strText.find(strAssignment), std::wstring::npos)
             << strProcedure << " lacks " << strAssignment << "in " << pProcedure->strText;
+    }
+}
+
+void ExpectNoOutputOnFailure(const Schema& schema, const std::wstring& strVersionProcedure)
+{
+    for (const Procedure& procedure : schema.procedures) {
+        if (procedure.strName == strVersionProcedure)
+            continue;
+        const std::vector<Statement>& statements = procedure.statements;
+        for (const Parameter& output : procedure.parameters) {
+            if (!output.bOutput)
+                continue;
+            const std::wstring strClear = L"SET " + output.strName + L" = NULL";
+            const auto itClear = std::find_if(statements.begin(), statements.end(), [&](const Statement& statement) {
+                return statement.strText == strClear;
+            });
+            if (itClear == statements.end())
+                ADD_FAILURE() << procedure.strName << " never clears " << output.strName;
+            for (auto it = statements.begin(); itClear != statements.end() && it != itClear; ++it) {
+                const bool bClearsAnother = it->strText.starts_with(L"SET @") && it->strText.ends_with(L" = NULL");
+                EXPECT_TRUE(it->strText == L"SET NOCOUNT ON" || it->strText.starts_with(L"DECLARE ") || bClearsAnother)
+                    << procedure.strName << " runs " << it->strText << " before clearing " << output.strName;
+            }
+
+            // "SET @ID = @NewID", "SELECT @ID = Id FROM ...", "SELECT @Error = @@ERROR , @ID = @@IDENTITY".
+            const std::wstring strAssigned = L" " + output.strName + L" = ";
+            const bool bAssignedInTransaction =
+                std::any_of(statements.begin(), statements.end(), [&](const Statement& statement) {
+                    return statement.nTransaction != 0 && statement.strText != strClear &&
+                           (L" " + statement.strText).find(strAssigned) != std::wstring::npos &&
+                           (statement.strText.starts_with(L"SET ") || statement.strText.starts_with(L"SELECT "));
+                });
+            for (auto it = statements.begin(); bAssignedInTransaction && it != statements.end(); ++it) {
+                if (!it->strText.starts_with(L"ROLLBACK"))
+                    continue;
+                auto itReturn = std::find_if(it, statements.end(), [](const Statement& statement) {
+                    return statement.strText.starts_with(L"RETURN");
+                });
+                EXPECT_TRUE(std::any_of(it, itReturn,
+                                        [&](const Statement& statement) { return statement.strText == strClear; }))
+                    << procedure.strName << " rolls back and returns without clearing " << output.strName;
+            }
+        }
+    }
+}
+
+void ExpectRerunnable(const Schema& upgrade, const std::vector<std::wstring>& existingProcedures)
+{
+    EXPECT_FALSE(upgrade.creations.empty());
+    for (const Creation& creation : upgrade.creations) {
+        EXPECT_EQ(creation.strGuard, creation.strName) << creation.strKind << " " << creation.strName << " in batch "
+                                                       << creation.nBatch << " is not created only when it is missing";
+    }
+    for (const Constraint& constraint : upgrade.constraints)
+        EXPECT_TRUE(constraint.bInline) << constraint.Describe() << " is added outside its CREATE TABLE";
+    EXPECT_TRUE(upgrade.rows.empty());
+    EXPECT_TRUE(upgrade.executions.empty());
+    for (const Procedure& procedure : upgrade.procedures) {
+        EXPECT_TRUE(procedure.bAlter) << procedure.strName;
+        const bool bExisted = std::find(existingProcedures.begin(), existingProcedures.end(), procedure.strName) !=
+                              existingProcedures.end();
+        const bool bCreatedBefore =
+            std::any_of(upgrade.creations.begin(), upgrade.creations.end(), [&procedure](const Creation& creation) {
+                return creation.strKind == L"PROCEDURE" && creation.strName == procedure.strName &&
+                       creation.nBatch < procedure.nBatch;
+            });
+        EXPECT_NE(bExisted, bCreatedBefore) << procedure.strName << " must either exist before the upgrade or be "
+                                            << "created by an earlier batch of it";
     }
 }
 

@@ -79,6 +79,28 @@ struct Parameter
     std::wstring Describe() const;
 };
 
+// A table named in a statement ([dbo].[Name]), with the lock hints written on it.
+struct TableReference
+{
+    std::wstring strTable;
+    std::vector<std::wstring> hints; // upper case: "UPDLOCK", "HOLDLOCK"
+    bool bWritten = false;           // the target of INSERT, UPDATE, DELETE or TRUNCATE TABLE
+
+    bool HasHint(const std::wstring& strHint) const;
+    // Whether the locks taken on the table stay until the transaction ends: those of a write, and
+    // those of a read WITH TABLOCKX, XLOCK, UPDLOCK, HOLDLOCK, SERIALIZABLE or REPEATABLEREAD.
+    bool HoldsLocks() const;
+};
+
+// One statement of a procedure's body. An IF is its condition alone, a label ("Fail :") a
+// statement of its own.
+struct Statement
+{
+    std::wstring strText;               // tokens joined as in Procedure::strText: "SET @ID_out = NULL"
+    std::size_t nTransaction = 0;       // 0 outside a transaction, else which BEGIN TRANSACTION (from 1)
+    std::vector<TableReference> tables; // in the order they are written
+};
+
 struct Procedure
 {
     std::wstring strName;
@@ -87,6 +109,7 @@ struct Procedure
     // Everything after the procedure's name: parameters and body, one blank between tokens. Two
     // procedures with equal text are the same procedure, however they are laid out or commented.
     std::wstring strText;
+    std::vector<Statement> statements; // of the body, in order
     std::size_t nBatch = 0;
 
     std::vector<std::wstring> ParameterDescriptions() const;
@@ -109,6 +132,19 @@ struct Execution
     std::size_t nBatch = 0;
 };
 
+// A CREATE TABLE or CREATE PROCEDURE, written out or run as the text of an EXEC, with the IF that
+// makes it happen only when the object is missing.
+struct Creation
+{
+    std::wstring strKind; // "TABLE" or "PROCEDURE"
+    std::wstring strName;
+    // The object whose absence the IF right before the statement tests (IF OBJECT_ID(N'name')
+    // IS NULL, IF NOT EXISTS (... OBJECT_ID(N'name') ...)); empty when no such IF guards it.
+    std::wstring strGuard;
+    bool bExecuted = false; // EXEC (N'CREATE PROCEDURE ...')
+    std::size_t nBatch = 0;
+};
+
 struct Schema
 {
     std::size_t nBatches = 0;
@@ -118,6 +154,7 @@ struct Schema
     std::vector<Row> rows;
     std::vector<std::wstring> grants; // "SELECT ON QuarItems TO VestrelQuarUser", one per right
     std::vector<Execution> executions;
+    std::vector<Creation> creations;
 
     // Null when the script has no such object.
     const Table* FindTable(const std::wstring& strName) const;
@@ -168,6 +205,19 @@ void ExpectGrants(const Schema& schema, std::vector<std::wstring> grants);
 // parameters, named as in its parameter list.
 void ExpectVersion(const Schema& schema, const std::wstring& strProcedure, const std::wstring& strMajor,
                    const std::wstring& strMinor, const std::wstring& strBuild);
+
+// No procedure but strVersionProcedure hands back a value the caller bound to an OUTPUT
+// parameter, nor one a rolled-back transaction assigned: each output is set to NULL before the
+// body does anything but declare its variables, and again after every ROLLBACK when a
+// transaction assigns it.
+void ExpectNoOutputOnFailure(const Schema& schema, const std::wstring& strVersionProcedure);
+
+// Every batch of the upgrade script can run again after a run that stopped anywhere: each table
+// and procedure it creates is guarded by an IF on that object's absence (a procedure is created
+// empty through EXEC and given its body by ALTER in a later batch), it adds no key outside a
+// CREATE TABLE, no row and no role, and every procedure it alters either existed before the
+// upgrade (existingProcedures) or is created in an earlier batch.
+void ExpectRerunnable(const Schema& upgrade, const std::vector<std::wstring>& existingProcedures);
 
 // The procedure of the upgrade script has the same parameters and body as that of the creation
 // script, so an upgraded database and a new one hold the same procedure.

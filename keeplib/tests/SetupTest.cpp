@@ -95,6 +95,7 @@ struct UpgradeCase
     const wchar_t* wszProcedure;
     std::int32_t lMajor, lMinor;
     std::int32_t lUpgradeScript; // 0: none
+    std::size_t nUpgradeBatches;
     HRESULT hr;
     const char* szTraced;
 };
@@ -104,25 +105,25 @@ struct UpgradeCase
 TEST_F(SetupTest, ExistingDatabaseIsUpgradedOnlyFromTheVersionItKnows)
 {
     const UpgradeCase cases[] = {
-        {"quarantine 1.1", L"KorvoQuar", 0, L"[dbo].[SPQuarVersion]", 1, 1, 0, S_OK,
+        {"quarantine 1.1", L"KorvoQuar", 0, L"[dbo].[SPQuarVersion]", 1, 1, 0, 0, S_OK,
          "INF: Quarantine database version 1.1 is already installed."},
-        {"quarantine 1.0", L"KorvoQuar", 0, L"[dbo].[SPQuarVersion]", 1, 0, 0, E_FAIL,
+        {"quarantine 1.0", L"KorvoQuar", 0, L"[dbo].[SPQuarVersion]", 1, 0, 0, 0, E_FAIL,
          "ERR: Attempting to upgrade from a quarantine database that is too old"},
-        {"reporting 1.2", L"KorvoRprt", 1, L"[dbo].[SPRprtVersion]", 1, 2, 108, S_OK,
+        {"reporting 1.2", L"KorvoRprt", 1, L"[dbo].[SPRprtVersion]", 1, 2, 108, 7, S_OK,
          "INF: Reporting database version 1.2 is already installed."},
-        {"reporting 1.3", L"KorvoRprt", 1, L"[dbo].[SPRprtVersion]", 1, 3, 0, S_OK, "INF: Success"},
-        {"reporting 1.1", L"KorvoRprt", 1, L"[dbo].[SPRprtVersion]", 1, 1, 0, E_FAIL,
+        {"reporting 1.3", L"KorvoRprt", 1, L"[dbo].[SPRprtVersion]", 1, 3, 0, 0, S_OK, "INF: Success"},
+        {"reporting 1.1", L"KorvoRprt", 1, L"[dbo].[SPRprtVersion]", 1, 1, 0, 0, E_FAIL,
          "ERR: Attempting to upgrade from a reporting database that is too old"},
-        {"directory 1.1", L"KorvoDir", 2, L"[dbo].[SPDirectoryVersion]", 1, 1, 114, S_OK,
+        {"directory 1.1", L"KorvoDir", 2, L"[dbo].[SPDirectoryVersion]", 1, 1, 114, 3, S_OK,
          "INF: Directory database version 1.1 is already installed."},
-        {"directory 1.0", L"KorvoDir", 2, L"[dbo].[SPDirectoryVersion]", 1, 0, 0, E_FAIL,
+        {"directory 1.0", L"KorvoDir", 2, L"[dbo].[SPDirectoryVersion]", 1, 0, 0, 0, E_FAIL,
          "ERR: Attempting to upgrade from a directory database that is too old"},
-        {"configuration 1.1", L"KorvoCnfg", 3, L"[dbo].[SPCnfgVersion]", 1, 1, 113, S_OK,
+        {"configuration 1.1", L"KorvoCnfg", 3, L"[dbo].[SPCnfgVersion]", 1, 1, 113, 3, S_OK,
          "INF: Configuration database version 1.1 is already installed."},
-        {"configuration 1.0", L"KorvoCnfg", 3, L"[dbo].[SPCnfgVersion]", 1, 0, 0, E_FAIL,
+        {"configuration 1.0", L"KorvoCnfg", 3, L"[dbo].[SPCnfgVersion]", 1, 0, 0, 0, E_FAIL,
          "ERR: Attempting to upgrade from a config database that is too old"},
-        {"configuration 1.5", L"KorvoCnfg", 3, L"[dbo].[SPCnfgVersion]", 1, 5, 0, S_OK, "INF: Success"},
-        {"reporting 2.0", L"KorvoRprt", 1, L"[dbo].[SPRprtVersion]", 2, 0, 0, E_FAIL,
+        {"configuration 1.5", L"KorvoCnfg", 3, L"[dbo].[SPCnfgVersion]", 1, 5, 0, 0, S_OK, "INF: Success"},
+        {"reporting 2.0", L"KorvoRprt", 1, L"[dbo].[SPRprtVersion]", 2, 0, 0, 0, E_FAIL,
          "ERR: Unable to handle greater versions."},
     };
     for (const UpgradeCase& c : cases) {
@@ -141,6 +142,7 @@ TEST_F(SetupTest, ExistingDatabaseIsUpgradedOnlyFromTheVersionItKnows)
         };
         if (c.lUpgradeScript) {
             const auto batches = ScriptBatches(c.lUpgradeScript);
+            EXPECT_EQ(batches.size(), c.nUpgradeBatches);
             expected.insert(expected.end(), batches.begin(), batches.end());
         }
         if (SUCCEEDED(c.hr)) {
