@@ -1,6 +1,7 @@
 // The SQL Server instances the browse finds on the network, less those of this computer and its
 // cluster and, in a domain, those of computers outside the trusted domain.
 
+#include "BraceList.h"
 #include "DomainUtils.h"
 #include "DomainWorkgroupTest.h"
 #include "InstanceSources.h"
@@ -48,26 +49,6 @@ std::optional<std::wstring> ReadBrowseText(CSqlHDbc& dbc)
     // What the browse left out, and why.
     VestrelODBCUtil::TraceODBCError(SQL_HANDLE_DBC, dbc.Get());
     return std::wstring(szOut.data());
-}
-
-// The items of the first brace list: "," ends an item, the first "}" the last one. Text after
-// the last separator is no item, so a list without its "}" loses its last entry.
-std::vector<std::wstring> BraceListItems(std::wstring_view text)
-{
-    std::vector<std::wstring> items;
-    const auto open = text.find(L'{');
-    if (open == std::wstring_view::npos)
-        return items;
-    std::size_t start = open + 1;
-    for (std::size_t i = start; i < text.size(); ++i) {
-        if (text[i] != L',' && text[i] != L'}')
-            continue;
-        items.emplace_back(text.substr(start, i - start));
-        if (text[i] == L'}')
-            break;
-        start = i + 1;
-    }
-    return items;
 }
 
 // Whether a remote server may be listed: outside a domain always, in one when its computer
