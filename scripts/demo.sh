@@ -2,8 +2,10 @@
 # Shows the tools at work on this machine, with nothing sent anywhere. keepctl runs against a
 # scripted SQL Server (a rules file that says what the server answers and logs every statement
 # it is sent): it creates the quarantine database from its embedded script, reports its version,
-# backs it up, and shows the trace logs that a registry file asked for. Then vaultdump extracts a
-# folder of quarantine files.
+# backs it up, and shows the trace logs that a registry file asked for. keepctl then finds the SQL
+# Server instances that the registry file says are installed here and those that a SQL Server
+# Browser on 127.0.0.1 answers for, and realmscan looks for the domain's trusts. Last, vaultdump
+# extracts a folder of quarantine files.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 # Server browses ask this machine only, at a port nobody serves, unless a step says otherwise:
@@ -14,7 +16,8 @@ cmake -S . -B build -G Ninja >/dev/null
 cmake --build build >/dev/null
 
 demo=$(mktemp -d)
-trap 'rm -rf "$demo"' EXIT
+responder=
+trap '[ -z "$responder" ] || kill "$responder" 2>/dev/null; rm -rf "$demo"' EXIT
 step() { printf '\n\033[1m$ %s\033[0m\n' "$*"; }
 
 cat >"$demo/registry.reg" <<REG
@@ -31,6 +34,19 @@ Windows Registry Editor Version 5.00
 "TraceFileName"="$demo/logs/keeplib"
 "WantIndent"=dword:00000001
 "OutputToDebugger"=dword:00000000
+
+[HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Microsoft SQL Server\\Instance Names\\SQL]
+"SQLEXPRESS"="MSSQL.1"
+[HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Microsoft SQL Server\\MSSQL.1]
+@="SQLEXPRESS"
+[HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Microsoft SQL Server\\MSSQL.1\\MSSQLServer\\CurrentVersion]
+"CurrentVersion"="9.00.1399.06"
+[HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Microsoft SQL Server\\SQLEXPRESS\\MSSQLServer\\CurrentVersion]
+"CurrentVersion"="9.00.1399.06"
+[HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Microsoft SQL Server\\VELMORA]
+@="VELMORA"
+[HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Microsoft SQL Server\\VELMORA\\MSSQLServer\\CurrentVersion]
+"CurrentVersion"="10.50.1600.1"
 REG
 export VESTREL_REGISTRY_FILE="$demo/registry.reg"
 
@@ -73,6 +89,22 @@ sent
 
 step "tail -n 4 keeplib-<pid>-<time>.log (the library's trace of the backup)"
 tail -n 4 "$(ls -t "$demo"/logs/keeplib-*.log | head -n 1)"
+
+# A network of three SQL Server computers, answering on a port of this machine only.
+build/bin/browseresponder -i 30 'SQL01' 'SQL01\SALES' 'SQL02\HR' >"$demo/responder.txt" &
+responder=$!
+until grep -q listening "$demo/responder.txt" 2>/dev/null; do sleep 0.05; done
+export VESTREL_BROWSE_TARGETS="$(sed 's/^listening on //' "$demo/responder.txt")"
+step keepctl BROWSESQLSERVERS
+build/bin/keepctl BROWSESQLSERVERS
+step keepctl LOCALSQLSERVERTYPE SQLEXPRESS
+build/bin/keepctl LOCALSQLSERVERTYPE SQLEXPRESS || echo "(exit status $?: installed on this computer)"
+step keepctl VALIDATESQLSERVERNAME -s "'(local)\\SQLEXPRESS;SQL01'" -t 3
+build/bin/keepctl VALIDATESQLSERVERNAME -s '(local)\SQLEXPRESS;SQL01' -t 3
+step keepctl VALIDATESQLSERVERNAME -s SQL01 -t 2
+build/bin/keepctl VALIDATESQLSERVERNAME -s SQL01 -t 2 || echo "(exit status $?: SQL01 is not this computer)"
+step realmscan
+build/bin/realmscan || echo "(exit status $?: this computer is joined to no domain)"
 
 samples/quarantine/make-demo-folder.sh build/bin/quarwriter "$demo/quarantine" >/dev/null
 step vaultdump quarantine

@@ -230,13 +230,13 @@ TEST(TrustListing, EveryKindOfExceptionEndsWithItsHResult)
         {[] { throw std::runtime_error("broken"); }, "Error: 0x80004005\n"},
         {[] { throw 42; }, "Error: 0x8000FFFF\n"},
     };
-    for (const auto& [raise, strError] : cases) {
-        const Listing listing = List([&raise](DomainTrustArray&) -> DWORD {
-            raise();
+    for (const auto& c : cases) {
+        const Listing listing = List([&c](DomainTrustArray&) -> DWORD {
+            c.first();
             return 0;
         });
         EXPECT_EQ(listing.strOut, "Starting...\n");
-        EXPECT_EQ(listing.strErr, strError);
+        EXPECT_EQ(listing.strErr, c.second);
         EXPECT_EQ(listing.iStatus, 1);
     }
 }
