@@ -7,6 +7,7 @@
 
 #include <functional>
 #include <memory>
+#include <string>
 
 // A cluster call that failed is traced at the caller's place with the name of the call, and its
 // code is returned at once.
@@ -23,6 +24,23 @@ namespace Keeplibs {
 // The cluster this computer is a node of, opened; null on a computer without cluster software or
 // one that is no cluster node, which is no failure.
 std::shared_ptr<platform::cluster::ISCluster> OpenLocalCluster();
+
+// Visits every item of a collection by index from 1. A failing call (traced with the collection's
+// interface name) or visit ends the walk with its code.
+template <class Item, class Visit>
+HRESULT ForEachItem(platform::cluster::IClusCollection<Item>& collection, const std::wstring& strInterface, Visit visit)
+{
+    std::int32_t lCount = 0;
+    RETURN_IF_CLUSTER_CALL_FAILED(collection.get_Count(&lCount), (strInterface + L"->get_Count").c_str());
+    for (std::int32_t lIndex = 1; lIndex <= lCount; ++lIndex) {
+        std::shared_ptr<Item> pItem;
+        RETURN_IF_CLUSTER_CALL_FAILED(collection.get_Item(platform::Variant::Int32(lIndex), &pItem),
+                                      (strInterface + L"->get_Item").c_str());
+        if (const HRESULT hr = visit(*pItem); FAILED(hr))
+            return hr;
+    }
+    return S_OK;
+}
 
 // Visits every resource of every resource group, groups and resources by index from 1, with the
 // resource's type name. A failing call (traced) or visit ends the walk with its code.

@@ -66,16 +66,12 @@ HRESULT CLocalComputerNames::ReadClusterNames()
 
     std::shared_ptr<ISClusNodes> pNodes;
     RETURN_IF_CLUSTER_CALL_FAILED(pCluster->get_Nodes(&pNodes), L"ISCluster->get_Nodes");
-    std::int32_t lNodeCount = 0;
-    RETURN_IF_CLUSTER_CALL_FAILED(pNodes->get_Count(&lNodeCount), L"ISClusNodes->get_Count");
-    for (std::int32_t lNode = 1; lNode <= lNodeCount; ++lNode) {
-        std::shared_ptr<ISClusNode> pNode;
-        RETURN_IF_CLUSTER_CALL_FAILED(pNodes->get_Item(platform::Variant::Int32(lNode), &pNode), L"ISClusNodes->get_Item");
+    return ForEachItem(*pNodes, L"ISClusNodes", [this](ISClusNode& node) {
         std::wstring bstrName;
-        RETURN_IF_CLUSTER_CALL_FAILED(pNode->get_Name(&bstrName), L"ISClusNode->get_Name");
+        RETURN_IF_CLUSTER_CALL_FAILED(node.get_Name(&bstrName), L"ISClusNode->get_Name");
         m_lstClusterNodeNames.push_back(std::move(bstrName));
-    }
-    return S_OK;
+        return S_OK;
+    });
 }
 
 bool CLocalComputerNames::IsLocalComputer(const wchar_t* wszServerName) const

@@ -2,15 +2,13 @@
 #include "FakeProvider.h"
 #include "odbc/OdbcProvider.h"
 
+#include "platform/ProcessWide.h"
+
 #include <cstdlib>
-#include <mutex>
 #include <utility>
 
 namespace platform::ado {
 namespace {
-
-std::mutex g_lock;
-std::shared_ptr<Provider> g_pProvider;
 
 // The ODBC provider, or the rules file named by VESTREL_SQL_SCRIPT (tests and demos).
 std::shared_ptr<Provider> MachineProvider()
@@ -21,26 +19,21 @@ std::shared_ptr<Provider> MachineProvider()
     return MakeOdbcProvider();
 }
 
+CProcessWide<Provider>& ProviderInPlace()
+{
+    static CProcessWide<Provider> provider(MachineProvider);
+    return provider;
+}
+
 } // namespace
 
-Provider& CurrentProvider()
-{
-    const std::lock_guard guard(g_lock);
-    if (!g_pProvider)
-        g_pProvider = MachineProvider();
-    return *g_pProvider;
-}
+Provider& CurrentProvider() { return *ProviderInPlace().Get(); }
 
 CScopedProvider::CScopedProvider(std::shared_ptr<Provider> pProvider)
+    : m_pPrevious(ProviderInPlace().Exchange(std::move(pProvider)))
 {
-    const std::lock_guard guard(g_lock);
-    m_pPrevious = std::exchange(g_pProvider, std::move(pProvider));
 }
 
-CScopedProvider::~CScopedProvider()
-{
-    const std::lock_guard guard(g_lock);
-    g_pProvider = std::move(m_pPrevious);
-}
+CScopedProvider::~CScopedProvider() { ProviderInPlace().Exchange(std::move(m_pPrevious)); }
 
 } // namespace platform::ado

@@ -1,10 +1,10 @@
 #include "SqlBrowse.h"
 
 #include "ResolutionDriver.h"
+#include "platform/ProcessWide.h"
 
 #include <algorithm>
 #include <cwchar>
-#include <mutex>
 #include <utility>
 
 namespace platform::browse {
@@ -23,15 +23,10 @@ public:
     ConnectionState state;
 };
 
-std::mutex g_lock;
-std::shared_ptr<IBrowseDriver> g_pDriver;
-
-std::shared_ptr<IBrowseDriver> CurrentDriver()
+CProcessWide<IBrowseDriver>& DriverInPlace()
 {
-    const std::lock_guard guard(g_lock);
-    if (!g_pDriver)
-        g_pDriver = std::make_shared<CResolutionDriver>();
-    return g_pDriver;
+    static CProcessWide<IBrowseDriver> driver([] { return std::make_shared<CResolutionDriver>(); });
+    return driver;
 }
 
 SQLRETURN Fail(Handle& handle, const wchar_t* wszState, const wchar_t* wszMessage)
@@ -120,7 +115,7 @@ SQLRETURN SQLBrowseConnectW(Handle* pConnection, const wchar_t* szConnectionStri
     const std::wstring_view connectionString =
         cchConnectionString == SQL_NTS ? std::wstring_view(szConnectionString)
                                        : std::wstring_view(szConnectionString, std::max<SQLSMALLINT>(cchConnectionString, 0));
-    return CurrentDriver()->BrowseConnect(pDbc->state, connectionString, szOut, cchOutMax, pcchOut);
+    return DriverInPlace().Get()->BrowseConnect(pDbc->state, connectionString, szOut, cchOutMax, pcchOut);
 }
 
 SQLRETURN SQLDisconnect(Handle* pConnection)
@@ -170,15 +165,10 @@ SQLRETURN SQLGetDiagRecW(SQLSMALLINT /*handleType*/, Handle* pHandle, SQLSMALLIN
 }
 
 CScopedBrowseDriver::CScopedBrowseDriver(std::shared_ptr<IBrowseDriver> pDriver)
+    : m_pPrevious(DriverInPlace().Exchange(std::move(pDriver)))
 {
-    const std::lock_guard guard(g_lock);
-    m_pPrevious = std::exchange(g_pDriver, std::move(pDriver));
 }
 
-CScopedBrowseDriver::~CScopedBrowseDriver()
-{
-    const std::lock_guard guard(g_lock);
-    g_pDriver = std::move(m_pPrevious);
-}
+CScopedBrowseDriver::~CScopedBrowseDriver() { DriverInPlace().Exchange(std::move(m_pPrevious)); }
 
 } // namespace platform::browse

@@ -1,37 +1,35 @@
 #include "Cluster.h"
 
-#include <mutex>
+#include "platform/ProcessWide.h"
+
 #include <utility>
 
 namespace platform::cluster {
 namespace {
 
-std::mutex g_lock;
-CScopedClusterFactory::Factory g_factory;
+using Factory = CScopedClusterFactory::Factory;
+
+// Without a factory of a test's, there is no cluster software.
+CProcessWide<Factory>& FactoryInPlace()
+{
+    static CProcessWide<Factory> factory([] { return std::make_shared<Factory>(); });
+    return factory;
+}
 
 } // namespace
 
 HRESULT CreateCluster(std::shared_ptr<ISCluster>& pCluster)
 {
-    CScopedClusterFactory::Factory factory;
-    {
-        const std::lock_guard guard(g_lock);
-        factory = g_factory;
-    }
     pCluster.reset();
-    return factory ? factory(pCluster) : REGDB_E_CLASSNOTREG;
+    const std::shared_ptr<Factory> pFactory = FactoryInPlace().Get();
+    return *pFactory ? (*pFactory)(pCluster) : REGDB_E_CLASSNOTREG;
 }
 
 CScopedClusterFactory::CScopedClusterFactory(Factory factory)
+    : m_pPrevious(FactoryInPlace().Exchange(std::make_shared<Factory>(std::move(factory))))
 {
-    const std::lock_guard guard(g_lock);
-    m_previous = std::exchange(g_factory, std::move(factory));
 }
 
-CScopedClusterFactory::~CScopedClusterFactory()
-{
-    const std::lock_guard guard(g_lock);
-    g_factory = std::move(m_previous);
-}
+CScopedClusterFactory::~CScopedClusterFactory() { FactoryInPlace().Exchange(std::move(m_pPrevious)); }
 
 } // namespace platform::cluster

@@ -100,7 +100,7 @@ public:
     CScopedClusterFactory& operator=(const CScopedClusterFactory&) = delete;
 
 private:
-    Factory m_previous;
+    std::shared_ptr<Factory> m_pPrevious;
 };
 
 } // namespace platform::cluster

@@ -1,15 +1,16 @@
 #include "NetApi.h"
 
 #include "SambaNetApi.h"
-
-#include <mutex>
-#include <utility>
+#include "platform/ProcessWide.h"
 
 namespace platform::netapi {
 namespace {
 
-std::mutex g_lock;
-std::shared_ptr<INetApi> g_pNetApi;
+CProcessWide<INetApi>& NetApiInPlace()
+{
+    static CProcessWide<INetApi> netApi([] { return std::make_shared<CSambaNetApi>(); });
+    return netApi;
+}
 
 } // namespace
 
@@ -26,24 +27,12 @@ DomainTrustArray DomainTrustArray::CountWithoutArray(ULONG ulCount)
     return trusts;
 }
 
-INetApi& CurrentNetApi()
+INetApi& CurrentNetApi() { return *NetApiInPlace().Get(); }
+
+CScopedNetApi::CScopedNetApi(std::shared_ptr<INetApi> pNetApi) : m_pPrevious(NetApiInPlace().Exchange(std::move(pNetApi)))
 {
-    const std::lock_guard guard(g_lock);
-    if (!g_pNetApi)
-        g_pNetApi = std::make_shared<CSambaNetApi>();
-    return *g_pNetApi;
 }
 
-CScopedNetApi::CScopedNetApi(std::shared_ptr<INetApi> pNetApi)
-{
-    const std::lock_guard guard(g_lock);
-    m_pPrevious = std::exchange(g_pNetApi, std::move(pNetApi));
-}
-
-CScopedNetApi::~CScopedNetApi()
-{
-    const std::lock_guard guard(g_lock);
-    g_pNetApi = std::move(m_pPrevious);
-}
+CScopedNetApi::~CScopedNetApi() { NetApiInPlace().Exchange(std::move(m_pPrevious)); }
 
 } // namespace platform::netapi

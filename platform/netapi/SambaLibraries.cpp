@@ -21,36 +21,39 @@ bool Find(const std::shared_ptr<void>& pLibrary, const char* szName, Function& f
     return function != nullptr;
 }
 
-} // namespace
-
-LoadedCalls<WinbindCalls> LoadWinbindCalls()
+// Loads the library and fills the table; the calls are absent unless every one was found.
+template <class Calls, class FindAll>
+LoadedCalls<Calls> LoadCalls(const char* szSoname, FindAll findAll)
 {
-    LoadedCalls<WinbindCalls> loaded;
-    loaded.pLibrary = OpenLibrary("libwbclient.so.0");
-    WinbindCalls calls{};
-    if (loaded.pLibrary && Find(loaded.pLibrary, "wbcInterfaceDetails", calls.InterfaceDetails) &&
-        Find(loaded.pLibrary, "wbcDomainInfo", calls.DomainInfo) &&
-        Find(loaded.pLibrary, "wbcListTrusts", calls.ListTrusts) &&
-        Find(loaded.pLibrary, "wbcLookupDomainController", calls.LookupDomainController) &&
-        Find(loaded.pLibrary, "wbcFreeMemory", calls.FreeMemory))
+    LoadedCalls<Calls> loaded;
+    loaded.pLibrary = OpenLibrary(szSoname);
+    Calls calls{};
+    if (loaded.pLibrary && findAll(loaded.pLibrary, calls))
         loaded.calls = calls;
     return loaded;
 }
 
+} // namespace
+
+LoadedCalls<WinbindCalls> LoadWinbindCalls()
+{
+    return LoadCalls<WinbindCalls>("libwbclient.so.0", [](const std::shared_ptr<void>& pLibrary, WinbindCalls& calls) {
+        return Find(pLibrary, "wbcInterfaceDetails", calls.InterfaceDetails) &&
+               Find(pLibrary, "wbcDomainInfo", calls.DomainInfo) && Find(pLibrary, "wbcListTrusts", calls.ListTrusts) &&
+               Find(pLibrary, "wbcLookupDomainController", calls.LookupDomainController) &&
+               Find(pLibrary, "wbcFreeMemory", calls.FreeMemory);
+    });
+}
+
 LoadedCalls<NetapiCalls> LoadNetapiCalls()
 {
-    LoadedCalls<NetapiCalls> loaded;
-    loaded.pLibrary = OpenLibrary("libnetapi.so.1");
-    NetapiCalls calls{};
-    if (loaded.pLibrary && Find(loaded.pLibrary, "libnetapi_init", calls.Init) &&
-        Find(loaded.pLibrary, "libnetapi_free", calls.Free) &&
-        Find(loaded.pLibrary, "libnetapi_set_debuglevel", calls.SetDebuglevel) &&
-        Find(loaded.pLibrary, "libnetapi_set_use_ccache", calls.SetUseCcache) &&
-        Find(loaded.pLibrary, "NetGetJoinInformation", calls.GetJoinInformation) &&
-        Find(loaded.pLibrary, "NetWkstaGetInfo", calls.WkstaGetInfo) &&
-        Find(loaded.pLibrary, "NetApiBufferFree", calls.BufferFree))
-        loaded.calls = calls;
-    return loaded;
+    return LoadCalls<NetapiCalls>("libnetapi.so.1", [](const std::shared_ptr<void>& pLibrary, NetapiCalls& calls) {
+        return Find(pLibrary, "libnetapi_init", calls.Init) && Find(pLibrary, "libnetapi_free", calls.Free) &&
+               Find(pLibrary, "libnetapi_set_debuglevel", calls.SetDebuglevel) &&
+               Find(pLibrary, "libnetapi_set_use_ccache", calls.SetUseCcache) &&
+               Find(pLibrary, "NetGetJoinInformation", calls.GetJoinInformation) &&
+               Find(pLibrary, "NetWkstaGetInfo", calls.WkstaGetInfo) && Find(pLibrary, "NetApiBufferFree", calls.BufferFree);
+    });
 }
 
 } // namespace platform::netapi
