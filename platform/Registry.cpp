@@ -248,7 +248,9 @@ std::optional<std::wstring> RegistryKey::ReadString(std::wstring_view valueName,
 {
     std::vector<std::uint8_t> buffer((cchMax + 1) * 2);
     auto cbData = static_cast<DWORD>(buffer.size());
-    if (QueryValue(valueName, nullptr, buffer.data(), &cbData) != ERROR_SUCCESS)
+    DWORD dwType = REG_NONE;
+    if (QueryValue(valueName, &dwType, buffer.data(), &cbData) != ERROR_SUCCESS ||
+        (dwType != REG_SZ && dwType != REG_EXPAND_SZ))
         return std::nullopt;
     std::wstring strValue = UTIL::STR::Utf16LeToWide(std::span(buffer.data(), cbData));
     strValue.resize(std::min(strValue.find(L'\0'), strValue.size()));
@@ -259,7 +261,8 @@ std::optional<DWORD> RegistryKey::ReadDword(std::wstring_view valueName) const
 {
     std::uint8_t bytes[4] = {};
     DWORD cbData = sizeof bytes;
-    if (QueryValue(valueName, nullptr, bytes, &cbData) != ERROR_SUCCESS)
+    DWORD dwType = REG_NONE;
+    if (QueryValue(valueName, &dwType, bytes, &cbData) != ERROR_SUCCESS || dwType != REG_DWORD)
         return std::nullopt;
     return static_cast<DWORD>(bytes[0] | bytes[1] << 8 | bytes[2] << 16 | static_cast<DWORD>(bytes[3]) << 24);
 }

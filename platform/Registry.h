@@ -61,9 +61,11 @@ public:
     // when the buffer is too small; ERROR_FILE_NOT_FOUND when there is no such value.
     DWORD QueryValue(std::wstring_view valueName, DWORD* pdwType, std::uint8_t* pData, DWORD* pcbData) const;
 
-    // A string value of at most cchMax characters, or nothing when it is missing or longer.
+    // A string value (REG_SZ or REG_EXPAND_SZ) of at most cchMax characters, or nothing when it
+    // is missing, longer, or of another type.
     std::optional<std::wstring> ReadString(std::wstring_view valueName, std::size_t cchMax) const;
-    // A value of at most four bytes read as a number, or nothing when it is missing or longer.
+    // A REG_DWORD value of at most four bytes, or nothing when it is missing, longer, or of
+    // another type: the bytes of a string are no number.
     std::optional<DWORD> ReadDword(std::wstring_view valueName) const;
 
 private:

@@ -123,6 +123,21 @@ TEST_F(ICDebugTest, NamedFileGetsProcessAndTimeInItsNameAndItsFoldersAreMade)
     EXPECT_TRUE(std::regex_match(lines[6], std::regex(kLinePrefix + "WAR: kept")));
 }
 
+TEST_F(ICDebugTest, SettingsOfAnotherTypeAreIgnored)
+{
+    // A number is no file name, and a text no level: both keep their defaults.
+    std::wstring strFileName;
+    {
+        ICDebug log(kSubkey, Settings("\"TraceFileName\"=dword:00000001\r\n\"LogLevel\"=\"1\"\r\n"
+                                      "\"OutputToDebugger\"=dword:0\r\n"));
+        strFileName = log.FileName();
+    }
+    const std::filesystem::path file(WideToNarrow(strFileName));
+    EXPECT_EQ(file.parent_path(), m_folder.Path());
+    EXPECT_TRUE(std::regex_match(file.filename().string(), std::regex("ICD[0-9A-F]{1,4}\\.tmp"))) << file;
+    EXPECT_EQ(SplitLines(testsupport::ReadFile(file)).at(2), "LogLevel        : 0");
+}
+
 TEST_F(ICDebugTest, LevelsFilterLinesWhileNestingStillCounts)
 {
     const platform::CCapturedDebugOutput debugger;

@@ -98,6 +98,37 @@ TEST(Registry, ValuesThatDoNotFitCountAsMissing)
     EXPECT_EQ(cbData, 22u);
 }
 
+TEST(Registry, ValuesOfAnotherTypeCountAsMissing)
+{
+    // Reads are typed: the bytes of a number are no text, and the bytes of a short text no number.
+    const Registry registry = Registry::FromText("[HKEY_LOCAL_MACHINE\\K]\r\n"
+                                                 "\"Number\"=dword:00000001\r\n"
+                                                 "\"Text\"=\"1\"\r\n"
+                                                 "\"Binary\"=hex:01,00,00,00\r\n"
+                                                 "\"Expandable\"=hex(2):31,00,00,00\r\n"
+                                                 "\"TypedNumber\"=hex(4):02,00,00,00\r\n");
+    RegistryKey key;
+    ASSERT_EQ(registry.OpenKey(L"K", key), ERROR_SUCCESS);
+    struct TypedCase
+    {
+        const wchar_t* wszValue;
+        std::optional<std::wstring> text;
+        std::optional<DWORD> number;
+    };
+    const TypedCase cases[] = {
+        {L"Number", std::nullopt, 1u},
+        {L"Text", L"1", std::nullopt},
+        {L"Binary", std::nullopt, std::nullopt},
+        {L"Expandable", L"1", std::nullopt},
+        {L"TypedNumber", std::nullopt, 2u},
+    };
+    for (const TypedCase& c : cases) {
+        SCOPED_TRACE(WideToNarrow(c.wszValue));
+        EXPECT_EQ(key.ReadString(c.wszValue, 100), c.text);
+        EXPECT_EQ(key.ReadDword(c.wszValue), c.number);
+    }
+}
+
 TEST(Registry, ReadsUtf16FilesWithTheirByteOrderMark)
 {
     const std::string strText = "[HKEY_LOCAL_MACHINE\\A\\B]\r\n\"X\"=\"\xc3\xa9\xe2\x82\xac\"\r\n";
