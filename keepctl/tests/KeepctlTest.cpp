@@ -1,6 +1,6 @@
 // keepctl as its users run it: the bytes it prints, its exit status and its trace files.
 
-#include "testsupport/RunProgram.h"
+#include "KeepctlRun.h"
 
 #include <gtest/gtest.h>
 
@@ -44,44 +44,17 @@ const std::string kUsage =
 
 constexpr int kInvalidArgStatus = 0x57;
 
-class KeepctlTest : public ::testing::Test
+class KeepctlTest : public KeepctlFixture
 {
 protected:
-    // Runs keepctl with both trace logs written to files in the scratch folder, against a server
-    // that answers as the rules say (see the fake provider's rules file) and logs every call.
+    // Runs keepctl against a server that answers as the rules say (see the fake provider's rules
+    // file) and logs every call.
     testsupport::ProgramResult Run(const std::vector<std::string>& arguments, const std::string& strServerRules = "")
     {
         const auto rules = m_folder.Write("server.rules", "log|" + (m_folder.Path() / "server.log").string() + "\n" +
                                                               strServerRules);
-        const std::string strLogs = (m_folder.Path() / "logs").string();
-        const auto registry = m_folder.Write(
-            "registry.reg", "Windows Registry Editor Version 5.00\r\n\r\n"
-                            "[HKEY_LOCAL_MACHINE\\Software\\Vestrel\\VLDebugLogs\\Keepctl]\r\n"
-                            "\"TraceFileName\"=\"" + strLogs + "/keepctl\"\r\n\"OutputToDebugger\"=dword:0\r\n"
-                            "[HKEY_LOCAL_MACHINE\\Software\\Vestrel\\VLDebugLogs\\Keeplib]\r\n"
-                            "\"TraceFileName\"=\"" + strLogs + "/keeplib\"\r\n\"OutputToDebugger\"=dword:0\r\n");
-        return testsupport::RunProgram(KEEPCTL_PATH, arguments,
-                                       {{"VESTREL_REGISTRY_FILE", registry.string()},
-                                        {"TMPDIR", m_folder.Path().string()},
-                                        {"VESTREL_SQL_SCRIPT", rules.string()}});
+        return RunKeepctl(arguments, {{"VESTREL_SQL_SCRIPT", rules.string()}});
     }
-
-    // The text of the one trace file whose name starts with the prefix.
-    std::string TraceFile(const std::string& strPrefix) const
-    {
-        std::string strText;
-        int nFiles = 0;
-        for (const auto& entry : std::filesystem::directory_iterator(m_folder.Path() / "logs")) {
-            if (entry.path().filename().string().starts_with(strPrefix + "-")) {
-                strText = testsupport::ReadFile(entry.path());
-                ++nFiles;
-            }
-        }
-        EXPECT_EQ(nFiles, 1) << strPrefix;
-        return strText;
-    }
-
-    testsupport::ScratchFolder m_folder;
 };
 
 struct CommandLineCase
@@ -218,25 +191,6 @@ TEST_F(KeepctlTest, WarningOutcomesExitWithOne)
         EXPECT_EQ(result.strStdout, c.strPrinted) << c.arguments[0];
         EXPECT_EQ(result.iExitStatus, c.iExitStatus) << c.arguments[0];
     }
-}
-
-TEST_F(KeepctlTest, UnreachableServerFailsQuicklyWithTheDriversErrorsInTheTrace)
-{
-    // Nothing listens on port 1 of this machine: the real ODBC driver is asked, no rules file.
-    const std::string strLogs = (m_folder.Path() / "logs").string();
-    const auto registry = m_folder.Write(
-        "odbc.reg", "[HKEY_LOCAL_MACHINE\\Software\\Vestrel\\VLDebugLogs\\Keeplib]\r\n"
-                    "\"TraceFileName\"=\"" + strLogs + "/keeplib\"\r\n\"OutputToDebugger\"=dword:0\r\n"
-                    "[HKEY_LOCAL_MACHINE\\Software\\Vestrel\\VLDebugLogs\\Keepctl]\r\n\"OutputToFile\"=dword:0\r\n"
-                    "\"OutputToDebugger\"=dword:0\r\n");
-    const auto result = testsupport::RunProgram(KEEPCTL_PATH, {"VERSION", "QUAR", "-s", "127.0.0.1,1", "-cn", "2"},
-                                                {{"VESTREL_REGISTRY_FILE", registry.string()}});
-    EXPECT_EQ(result.strStdout, "Failed with code 0x80004005.\n");
-    EXPECT_EQ(result.iExitStatus, 5);
-    const std::string strTrace = TraceFile("keeplib");
-    EXPECT_NE(strTrace.find("ERR: _ConnectionPtr->Open failed with hr=(0x80004005).\r\n"), std::string::npos);
-    EXPECT_NE(strTrace.find("ERR: [0]: Number="), std::string::npos);
-    EXPECT_NE(strTrace.find("ERR: Connect(KorvoQuar) failed with hr=(0x80004005).\r\n"), std::string::npos);
 }
 
 TEST_F(KeepctlTest, BrowsingLeavesNoListFileBehind)

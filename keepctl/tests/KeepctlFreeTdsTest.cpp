@@ -1,0 +1,115 @@
+// keepctl through the real ODBC driver (FreeTDS) against the TDS test server: what reaches the
+// server, and what keepctl prints, for the credentials a user may type and for every database
+// command.
+
+#include "KeepctlRun.h"
+#include "testsupport/TdsTestServer.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+const std::string kVersionRules = "sql|SELECT name FROM dbo.sysobjects|rows|name|BSTR:SPQuarVersion\n"
+                                  "rpc|[dbo].[SPQuarVersion]|out|I4:0,I4:1,I4:1,DATE:2009-09-18 09:00:00\n";
+const std::string kVersionPrinted = "VERSION is 1.1 build 2009-09-18 09:00:00\n";
+
+class KeepctlFreeTdsTest : public KeepctlFixture
+{
+protected:
+    testsupport::CTdsTestServer StartServer(const std::string& strName, const std::string& strRules) const
+    {
+        return testsupport::CTdsTestServer(TDSSERVER_PATH, m_folder.Path(), strName, strRules);
+    }
+};
+
+std::string Replaced(std::string strText, const std::string& strPlaceholder, const std::string& strValue)
+{
+    for (std::size_t at = strText.find(strPlaceholder); at != std::string::npos;
+         at = strText.find(strPlaceholder, at + strValue.size()))
+        strText.replace(at, strPlaceholder.size(), strValue);
+    return strText;
+}
+
+} // namespace
+
+TEST_F(KeepctlFreeTdsTest, ARefusedLoginIsAnAuthenticationFailure)
+{
+    const testsupport::CTdsTestServer server = StartServer("server", "login|sa|right\n");
+    const auto result = RunKeepctl({"VERSION", "QUAR", "-s", server.Server(), "-u", "sa", "-p", "wrong"});
+    EXPECT_EQ(result.strStdout, "Failed with code 0x80040e4d.\n");
+    EXPECT_EQ(result.iExitStatus, 0x4D);
+    EXPECT_EQ(server.Transcript(), "#1 prelogin\n#1 login user=sa database=KorvoQuar: refused\n");
+    EXPECT_NE(TraceFile("keeplib").find("Description=Login failed for user 'sa'. \r\n"), std::string::npos);
+}
+
+TEST_F(KeepctlFreeTdsTest, EveryDatabaseCommandRunsThroughTheDriver)
+{
+    struct CommandCase
+    {
+        std::vector<std::string> arguments;
+        std::string strRules;
+        std::string strPrinted;
+        int iExitStatus;
+    };
+    const std::string strQuarExists =
+        "sql|SELECT name FROM master.dbo.sysdatabases WHERE name = N'KorvoQuar'|rows|name|BSTR:KorvoQuar\n";
+    const CommandCase cases[] = {
+        {{"SETUP", "CNFG", "-a", "CORP\\svc"},
+         "sql|SELECT name FROM master.dbo.sysdatabases WHERE name = N'KorvoCnfg'|rows|name\n", "SETUP done!\n", 0},
+        {{"SETUP", "QUAR", "-a", "CORP\\nobody"},
+         strQuarExists + kVersionRules + "sql|DECLARE @ntaccount|error|15401|Windows NT user or group not found.\n",
+         "WARNING: Setup was unable to configure the access permissions on SQL Server instance '@SERVER@' for user "
+         "'CORP\\nobody'.\nSETUP done!\n",
+         1},
+        {{"VERSION", "QUAR"}, kVersionRules, kVersionPrinted, 0},
+        {{"BACKUP", "QUAR"},
+         strQuarExists + "sql|BACKUP DATABASE|error|4208|The backup set cannot be overwritten.\n",
+         "Auto backup failed. Try to provide a backup file name.\n", 1},
+        {{"BACKUP", "QUAR", "-b", "/b/q.dat"}, strQuarExists + "sql|BACKUP DATABASE|info|3211|10 percent processed.\n",
+         "BACKUP done!\n", 0},
+        {{"RESTORE", "DIR"}, "", "RESTORE done!\n", 0},
+        {{"DELETE", "RPRT"}, "sql|IF EXISTS|rows|name\n", "DELETE done!\n", 0},
+        {{"SQLSERVERCHECK"}, "sql|xp_msver|rows|Internal_Value,Character_Value|I4:458752,BSTR:7.00.623\n",
+         "WARNING: SQL server version is unsupported\nSQLSERVERCHECK done!\n", 1},
+        {{"SQLSERVERCHECKSVRROLE", "-sr", "sysadmin"}, "sql|SELECT IS_SRVROLEMEMBER|rows|SrvRoleMember|I4:1\n",
+         "SQLSERVERCHECKSVRROLE done!\n", 0},
+    };
+    for (const CommandCase& c : cases) {
+        SCOPED_TRACE(c.arguments.front() + " " + c.arguments.back());
+        const testsupport::CTdsTestServer server = StartServer("server", "login|sa|Sw0rdfish\n" + c.strRules);
+        std::vector<std::string> arguments = c.arguments;
+        arguments.insert(arguments.end(), {"-s", server.Server(), "-u", "sa", "-p", "Sw0rdfish"});
+        ClearTraces();
+        const auto result = RunKeepctl(arguments);
+        EXPECT_EQ(result.strStdout, Replaced(c.strPrinted, "@SERVER@", server.Server()));
+        EXPECT_EQ(result.iExitStatus, c.iExitStatus);
+    }
+}
+
+TEST_F(KeepctlFreeTdsTest, TheServerSeesTheVersionQueryAsTheLibrarySendsIt)
+{
+    const testsupport::CTdsTestServer server = StartServer("server", "login|sa|Sw0rdfish\n" + kVersionRules);
+    ASSERT_EQ(RunKeepctl({"VERSION", "QUAR", "-s", server.Server(), "-u", "sa", "-p", "Sw0rdfish"}).strStdout,
+              kVersionPrinted);
+    EXPECT_EQ(server.Transcript(),
+              "#1 prelogin\n"
+              "#1 login user=sa database=KorvoQuar: accepted\n"
+              "#1 sql: SELECT name FROM dbo.sysobjects where id = object_id(N'[dbo].[SPQuarVersion]') and "
+              "OBJECTPROPERTY(id, N'IsProcedure') = 1\n"
+              "#1 rpc: [dbo].[SPQuarVersion]\n"
+              "#1   param  output int\n"
+              "#1   param  output int\n"
+              "#1   param  output datetime2(7)\n");
+}
+
+TEST_F(KeepctlFreeTdsTest, UnreachableServerFailsQuicklyWithTheDriversErrorsInTheTrace)
+{
+    // Nothing listens on port 1 of this machine.
+    const auto result = RunKeepctl({"VERSION", "QUAR", "-s", "127.0.0.1,1", "-cn", "2"});
+    EXPECT_EQ(result.strStdout, "Failed with code 0x80004005.\n");
+    EXPECT_EQ(result.iExitStatus, 5);
+    const std::string strTrace = TraceFile("keeplib");
+    EXPECT_NE(strTrace.find("ERR: _ConnectionPtr->Open failed with hr=(0x80004005).\r\n"), std::string::npos);
+    EXPECT_NE(strTrace.find("ERR: [0]: Number="), std::string::npos);
+    EXPECT_NE(strTrace.find("ERR: Connect(KorvoQuar) failed with hr=(0x80004005).\r\n"), std::string::npos);
+}
