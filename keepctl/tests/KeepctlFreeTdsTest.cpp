@@ -32,6 +32,61 @@ std::string Replaced(std::string strText, const std::string& strPlaceholder, con
 
 } // namespace
 
+TEST_F(KeepctlFreeTdsTest, CredentialsReachTheServerAsTyped)
+{
+    // A second server waits for logins that a value could smuggle in: none may ever reach it.
+    const testsupport::CTdsTestServer other = StartServer("other", "login|sa|pw\nlogin|sa|x\nlogin|other|z\n");
+    struct CredentialCase
+    {
+        const char* szName;
+        std::string strUser;
+        std::string strPassword; // "@OTHER@" stands for the second server's address
+    };
+    const CredentialCase cases[] = {
+        {"plain", "sa", "Sw0rdfish"},
+        {"a password naming another server", "sa", "pw;Server=@OTHER@"},
+        {"a password naming another password", "sa", "a;PWD=x"},
+        {"a password naming another user", "sa", "z;UID=other"},
+        {"a password asking for the integrated login", "sa", "c;Trusted_Connection=Yes"},
+        {"a user name naming another server", "sa;Server=@OTHER@", "pw"},
+        {"a password of ; } { = ' and blanks", "sa", " ;}{=' Sw0rd "},
+        {"braces in both", "s}a{", "{Sw0rd}"},
+    };
+    for (const CredentialCase& c : cases) {
+        SCOPED_TRACE(c.szName);
+        const std::string strUser = Replaced(c.strUser, "@OTHER@", other.Server());
+        const std::string strPassword = Replaced(c.strPassword, "@OTHER@", other.Server());
+        const testsupport::CTdsTestServer server =
+            StartServer("server", "login|" + strUser + "|" + strPassword + "\n" + kVersionRules);
+        ClearTraces();
+        const auto result =
+            RunKeepctl({"VERSION", "QUAR", "-s", server.Server(), "-u", strUser, "-p", strPassword, "-cn", "5"});
+        EXPECT_EQ(result.strStdout, kVersionPrinted);
+        EXPECT_EQ(result.iExitStatus, 0);
+        EXPECT_EQ(server.Transcript().substr(0, server.Transcript().find("\n#1 sql:")),
+                  "#1 prelogin\n#1 login user=" + strUser + " database=KorvoQuar: accepted");
+        for (const std::string& strText : {TraceFile("keepctl"), TraceFile("keeplib"), result.strStdout})
+            EXPECT_EQ(strText.find(strPassword), std::string::npos);
+    }
+    EXPECT_EQ(other.Transcript(), "");
+}
+
+TEST_F(KeepctlFreeTdsTest, AValueTheDriverCannotCarryIsRefusedBeforeAnyConnection)
+{
+    // FreeTDS ends a value in braces at the first "};": the rest would become clauses of its own.
+    const testsupport::CTdsTestServer server = StartServer("server", "login|sa|pw};Port=2345\n");
+    const auto result = RunKeepctl({"VERSION", "QUAR", "-s", server.Server(), "-u", "sa", "-p", "pw};Port=2345"});
+    EXPECT_EQ(result.strStdout, "Failed with code 0x80070057.\n");
+    EXPECT_EQ(result.iExitStatus, 0x57);
+    EXPECT_EQ(server.Transcript(), "");
+    const std::string strTrace = TraceFile("keeplib");
+    EXPECT_NE(strTrace.find("ERR: _ConnectionPtr->Open failed with hr=(0x80070057).\r\n"), std::string::npos);
+    EXPECT_NE(strTrace.find("ERR: [0]: Number=0 Source=ODBC connection Description=The password holds characters "
+                            "that the ODBC driver FreeTDS cannot take in a connection string. \r\n"),
+              std::string::npos);
+    EXPECT_EQ(strTrace.find("pw};Port"), std::string::npos);
+}
+
 TEST_F(KeepctlFreeTdsTest, ARefusedLoginIsAnAuthenticationFailure)
 {
     const testsupport::CTdsTestServer server = StartServer("server", "login|sa|right\n");

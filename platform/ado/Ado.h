@@ -62,13 +62,32 @@ using RecordsetPtr = std::shared_ptr<Recordset>;
 
 class Command;
 
+// What a connection is opened with. The connection string is the OLE DB text that the library
+// builds and traces, and that a scripted server matches its rules against. The same settings
+// travel as fields of their own, and a real provider connects with those alone: nothing is read
+// back out of the text, where a value holding ";" or "=" (a password above all) would pass for a
+// clause of its own and could send the login to another server.
+struct ConnectionProperties
+{
+    std::wstring strConnectionString;
+    std::wstring strDataSource;      // "host", "host\instance" or "host,port"
+    std::wstring strFailoverPartner; // empty: none
+    bool bIntegratedSecurity = true;
+    std::wstring strUserId; // with bIntegratedSecurity false
+    std::wstring strPassword;
+    std::int32_t lConnectTimeout = 15; // seconds; 0 waits without limit, a negative value is ADO's 15
+    std::wstring strInitialCatalog;    // empty: the login's default database
+
+    bool operator==(const ConnectionProperties&) const = default;
+};
+
 // A connection to a server, as a provider makes it.
 class Connection
 {
 public:
     virtual ~Connection() = default;
 
-    virtual void Open(const std::wstring& strConnectionString) = 0;
+    virtual void Open(const ConnectionProperties& properties) = 0;
     virtual void Close() = 0;
     virtual void BeginTrans() = 0;
     virtual void CommitTrans() = 0;
