@@ -16,6 +16,7 @@
 #include <algorithm>
 #include <array>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <vector>
 
@@ -167,11 +168,24 @@ HRESULT Dispatch(const KeepctlArguments& args)
     return hr;
 }
 
-HRESULT Run(int argc, const wchar_t* const* argv)
+HRESULT Run(int argc, char** argv)
 {
     TRACE_SCOPE(L"wmain()");
+    // Arguments arrive in UTF-8 and the program works in wide text, as its library does.
+    std::vector<std::wstring> arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments.push_back(NarrowToWide(argv[i]));
+    std::vector<const wchar_t*> wideArgv;
+    for (const auto& argument : arguments)
+        wideArgv.push_back(argument.c_str());
+
     KeepctlArguments args;
-    if (!args.ReadArguments(argc, argv)) {
+    const bool bComplete = args.ReadArguments(argc, wideArgv.data());
+    // The program holds its own copy of the password now: blanking the argument takes it out of
+    // the process list, where every account of the machine could read it.
+    if (args.iPasswordArgIndex > 0)
+        std::memset(argv[args.iPasswordArgIndex], 0, std::strlen(argv[args.iPasswordArgIndex]));
+    if (!bComplete) {
         Keepctl::Print(Keepctl::kUsageText);
         return E_INVALIDARG;
     }
@@ -195,12 +209,5 @@ HRESULT Run(int argc, const wchar_t* const* argv)
 
 int main(int argc, char** argv)
 {
-    // Arguments arrive in UTF-8 and the program works in wide text, as its library does.
-    std::vector<std::wstring> arguments;
-    for (int i = 0; i < argc; ++i)
-        arguments.push_back(NarrowToWide(argv[i]));
-    std::vector<const wchar_t*> wideArgv;
-    for (const auto& argument : arguments)
-        wideArgv.push_back(argument.c_str());
-    return ExitStatusFromHResult(Run(argc, wideArgv.data()));
+    return ExitStatusFromHResult(Run(argc, argv));
 }

@@ -1,16 +1,20 @@
 #include "KeepctlArguments.h"
 
 #include "Console.h"
+#include "common/StringUtils.h"
 #include "common/TraceScope.h"
 #include "keeplib/DatabaseKinds.h"
 
 #include <array>
 #include <cerrno>
 #include <climits>
+#include <cstdlib>
 #include <cwchar>
 #include <string_view>
 
 namespace {
+
+constexpr const char* kPasswordVariable = "VESTREL_PASSWORD";
 
 constexpr std::array<std::pair<std::wstring_view, KeepctlCommand>, 10> kCommands{{
     {L"BACKUP", KeepctlCommand::Backup},
@@ -65,7 +69,15 @@ bool KeepctlArguments::ReadArguments(int argc, const wchar_t* const* argv)
             PrintUnknownOption();
         return false;
     }
-    return ReadOptions(argc, argv) && CheckMandatoryArguments(argc, argv);
+    if (!ReadOptions(argc, argv) || !CheckMandatoryArguments(argc, argv))
+        return false;
+    if (lAuthType == 1 && iPasswordArgIndex == 0) {
+        if (const char* szPassword = std::getenv(kPasswordVariable)) {
+            TRACE_INFO(TRACE_NORMAL, L"Password taken from VESTREL_PASSWORD");
+            strPassword = NarrowToWide(szPassword);
+        }
+    }
+    return true;
 }
 
 bool KeepctlArguments::ReadOptions(int argc, const wchar_t* const* argv)
@@ -126,6 +138,8 @@ bool KeepctlArguments::ReadOptions(int argc, const wchar_t* const* argv)
                 TRACE_INFO(TRACE_NORMAL, pTextOption->wszValueTrace, wszValue);
             if (argument == L"-u")
                 lAuthType = 1;
+            else if (argument == L"-p")
+                iPasswordArgIndex = iArgIndex;
         } else if (argument == L"-t") {
             // Leading digits count and the rest is ignored, as wcstol reads it.
             const long lType = std::wcstol(wszValue, nullptr, 10);

@@ -3,6 +3,7 @@
 // command.
 
 #include "KeepctlRun.h"
+#include "testsupport/LoopbackSocket.h"
 #include "testsupport/TdsTestServer.h"
 
 #include <gtest/gtest.h>
@@ -95,6 +96,39 @@ TEST_F(KeepctlFreeTdsTest, ARefusedLoginIsAnAuthenticationFailure)
     EXPECT_EQ(result.iExitStatus, 0x4D);
     EXPECT_EQ(server.Transcript(), "#1 prelogin\n#1 login user=sa database=KorvoQuar: refused\n");
     EXPECT_NE(TraceFile("keeplib").find("Description=Login failed for user 'sa'. \r\n"), std::string::npos);
+}
+
+TEST_F(KeepctlFreeTdsTest, ThePasswordCanComeFromTheEnvironment)
+{
+    const testsupport::CTdsTestServer server = StartServer("server", "login|sa|From the environment\n" + kVersionRules);
+    const auto result = RunKeepctl({"VERSION", "QUAR", "-s", server.Server(), "-u", "sa"},
+                                   {{"VESTREL_PASSWORD", "From the environment"}});
+    EXPECT_EQ(result.strStdout, kVersionPrinted);
+    EXPECT_NE(TraceFile("keepctl").find("INF: Password taken from VESTREL_PASSWORD\r\n"), std::string::npos);
+    // A password on the command line wins; without -u the login is the integrated one.
+    ClearTraces();
+    EXPECT_EQ(RunKeepctl({"VERSION", "QUAR", "-s", server.Server(), "-u", "sa", "-p", "typed"},
+                         {{"VESTREL_PASSWORD", "From the environment"}})
+                  .strStdout,
+              "Failed with code 0x80040e4d.\n");
+    EXPECT_EQ(TraceFile("keepctl").find("VESTREL_PASSWORD"), std::string::npos);
+}
+
+TEST_F(KeepctlFreeTdsTest, ThePasswordLeavesTheProcessListOnceRead)
+{
+    // A server that accepts the connection and never answers: keepctl waits in its login, long
+    // after it has read its arguments.
+    testsupport::CLoopbackSocket server;
+    server.Listen();
+    const testsupport::CRunningProgram keepctl(KEEPCTL_PATH, {"VERSION", "QUAR", "-s", server.Server(), "-u", "sa",
+                                                              "-p", "Sw0rdfish", "-cn", "30"});
+    const CAutoFileHandle connection = server.Accept(std::chrono::seconds(10));
+    ASSERT_TRUE(connection);
+    const std::string strCommandLine = testsupport::ReadFile("/proc/" + std::to_string(keepctl.Pid()) + "/cmdline");
+    using namespace std::string_literals;
+    const std::string strBlanked(std::string_view("Sw0rdfish").size(), '\0');
+    EXPECT_EQ(strCommandLine.substr(strCommandLine.find("VERSION")),
+              "VERSION\0QUAR\0-s\0"s + server.Server() + "\0-u\0sa\0-p\0"s + strBlanked + "\0-cn\0" "30\0"s);
 }
 
 TEST_F(KeepctlFreeTdsTest, EveryDatabaseCommandRunsThroughTheDriver)
