@@ -1,7 +1,8 @@
 #pragma once
 // The machine's registry (HKEY_LOCAL_MACHINE), read from a file in the Registry Editor export
 // format named by VESTREL_REGISTRY_FILE, else /etc/vestrel/registry.reg. A missing file is an
-// empty registry. Calls answer Win32 codes as the registry functions do.
+// empty registry; a pipe, a device, a folder or a file over 4 MiB is an unreadable one. Calls
+// answer Win32 codes as the registry functions do.
 
 #include "common/HResult.h"
 
@@ -86,7 +87,8 @@ public:
     static Registry FromText(std::string_view text);
 
     // RegOpenKeyEx below HKEY_LOCAL_MACHINE: ERROR_SUCCESS, ERROR_FILE_NOT_FOUND, or
-    // ERROR_ACCESS_DENIED when the registry file exists but cannot be read.
+    // ERROR_ACCESS_DENIED (or the error of the read) when the registry file exists but cannot be
+    // read.
     DWORD OpenKey(std::wstring_view subkey, RegistryKey& keyOut) const;
 
 private:

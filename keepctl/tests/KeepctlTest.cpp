@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <regex>
+#include <sys/stat.h>
 
 namespace {
 
@@ -190,6 +191,18 @@ TEST_F(KeepctlTest, WarningOutcomesExitWithOne)
         const auto result = Run(c.arguments, c.strRules);
         EXPECT_EQ(result.strStdout, c.strPrinted) << c.arguments[0];
         EXPECT_EQ(result.iExitStatus, c.iExitStatus) << c.arguments[0];
+    }
+}
+
+TEST_F(KeepctlTest, ARegistryThatIsNoFileLeavesTheDefaults)
+{
+    // The registry is read before main runs: a pipe or a device there used to hold keepctl for ever.
+    const auto pipe = m_folder.Path() / "registry.pipe";
+    ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+    for (const std::filesystem::path& registry : {pipe, std::filesystem::path("/dev/zero"), m_folder.Path()}) {
+        const auto result = RunKeepctl({"-?"}, {{"VESTREL_REGISTRY_FILE", registry.string()}});
+        EXPECT_EQ(result.strStdout, kUsage) << registry;
+        EXPECT_EQ(result.iExitStatus, kInvalidArgStatus) << registry;
     }
 }
 

@@ -5,7 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <filesystem>
+#include <sys/stat.h>
 
 using namespace platform;
 
@@ -149,6 +151,32 @@ TEST(Registry, MissingFileIsAnEmptyRegistryAndAnUnreadableOneIsDenied)
     EXPECT_EQ(Registry::LoadFile(folder.Path()).OpenKey(L"Software", key), ERROR_ACCESS_DENIED);
     const auto path = folder.Write("machine.reg", kExport);
     EXPECT_EQ(Registry::LoadFile(path).OpenKey(L"Software\\Vestrel", key), ERROR_SUCCESS);
+}
+
+TEST(Registry, OnlyARegularFileOfAtMostFourMebibytesIsRead)
+{
+    // Anything else counts as unreadable, without waiting on it: a pipe with no writer, a device
+    // that never ends, a folder, a file too large for an export.
+    testsupport::ScratchFolder folder;
+    const auto pipe = folder.Path() / "pipe.reg";
+    ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+    const auto large = folder.Write("large.reg", std::string(kExport) + std::string(4 << 20, ';'));
+    const auto fits = folder.Write("fits.reg", std::string(kExport) + std::string((4 << 20) - std::strlen(kExport), ';'));
+    const auto link = folder.Path() / "link.reg";
+    std::filesystem::create_symlink(fits, link);
+    struct LoadCase
+    {
+        std::filesystem::path path;
+        DWORD dwOpenKey;
+    };
+    const LoadCase cases[] = {
+        {pipe, ERROR_ACCESS_DENIED},  {"/dev/zero", ERROR_ACCESS_DENIED}, {folder.Path(), ERROR_ACCESS_DENIED},
+        {large, ERROR_ACCESS_DENIED}, {fits, ERROR_SUCCESS},              {link, ERROR_SUCCESS},
+    };
+    for (const LoadCase& c : cases) {
+        RegistryKey key;
+        EXPECT_EQ(Registry::LoadFile(c.path).OpenKey(L"Software\\Vestrel", key), c.dwOpenKey) << c.path;
+    }
 }
 
 TEST(Registry, MachineFileComesFromTheEnvironment)
