@@ -4,6 +4,7 @@
 #include "platform/ComApartment.h"
 #include "platform/DebugOutput.h"
 #include "platform/Registry.h"
+#include "platform/SafeFiles.h"
 #include "platform/TempFile.h"
 #include "platform/Win32Error.h"
 
@@ -15,6 +16,7 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <string_view>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <unordered_map>
 
@@ -69,6 +71,24 @@ bool EncodeUtf8(std::wstring_view text, char* pOut, std::size_t cbOut, std::size
     return true;
 }
 
+// The log file at the name the registry gives. Log files often sit in folders such as /tmp, and
+// their names can be guessed: the missing folders are made, and the file opened, without
+// following a link, waiting on a pipe or opening a device. A file that is already there is used
+// only when it is a regular file of this account with no other name; one planted by another
+// account would receive the whole trace. The file is readable by its owner only.
+CAutoFileHandle OpenNamedLogFile(const std::filesystem::path& path, int iFlags)
+{
+    const CAutoFileHandle folder = platform::OpenFolderMakingMissing(path.parent_path());
+    if (!folder)
+        return {};
+    CAutoFileHandle file = platform::OpenRegularFile(folder.Get(), path.filename().c_str(), O_WRONLY | O_CREAT | iFlags,
+                                                     platform::LinkPolicy::Refuse, 0600);
+    struct stat info {};
+    if (!file || ::fstat(file.Get(), &info) != 0 || info.st_uid != ::geteuid() || info.st_nlink != 1)
+        return {};
+    return file;
+}
+
 void ReportFailure(const char* szText) noexcept
 {
     try {
@@ -120,23 +140,18 @@ void ICDebug::ReadSettingsAndOpenFile(const wchar_t* wszRegistrySubkey, const pl
     if (!m_bOutputToFile)
         return;
 
-    std::filesystem::path path;
+    // Write-through and append, so that every line is on disk before the call returns and two
+    // processes sharing a file never overwrite each other's lines.
+    constexpr int kLogFlags = O_APPEND | O_DSYNC;
     if (bNameFromRegistry) {
-        path = WideToNarrow(m_strFileName);
-        // An existing folder is fine, and one that cannot be made shows when the file is opened.
-        std::error_code ignored;
-        std::filesystem::create_directories(path.parent_path(), ignored);
+        m_hFile = OpenNamedLogFile(std::filesystem::path(WideToNarrow(m_strFileName)), kLogFlags);
     } else {
-        if (platform::GetTempFileName(platform::GetTempPath(), L"ICD", path) != platform::ERROR_SUCCESS)
+        std::filesystem::path path;
+        if (platform::CreateTempFile(platform::GetTempPath(), L"ICD", path, m_hFile, kLogFlags) !=
+            platform::ERROR_SUCCESS)
             return;
         m_strFileName = NarrowToWide(path.native());
     }
-    // Write-through and append, so that every line is on disk before the call returns and two
-    // processes sharing a file never overwrite each other's lines. Log files often sit in shared
-    // folders such as /tmp: never through a link someone put in the file's place, and readable
-    // by their owner only.
-    const int iFlags = O_WRONLY | O_APPEND | O_DSYNC | O_CLOEXEC | O_NOFOLLOW | (bNameFromRegistry ? O_CREAT : 0);
-    m_hFile.Reset(::open(path.c_str(), iFlags, 0600));
     if (!m_hFile)
         return;
     WriteHeader(strTitle);
@@ -148,7 +163,8 @@ void ICDebug::WriteHeader(const std::wstring& strTitle)
     const std::wstring strHeader = FormatW(
         L"%ls\r\nTrace File Name : %ls\r\nLogLevel        : %d\r\nTime            : %02d/%02d/%02d "
         L"%02d:%02d:%02d.%03d\r\n\r\n%ls",
-        strTitle.c_str(), m_strFileName.c_str(), static_cast<int>(m_dwLogLevel), now.iDay, now.iMonth, now.iYear,
+        strTitle.c_str(), EscapeControlCharacters(std::wstring_view(m_strFileName)).c_str(),
+        static_cast<int>(m_dwLogLevel), now.iDay, now.iMonth, now.iYear,
         now.iHour, now.iMinute, now.iSecond, now.iMillisecond,
         m_bWantLogicalThread
             ? L"File Name            PrId    ThrdId  LTId                                      LnNo     Time          Message\r\n"

@@ -25,7 +25,7 @@ DWORD GetTempFileName(const std::filesystem::path& folder, std::wstring_view wsz
 }
 
 DWORD CreateTempFile(const std::filesystem::path& folder, std::wstring_view wszPrefix,
-                     std::filesystem::path& pathOut, CAutoFileHandle& fileOut)
+                     std::filesystem::path& pathOut, CAutoFileHandle& fileOut, int iExtraFlags)
 {
     const std::string strPrefix = WideToNarrow(wszPrefix.substr(0, 3));
     constexpr unsigned kUniqueValues = 0xFFFF;
@@ -38,7 +38,8 @@ DWORD CreateTempFile(const std::filesystem::path& folder, std::wstring_view wszP
         char szName[16];
         std::snprintf(szName, sizeof szName, "%X.tmp", uUnique);
         const std::filesystem::path candidate = folder / (strPrefix + szName);
-        CAutoFileHandle file(::open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
+        CAutoFileHandle file(
+            ::open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC | iExtraFlags, 0600));
         if (file) {
             pathOut = candidate;
             fileOut = std::move(file);

@@ -19,10 +19,10 @@ std::filesystem::path GetTempPath();
 DWORD GetTempFileName(const std::filesystem::path& folder, std::wstring_view wszPrefix,
                       std::filesystem::path& pathOut);
 
-// The same, keeping the descriptor that created the file, open for writing. Whoever writes the
-// file writes through it: in a folder others can write to, the name may point at another file by
-// the time it is opened again.
+// The same, keeping the descriptor that created the file, open for writing with the extra open
+// flags given. Whoever writes the file writes through it: in a folder others can write to, the
+// name may point at another file by the time it is opened again.
 DWORD CreateTempFile(const std::filesystem::path& folder, std::wstring_view wszPrefix,
-                     std::filesystem::path& pathOut, CAutoFileHandle& fileOut);
+                     std::filesystem::path& pathOut, CAutoFileHandle& fileOut, int iExtraFlags = 0);
 
 } // namespace platform
