@@ -141,6 +141,18 @@ TEST_F(KeepctlTest, AcceptedCommandCallsTheLibraryAndPrintsItsFailure)
     EXPECT_EQ(strLibraryTrace.find("Sw0rdf1sh"), std::string::npos);
 }
 
+TEST_F(KeepctlTest, ArgumentsAreTracedWithTheirControlCharactersEscaped)
+{
+    // A path holding a line end would otherwise forge a line of the trace.
+    Run({"BACKUP", "QUAR", "stray\t", "-s", "S\x1b[2J", "-b", "b.dat\r\nERR: forged", "-o", "list\x07", "-cn", "3\n"});
+    const std::string strTrace = TraceFile("keepctl");
+    for (const char* szLine : {"INF: strServer=S\\x1b[2J\r\n", "INF: strBackupFile=b.dat\\x0d\\x0aERR: forged\r\n",
+                               "INF: strOutputFilePath=list\\x07\r\n", "INF: Argument=stray\\x09\r\n",
+                               "ERR: Bad argument for -cn option: 3\\x0a\r\n"})
+        EXPECT_NE(strTrace.find(szLine), std::string::npos) << szLine;
+    EXPECT_EQ(strTrace.find("\nERR: forged"), std::string::npos);
+}
+
 TEST_F(KeepctlTest, TraceFilesStartWithTheirHeader)
 {
     Run({"-?"});
