@@ -23,16 +23,19 @@ CAutoFileHandle OpenRegularFile(int dirFd, const char* szPath, int iFlags, LinkP
     const int iLinkFlag = links == LinkPolicy::Refuse ? AT_SYMLINK_NOFOLLOW : 0;
     // Opening a device may act (rewind a tape, take a terminal), so what already stands there is
     // looked at first.
-    struct stat before {};
+    struct stat before
+    {
+    };
     if (::fstatat(dirFd, szPath, &before, iLinkFlag) == 0 && !S_ISREG(before.st_mode))
         return Refused({}, S_ISLNK(before.st_mode) ? ELOOP : EACCES);
-    const int iOpenFlags =
-        iFlags | O_NONBLOCK | O_NOCTTY | O_CLOEXEC | (links == LinkPolicy::Refuse ? O_NOFOLLOW : 0);
+    const int iOpenFlags = iFlags | O_NONBLOCK | O_NOCTTY | O_CLOEXEC | (links == LinkPolicy::Refuse ? O_NOFOLLOW : 0);
     CAutoFileHandle file(::openat(dirFd, szPath, iOpenFlags, mode));
     if (!file)
         return {};
     // The name may have changed hands in between: the descriptor decides.
-    struct stat opened {};
+    struct stat opened
+    {
+    };
     if (::fstat(file.Get(), &opened) != 0)
         return Refused(std::move(file), errno);
     if (!S_ISREG(opened.st_mode))

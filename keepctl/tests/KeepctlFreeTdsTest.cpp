@@ -120,15 +120,17 @@ TEST_F(KeepctlFreeTdsTest, ThePasswordLeavesTheProcessListOnceRead)
     // after it has read its arguments.
     testsupport::CLoopbackSocket server;
     server.Listen();
-    const testsupport::CRunningProgram keepctl(KEEPCTL_PATH, {"VERSION", "QUAR", "-s", server.Server(), "-u", "sa",
-                                                              "-p", "Sw0rdfish", "-cn", "30"});
+    const testsupport::CRunningProgram keepctl(
+        KEEPCTL_PATH, {"VERSION", "QUAR", "-s", server.Server(), "-u", "sa", "-p", "Sw0rdfish", "-cn", "30"});
     const CAutoFileHandle connection = server.Accept(std::chrono::seconds(10));
     ASSERT_TRUE(connection);
     const std::string strCommandLine = testsupport::ReadFile("/proc/" + std::to_string(keepctl.Pid()) + "/cmdline");
     using namespace std::string_literals;
     const std::string strBlanked(std::string_view("Sw0rdfish").size(), '\0');
-    EXPECT_EQ(strCommandLine.substr(strCommandLine.find("VERSION")),
-              "VERSION\0QUAR\0-s\0"s + server.Server() + "\0-u\0sa\0-p\0"s + strBlanked + "\0-cn\0" "30\0"s);
+    EXPECT_EQ(strCommandLine.substr(strCommandLine.find("VERSION")), "VERSION\0QUAR\0-s\0"s + server.Server() +
+                                                                         "\0-u\0sa\0-p\0"s + strBlanked +
+                                                                         "\0-cn\0"
+                                                                         "30\0"s);
 }
 
 TEST_F(KeepctlFreeTdsTest, EveryDatabaseCommandRunsThroughTheDriver)
@@ -144,7 +146,9 @@ TEST_F(KeepctlFreeTdsTest, EveryDatabaseCommandRunsThroughTheDriver)
         "sql|SELECT name FROM master.dbo.sysdatabases WHERE name = N'KorvoQuar'|rows|name|BSTR:KorvoQuar\n";
     const CommandCase cases[] = {
         {{"SETUP", "CNFG", "-a", "CORP\\svc"},
-         "sql|SELECT name FROM master.dbo.sysdatabases WHERE name = N'KorvoCnfg'|rows|name\n", "SETUP done!\n", 0},
+         "sql|SELECT name FROM master.dbo.sysdatabases WHERE name = N'KorvoCnfg'|rows|name\n",
+         "SETUP done!\n",
+         0},
         {{"SETUP", "QUAR", "-a", "CORP\\nobody"},
          strQuarExists + kVersionRules + "sql|DECLARE @ntaccount|error|15401|Windows NT user or group not found.\n",
          "WARNING: Setup was unable to configure the access permissions on SQL Server instance '@SERVER@' for user "
@@ -153,15 +157,22 @@ TEST_F(KeepctlFreeTdsTest, EveryDatabaseCommandRunsThroughTheDriver)
         {{"VERSION", "QUAR"}, kVersionRules, kVersionPrinted, 0},
         {{"BACKUP", "QUAR"},
          strQuarExists + "sql|BACKUP DATABASE|error|4208|The backup set cannot be overwritten.\n",
-         "Auto backup failed. Try to provide a backup file name.\n", 1},
-        {{"BACKUP", "QUAR", "-b", "/b/q.dat"}, strQuarExists + "sql|BACKUP DATABASE|info|3211|10 percent processed.\n",
-         "BACKUP done!\n", 0},
+         "Auto backup failed. Try to provide a backup file name.\n",
+         1},
+        {{"BACKUP", "QUAR", "-b", "/b/q.dat"},
+         strQuarExists + "sql|BACKUP DATABASE|info|3211|10 percent processed.\n",
+         "BACKUP done!\n",
+         0},
         {{"RESTORE", "DIR"}, "", "RESTORE done!\n", 0},
         {{"DELETE", "RPRT"}, "sql|IF EXISTS|rows|name\n", "DELETE done!\n", 0},
-        {{"SQLSERVERCHECK"}, "sql|xp_msver|rows|Internal_Value,Character_Value|I4:458752,BSTR:7.00.623\n",
-         "WARNING: SQL server version is unsupported\nSQLSERVERCHECK done!\n", 1},
-        {{"SQLSERVERCHECKSVRROLE", "-sr", "sysadmin"}, "sql|SELECT IS_SRVROLEMEMBER|rows|SrvRoleMember|I4:1\n",
-         "SQLSERVERCHECKSVRROLE done!\n", 0},
+        {{"SQLSERVERCHECK"},
+         "sql|xp_msver|rows|Internal_Value,Character_Value|I4:458752,BSTR:7.00.623\n",
+         "WARNING: SQL server version is unsupported\nSQLSERVERCHECK done!\n",
+         1},
+        {{"SQLSERVERCHECKSVRROLE", "-sr", "sysadmin"},
+         "sql|SELECT IS_SRVROLEMEMBER|rows|SrvRoleMember|I4:1\n",
+         "SQLSERVERCHECKSVRROLE done!\n",
+         0},
     };
     for (const CommandCase& c : cases) {
         SCOPED_TRACE(c.arguments.front() + " " + c.arguments.back());

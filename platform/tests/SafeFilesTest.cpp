@@ -51,8 +51,8 @@ TEST(SafeFiles, OpensRegularFilesAndNothingElse)
 TEST(SafeFiles, CreatesAFileWhereNoneStands)
 {
     const testsupport::ScratchFolder folder;
-    const CAutoFileHandle file = OpenRegularFile(AT_FDCWD, (folder.Path() / "new").c_str(), O_WRONLY | O_CREAT,
-                                                 LinkPolicy::Refuse, 0600);
+    const CAutoFileHandle file =
+        OpenRegularFile(AT_FDCWD, (folder.Path() / "new").c_str(), O_WRONLY | O_CREAT, LinkPolicy::Refuse, 0600);
     ASSERT_TRUE(file);
     ASSERT_EQ(::write(file.Get(), "x", 1), 1);
     EXPECT_EQ(testsupport::ReadFile(folder.Path() / "new"), "x");

@@ -24,11 +24,11 @@ struct ServerAnswer
 {
     enum class Kind { Rows, Outputs, Error, Info };
     Kind kind = Kind::Rows;
-    std::vector<std::wstring> columns;                   // Rows
-    std::vector<std::vector<platform::Variant>> rows;    // Rows
-    std::vector<platform::Variant> outputs;              // Outputs: the return status, then output values
-    std::int32_t lNumber = 0;                            // Error, Info
-    std::wstring strMessage;                             // Error, Info
+    std::vector<std::wstring> columns;                // Rows
+    std::vector<std::vector<platform::Variant>> rows; // Rows
+    std::vector<platform::Variant> outputs;           // Outputs: the return status, then output values
+    std::int32_t lNumber = 0;                         // Error, Info
+    std::wstring strMessage;                          // Error, Info
 };
 
 class CServerRules

@@ -59,9 +59,7 @@ public:
     std::wstring Text(std::size_t cch);
     std::wstring ByteCountedText();
 
-    std::size_t Offset() const { return m_offset; }
     std::size_t Remaining() const { return m_bytes.size() - m_offset; }
-    std::span<const std::uint8_t> All() const { return m_bytes; }
 
 private:
     std::span<const std::uint8_t> m_bytes;

@@ -82,8 +82,8 @@ bool CTdsSession::AnswerLogin(std::span<const std::uint8_t> payload)
     const LoginRequest login = ParseLogin7(payload);
     const std::wstring strDatabase = login.strDatabase.empty() ? L"master" : login.strDatabase;
     m_bLoggedIn = !login.bIntegratedSecurity && m_rules.AcceptsLogin(login.strUser, login.strPassword);
-    Note((login.bIntegratedSecurity ? L"login integrated" : L"login user=" + login.strUser) +
-         L" database=" + strDatabase + (m_bLoggedIn ? L": accepted" : L": refused"));
+    Note((login.bIntegratedSecurity ? L"login integrated" : L"login user=" + login.strUser) + L" database=" +
+         strDatabase + (m_bLoggedIn ? L": accepted" : L": refused"));
     CTdsWriter out;
     if (m_bLoggedIn) {
         WriteLoginAcknowledgement(out, strDatabase);

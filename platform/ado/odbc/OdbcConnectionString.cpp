@@ -66,9 +66,9 @@ void AddClause(std::wstring& str, std::wstring_view keyword, std::wstring_view v
 {
     const std::optional<std::wstring> quoted = QuoteOdbcValue(value, QuotingOf(settings));
     if (!quoted)
-        throw COdbcValueRefused(WideToNarrow(FormatW(
-            L"The %ls holds characters that the ODBC driver %ls cannot take in a connection string.", wszWhat,
-            settings.strDriver.c_str())));
+        throw COdbcValueRefused(WideToNarrow(
+            FormatW(L"The %ls holds characters that the ODBC driver %ls cannot take in a connection string.", wszWhat,
+                    settings.strDriver.c_str())));
     str.append(keyword).append(L"=").append(*quoted).append(L";");
 }
 
