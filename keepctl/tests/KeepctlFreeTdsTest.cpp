@@ -72,30 +72,39 @@ TEST_F(KeepctlFreeTdsTest, CredentialsReachTheServerAsTyped)
     EXPECT_EQ(other.Transcript(), "");
 }
 
-TEST_F(KeepctlFreeTdsTest, AValueTheDriverCannotCarryIsRefusedBeforeAnyConnection)
+TEST_F(KeepctlFreeTdsTest, LoginsThatCannotSucceedFailWithTheirCode)
 {
-    // FreeTDS ends a value in braces at the first "};": the rest would become clauses of its own.
-    const testsupport::CTdsTestServer server = StartServer("server", "login|sa|pw};Port=2345\n");
-    const auto result = RunKeepctl({"VERSION", "QUAR", "-s", server.Server(), "-u", "sa", "-p", "pw};Port=2345"});
-    EXPECT_EQ(result.strStdout, "Failed with code 0x80070057.\n");
-    EXPECT_EQ(result.iExitStatus, 0x57);
-    EXPECT_EQ(server.Transcript(), "");
-    const std::string strTrace = TraceFile("keeplib");
-    EXPECT_NE(strTrace.find("ERR: _ConnectionPtr->Open failed with hr=(0x80070057).\r\n"), std::string::npos);
-    EXPECT_NE(strTrace.find("ERR: [0]: Number=0 Source=ODBC connection Description=The password holds characters "
-                            "that the ODBC driver FreeTDS cannot take in a connection string. \r\n"),
-              std::string::npos);
-    EXPECT_EQ(strTrace.find("pw};Port"), std::string::npos);
-}
-
-TEST_F(KeepctlFreeTdsTest, ARefusedLoginIsAnAuthenticationFailure)
-{
-    const testsupport::CTdsTestServer server = StartServer("server", "login|sa|right\n");
-    const auto result = RunKeepctl({"VERSION", "QUAR", "-s", server.Server(), "-u", "sa", "-p", "wrong"});
-    EXPECT_EQ(result.strStdout, "Failed with code 0x80040e4d.\n");
-    EXPECT_EQ(result.iExitStatus, 0x4D);
-    EXPECT_EQ(server.Transcript(), "#1 prelogin\n#1 login user=sa database=KorvoQuar: refused\n");
-    EXPECT_NE(TraceFile("keeplib").find("Description=Login failed for user 'sa'. \r\n"), std::string::npos);
+    struct FailedLoginCase
+    {
+        const char* szName;
+        std::string strPassword;
+        std::string strPrinted;
+        int iExitStatus;
+        std::string strTranscript;
+        std::string strTraced;
+    };
+    const FailedLoginCase cases[] = {
+        // FreeTDS ends a value in braces at the first "};": the rest would become clauses.
+        {"a value the driver cannot carry", "pw};Port=2345", "Failed with code 0x80070057.\n", 0x57, "",
+         "ERR: [0]: Number=0 Source=ODBC connection Description=The password holds characters that the ODBC "
+         "driver FreeTDS cannot take in a connection string. \r\n"},
+        {"a wrong password", "wrong", "Failed with code 0x80040e4d.\n", 0x4D,
+         "#1 prelogin\n#1 login user=sa database=KorvoQuar: refused\n",
+         "ERR: [0]: Number=18456 Source=[42000] [FreeTDS][SQL Server] (@SERVER@) Description=Login failed for user "
+         "'sa'. \r\n"},
+    };
+    for (const FailedLoginCase& c : cases) {
+        SCOPED_TRACE(c.szName);
+        const testsupport::CTdsTestServer server = StartServer("server", "login|sa|right\n");
+        ClearTraces();
+        const auto result = RunKeepctl({"VERSION", "QUAR", "-s", server.Server(), "-u", "sa", "-p", c.strPassword});
+        EXPECT_EQ(result.strStdout, c.strPrinted);
+        EXPECT_EQ(result.iExitStatus, c.iExitStatus);
+        EXPECT_EQ(server.Transcript(), c.strTranscript);
+        const std::string strTrace = TraceFile("keeplib");
+        EXPECT_NE(strTrace.find(Replaced(c.strTraced, "@SERVER@", server.Server())), std::string::npos);
+        EXPECT_EQ(strTrace.find(c.strPassword), std::string::npos);
+    }
 }
 
 TEST_F(KeepctlFreeTdsTest, ThePasswordCanComeFromTheEnvironment)

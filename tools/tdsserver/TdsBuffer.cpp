@@ -4,6 +4,19 @@
 
 namespace TdsServer {
 
+namespace {
+
+// The UTF-16LE bytes of a text whose count of code units must fit cchMax.
+std::vector<std::uint8_t> CodeUnits(std::wstring_view text, std::size_t cchMax)
+{
+    std::vector<std::uint8_t> units = UTIL::STR::WideToUtf16Le(text);
+    if (units.size() / 2 > cchMax)
+        throw CProtocolError("a text too long for its count");
+    return units;
+}
+
+} // namespace
+
 void CTdsWriter::UInt16(std::uint16_t u)
 {
     Byte(static_cast<std::uint8_t>(u));
@@ -40,18 +53,14 @@ void CTdsWriter::Text(std::wstring_view text)
 
 void CTdsWriter::ByteCountedText(std::wstring_view text)
 {
-    const std::vector<std::uint8_t> units = UTIL::STR::WideToUtf16Le(text);
-    if (units.size() / 2 > 0xFF)
-        throw CProtocolError("text too long for a one-byte count");
+    const std::vector<std::uint8_t> units = CodeUnits(text, 0xFF);
     Byte(static_cast<std::uint8_t>(units.size() / 2));
     Bytes(units);
 }
 
 void CTdsWriter::UShortCountedText(std::wstring_view text)
 {
-    const std::vector<std::uint8_t> units = UTIL::STR::WideToUtf16Le(text);
-    if (units.size() / 2 > 0xFFFF)
-        throw CProtocolError("text too long for a two-byte count");
+    const std::vector<std::uint8_t> units = CodeUnits(text, 0xFFFF);
     UInt16(static_cast<std::uint16_t>(units.size() / 2));
     Bytes(units);
 }
