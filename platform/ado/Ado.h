@@ -1,6 +1,6 @@
 #pragma once
 // An ADO-like layer with the members the library uses: a connection opened with an OLE DB
-// connection string, transactions and an errors collection; commands (text or stored procedure)
+// connection string and the same settings as fields, transactions and an errors collection; commands (text or stored procedure)
 // with a timeout and parameters; client-side, forward-only, read-only recordsets with their record
 // count and fields. Failures throw UTIL::COM::_com_error with the HRESULT ADO would give, after
 // the connection's errors collection has been filled.
