@@ -52,6 +52,7 @@ TEST_F(KeepctlFreeTdsTest, CredentialsReachTheServerAsTyped)
         {"a user name naming another server", "sa;Server=@OTHER@", "pw"},
         {"a password of ; } { = ' and blanks", "sa", " ;}{=' Sw0rd "},
         {"braces in both", "s}a{", "{Sw0rd}"},
+        {"letters beyond ASCII", "us\xc3\xa9", "p\xc3\xa9\xe2\x82\xac\xf0\x9f\x98\x80Sw0rd"},
     };
     for (const CredentialCase& c : cases) {
         SCOPED_TRACE(c.szName);
