@@ -4,6 +4,7 @@
 #include "platform/ComApartment.h"
 #include "platform/DebugOutput.h"
 #include "platform/Registry.h"
+#include "platform/SafeFiles.h"
 #include "platform/TempFile.h"
 #include "platform/Win32Error.h"
 
@@ -14,7 +15,9 @@
 #include <cwchar>
 #include <fcntl.h>
 #include <filesystem>
+#include <span>
 #include <string_view>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <unordered_map>
 
@@ -69,6 +72,24 @@ bool EncodeUtf8(std::wstring_view text, char* pOut, std::size_t cbOut, std::size
     return true;
 }
 
+// The log file at the name the registry gives. Log files often sit in folders such as /tmp, and
+// their names can be guessed: the missing folders are made, and the file opened, without
+// following a link, waiting on a pipe or opening a device. A file that is already there is used
+// only when it is a regular file of this account with no other name; one planted by another
+// account would receive the whole trace. The file is readable by its owner only.
+CAutoFileHandle OpenNamedLogFile(const std::filesystem::path& path, int iFlags)
+{
+    const CAutoFileHandle folder = platform::OpenFolderMakingMissing(path.parent_path());
+    if (!folder)
+        return {};
+    CAutoFileHandle file = platform::OpenRegularFile(folder.Get(), path.filename().c_str(), O_WRONLY | O_CREAT | iFlags,
+                                                     platform::LinkPolicy::Refuse, 0600);
+    struct stat info {};
+    if (!file || ::fstat(file.Get(), &info) != 0 || info.st_uid != ::geteuid() || info.st_nlink != 1)
+        return {};
+    return file;
+}
+
 void ReportFailure(const char* szText) noexcept
 {
     try {
@@ -120,23 +141,18 @@ void ICDebug::ReadSettingsAndOpenFile(const wchar_t* wszRegistrySubkey, const pl
     if (!m_bOutputToFile)
         return;
 
-    std::filesystem::path path;
+    // Write-through and append, so that every line is on disk before the call returns and two
+    // processes sharing a file never overwrite each other's lines.
+    constexpr int kLogFlags = O_APPEND | O_DSYNC;
     if (bNameFromRegistry) {
-        path = WideToNarrow(m_strFileName);
-        // An existing folder is fine, and one that cannot be made shows when the file is opened.
-        std::error_code ignored;
-        std::filesystem::create_directories(path.parent_path(), ignored);
+        m_hFile = OpenNamedLogFile(std::filesystem::path(WideToNarrow(m_strFileName)), kLogFlags);
     } else {
-        if (platform::GetTempFileName(platform::GetTempPath(), L"ICD", path) != platform::ERROR_SUCCESS)
+        std::filesystem::path path;
+        if (platform::CreateTempFile(platform::GetTempPath(), L"ICD", path, m_hFile, kLogFlags) !=
+            platform::ERROR_SUCCESS)
             return;
         m_strFileName = NarrowToWide(path.native());
     }
-    // Write-through and append, so that every line is on disk before the call returns and two
-    // processes sharing a file never overwrite each other's lines. Log files often sit in shared
-    // folders such as /tmp: never through a link someone put in the file's place, and readable
-    // by their owner only.
-    const int iFlags = O_WRONLY | O_APPEND | O_DSYNC | O_CLOEXEC | O_NOFOLLOW | (bNameFromRegistry ? O_CREAT : 0);
-    m_hFile.Reset(::open(path.c_str(), iFlags, 0600));
     if (!m_hFile)
         return;
     WriteHeader(strTitle);
@@ -148,7 +164,8 @@ void ICDebug::WriteHeader(const std::wstring& strTitle)
     const std::wstring strHeader = FormatW(
         L"%ls\r\nTrace File Name : %ls\r\nLogLevel        : %d\r\nTime            : %02d/%02d/%02d "
         L"%02d:%02d:%02d.%03d\r\n\r\n%ls",
-        strTitle.c_str(), m_strFileName.c_str(), static_cast<int>(m_dwLogLevel), now.iDay, now.iMonth, now.iYear,
+        strTitle.c_str(), EscapeControlCharacters(std::wstring_view(m_strFileName)).c_str(),
+        static_cast<int>(m_dwLogLevel), now.iDay, now.iMonth, now.iYear,
         now.iHour, now.iMinute, now.iSecond, now.iMillisecond,
         m_bWantLogicalThread
             ? L"File Name            PrId    ThrdId  LTId                                      LnNo     Time          Message\r\n"
@@ -223,9 +240,36 @@ void ICDebug::LogFormatted(const char* szSourceFile, int iLine, DWORD dwLevel, c
     LogMessage(szSourceFile, iLine, wszMessage);
 }
 
+namespace {
+
+// Texts from outside (a server's error message, a path, a name from the network) may hold line
+// ends or terminal commands: written as \xNN, a control character can neither end a line early
+// nor forge the next one. The message is cut where the buffer ends.
+const wchar_t* WithControlCharactersEscaped(const wchar_t* wszMessage, std::span<wchar_t> escaped)
+{
+    const auto isControl = [](wchar_t c) { return c < 0x20 || (c >= 0x7F && c <= 0x9F); };
+    if (!wszMessage || std::none_of(wszMessage, wszMessage + std::wcslen(wszMessage), isControl))
+        return wszMessage;
+    std::size_t cchEscaped = 0;
+    for (const wchar_t* p = wszMessage; *p && cchEscaped + 4 < escaped.size(); ++p) {
+        if (isControl(*p)) {
+            std::swprintf(&escaped[cchEscaped], 5, L"\\x%02x", static_cast<unsigned>(*p));
+            cchEscaped += 4;
+        } else {
+            escaped[cchEscaped++] = *p;
+        }
+    }
+    escaped[cchEscaped] = L'\0';
+    return escaped.data();
+}
+
+} // namespace
+
 void ICDebug::LogMessage(const char* szSourceFile, int iLine, const wchar_t* wszMessage) noexcept
 {
     try {
+        wchar_t wszEscaped[5 + kMaxCallerText + 1];
+        wszMessage = WithControlCharactersEscaped(wszMessage, wszEscaped);
         const int iDepth = m_bWantIndent ? std::clamp(Depth(), 0, kMaxIndentLevels) : 0;
         std::wstring_view logicalThread;
         thread_local std::wstring t_strLogicalThreadColumn;

@@ -201,4 +201,54 @@ bool EqualsNoCase(std::wstring_view a, std::wstring_view b)
     return true;
 }
 
+namespace {
+
+bool IsControl(char32_t c)
+{
+    return c < 0x20 || (c >= 0x7F && c <= 0x9F);
+}
+
+template <class Char> void AppendEscaped(std::basic_string<Char>& out, unsigned uValue)
+{
+    constexpr char kDigits[] = "0123456789abcdef";
+    for (const char c : {'\\', 'x', kDigits[(uValue >> 4) & 0xF], kDigits[uValue & 0xF]})
+        out += static_cast<Char>(c);
+}
+
+} // namespace
+
+std::string EscapeControlCharacters(std::string_view text)
+{
+    std::string strEscaped;
+    strEscaped.reserve(text.size());
+    for (std::size_t i = 0; i < text.size();) {
+        const std::size_t start = i;
+        const char32_t c = DecodeUtf8(text, i);
+        const std::string_view bytes = text.substr(start, i - start);
+        // A byte that starts no UTF-8 sequence decodes as U+FFFD on its own: it is a control when
+        // it falls in the C1 range.
+        const bool bStray = c == kReplacement && bytes.size() == 1;
+        if (IsControl(bStray ? static_cast<unsigned char>(bytes[0]) : c)) {
+            for (const char b : bytes)
+                AppendEscaped(strEscaped, static_cast<unsigned char>(b));
+        } else {
+            strEscaped += bytes;
+        }
+    }
+    return strEscaped;
+}
+
+std::wstring EscapeControlCharacters(std::wstring_view text)
+{
+    std::wstring strEscaped;
+    strEscaped.reserve(text.size());
+    for (const wchar_t c : text) {
+        if (IsControl(static_cast<char32_t>(c)))
+            AppendEscaped(strEscaped, static_cast<unsigned>(c));
+        else
+            strEscaped += c;
+    }
+    return strEscaped;
+}
+
 } // namespace UTIL::STR

@@ -40,8 +40,15 @@ std::size_t EncodeUtf8(char32_t c, char (&bytes)[4]);
 
 bool EqualsNoCase(std::wstring_view a, std::wstring_view b);
 
+// The text with every control character (C0, DEL and C1) written as \xNN, so that a name taken
+// from a file system or a command line can neither start a line of its own nor reach a terminal
+// as a command. Bytes that are not UTF-8 stay as they are, but for those in the C1 range.
+std::string EscapeControlCharacters(std::string_view text);
+std::wstring EscapeControlCharacters(std::wstring_view text);
+
 } // namespace UTIL::STR
 
+using UTIL::STR::EscapeControlCharacters;
 using UTIL::STR::FormatA;
 using UTIL::STR::FormatW;
 using UTIL::STR::NarrowToWide;

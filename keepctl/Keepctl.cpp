@@ -10,44 +10,66 @@
 #include "common/TracedErrorLadder.h"
 #include "keeplib/Exports.h"
 #include "platform/ComApartment.h"
+#include "platform/SafeFiles.h"
 #include "platform/TempFile.h"
 #include "platform/Win32Error.h"
 
 #include <algorithm>
 #include <array>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <vector>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
 // Prints the list file that a browse call wrote, as it stands.
-void PrintListFile(const std::filesystem::path& listFile)
+void PrintListFile(int fdList)
 {
-    const CAutoStdFileHandle file(std::fopen(listFile.c_str(), "r"));
-    if (!file)
-        return;
-    std::array<char, 1000> block{};
-    std::size_t cbRead = 0;
-    while ((cbRead = std::fread(block.data(), 1, block.size(), file.Get())) > 0)
-        std::fwrite(block.data(), 1, cbRead, stdout);
+    std::array<char, 4096> block{};
+    off_t offset = 0;
+    ssize_t cbRead = 0;
+    while ((cbRead = ::pread(fdList, block.data(), block.size(), offset)) > 0) {
+        std::fwrite(block.data(), 1, static_cast<std::size_t>(cbRead), stdout);
+        offset += cbRead;
+    }
     std::fflush(stdout);
+}
+
+// A new list file in the temporary folder, held open for reading from the moment it was made: in
+// a folder others can write, its name may come to stand for another file, the file read back
+// cannot.
+DWORD ReserveListFile(std::filesystem::path& listFile, CAutoFileHandle& listReader)
+{
+    CAutoFileHandle writer;
+    if (const DWORD dwError = platform::CreateTempFile(platform::GetTempPath(), L"BSS", listFile, writer))
+        return dwError;
+    listReader = platform::OpenRegularFile(AT_FDCWD, listFile.c_str(), O_RDONLY | O_CLOEXEC, platform::LinkPolicy::Refuse);
+    struct stat made = {};
+    struct stat opened = {};
+    if (!listReader || ::fstat(writer.Get(), &made) != 0 || ::fstat(listReader.Get(), &opened) != 0 ||
+        made.st_dev != opened.st_dev || made.st_ino != opened.st_ino) {
+        listReader.Reset();
+        return platform::ERROR_ACCESS_DENIED;
+    }
+    return platform::ERROR_SUCCESS;
 }
 
 HRESULT BrowseSqlServers(const KeepctlArguments& args)
 {
     HRESULT hr = S_OK;
     std::filesystem::path listFile;
-    bool bTemporary = false;
-    if (!args.strOutputFilePath.empty()) {
+    CAutoFileHandle listReader;
+    const bool bTemporary = args.strOutputFilePath.empty();
+    if (!bTemporary) {
         listFile = WideToNarrow(args.strOutputFilePath);
-    } else {
-        const DWORD dwError = platform::GetTempFileName(platform::GetTempPath(), L"BSS", listFile);
-        if (dwError != platform::ERROR_SUCCESS) {
-            TRACE_ERROR(TRACE_FAILURE, L"GetTempFileNameW failed GLE=(%d).", static_cast<int>(dwError));
-            hr = HRESULT_FROM_WIN32(dwError);
-        }
-        bTemporary = true;
+    } else if (const DWORD dwError = ReserveListFile(listFile, listReader); dwError != platform::ERROR_SUCCESS) {
+        TRACE_ERROR(TRACE_FAILURE, L"GetTempFileNameW failed GLE=(%d).", static_cast<int>(dwError));
+        hr = HRESULT_FROM_WIN32(dwError);
     }
     if (SUCCEEDED(hr)) {
         const std::wstring strListFile = NarrowToWide(listFile.native());
@@ -62,7 +84,11 @@ HRESULT BrowseSqlServers(const KeepctlArguments& args)
             const HRESULT hrBrowse = KeeplibBrowseSQLServers(lType, strListFile.c_str(), args.strDomain.c_str());
             if (SUCCEEDED(hrBrowse)) {
                 Keepctl::Print(wszHeading);
-                PrintListFile(listFile);
+                if (!bTemporary)
+                    listReader = platform::OpenRegularFile(AT_FDCWD, listFile.c_str(), O_RDONLY | O_CLOEXEC,
+                                                           platform::LinkPolicy::Refuse);
+                if (listReader)
+                    PrintListFile(listReader.Get());
             }
             // Every section that could be listed is printed, but a search that failed is not
             // forgotten because a later one succeeded: the first failure is the result.
@@ -167,11 +193,24 @@ HRESULT Dispatch(const KeepctlArguments& args)
     return hr;
 }
 
-HRESULT Run(int argc, const wchar_t* const* argv)
+HRESULT Run(int argc, char** argv)
 {
     TRACE_SCOPE(L"wmain()");
+    // Arguments arrive in UTF-8 and the program works in wide text, as its library does.
+    std::vector<std::wstring> arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments.push_back(NarrowToWide(argv[i]));
+    std::vector<const wchar_t*> wideArgv;
+    for (const auto& argument : arguments)
+        wideArgv.push_back(argument.c_str());
+
     KeepctlArguments args;
-    if (!args.ReadArguments(argc, argv)) {
+    const bool bComplete = args.ReadArguments(argc, wideArgv.data());
+    // The program holds its own copy of the password now: blanking the argument takes it out of
+    // the process list, where every account of the machine could read it.
+    if (args.iPasswordArgIndex > 0)
+        std::memset(argv[args.iPasswordArgIndex], 0, std::strlen(argv[args.iPasswordArgIndex]));
+    if (!bComplete) {
         Keepctl::Print(Keepctl::kUsageText);
         return E_INVALIDARG;
     }
@@ -195,12 +234,5 @@ HRESULT Run(int argc, const wchar_t* const* argv)
 
 int main(int argc, char** argv)
 {
-    // Arguments arrive in UTF-8 and the program works in wide text, as its library does.
-    std::vector<std::wstring> arguments;
-    for (int i = 0; i < argc; ++i)
-        arguments.push_back(NarrowToWide(argv[i]));
-    std::vector<const wchar_t*> wideArgv;
-    for (const auto& argument : arguments)
-        wideArgv.push_back(argument.c_str());
-    return ExitStatusFromHResult(Run(argc, wideArgv.data()));
+    return ExitStatusFromHResult(Run(argc, argv));
 }

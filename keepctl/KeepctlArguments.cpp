@@ -1,16 +1,20 @@
 #include "KeepctlArguments.h"
 
 #include "Console.h"
+#include "common/StringUtils.h"
 #include "common/TraceScope.h"
 #include "keeplib/DatabaseKinds.h"
 
 #include <array>
 #include <cerrno>
 #include <climits>
+#include <cstdlib>
 #include <cwchar>
 #include <string_view>
 
 namespace {
+
+constexpr const char* kPasswordVariable = "VESTREL_PASSWORD";
 
 constexpr std::array<std::pair<std::wstring_view, KeepctlCommand>, 10> kCommands{{
     {L"BACKUP", KeepctlCommand::Backup},
@@ -24,6 +28,13 @@ constexpr std::array<std::pair<std::wstring_view, KeepctlCommand>, 10> kCommands
     {L"LOCALSQLSERVERTYPE", KeepctlCommand::LocalSqlServerType},
     {L"VALIDATESQLSERVERNAME", KeepctlCommand::ValidateSqlServerName},
 }};
+
+// An argument as it is traced: one may hold any bytes, and a path with a line end in it must not
+// forge lines of the trace.
+std::wstring Traced(const wchar_t* wszArgument)
+{
+    return EscapeControlCharacters(std::wstring_view(wszArgument));
+}
 
 void PrintUnknownOption()
 {
@@ -65,7 +76,15 @@ bool KeepctlArguments::ReadArguments(int argc, const wchar_t* const* argv)
             PrintUnknownOption();
         return false;
     }
-    return ReadOptions(argc, argv) && CheckMandatoryArguments(argc, argv);
+    if (!ReadOptions(argc, argv) || !CheckMandatoryArguments(argc, argv))
+        return false;
+    if (lAuthType == 1 && iPasswordArgIndex == 0) {
+        if (const char* szPassword = std::getenv(kPasswordVariable)) {
+            TRACE_INFO(TRACE_NORMAL, L"Password taken from VESTREL_PASSWORD");
+            strPassword = NarrowToWide(szPassword);
+        }
+    }
+    return true;
 }
 
 bool KeepctlArguments::ReadOptions(int argc, const wchar_t* const* argv)
@@ -92,7 +111,7 @@ bool KeepctlArguments::ReadOptions(int argc, const wchar_t* const* argv)
     for (int iArgIndex = 2; iArgIndex < argc; ++iArgIndex) {
         const std::wstring_view argument(argv[iArgIndex]);
         TRACE_INFO(TRACE_DETAIL, L"iArgIndex=%d", iArgIndex);
-        TRACE_INFO(TRACE_DETAIL, L"Argument=%ls", argv[iArgIndex]);
+        TRACE_INFO(TRACE_DETAIL, L"Argument=%ls", Traced(argv[iArgIndex]).c_str());
         if (!argument.starts_with(L'-')) {
             TRACE_INFO(TRACE_DETAIL, L"Skipping non-optional argument");
             continue;
@@ -111,7 +130,7 @@ bool KeepctlArguments::ReadOptions(int argc, const wchar_t* const* argv)
             wszSeen = L"Server-type option specified";
         if (!wszSeen) {
             Keepctl::Print(L"Unexpected option: " + std::wstring(argument) + L"\n");
-            TRACE_ERROR(TRACE_FAILURE, L"Unexpected option: %ls", argv[iArgIndex]);
+            TRACE_ERROR(TRACE_FAILURE, L"Unexpected option: %ls", Traced(argv[iArgIndex]).c_str());
             return false;
         }
         TRACE_INFO(TRACE_NORMAL, L"%ls", wszSeen);
@@ -123,9 +142,11 @@ bool KeepctlArguments::ReadOptions(int argc, const wchar_t* const* argv)
         if (pTextOption) {
             this->*(pTextOption->pText) = wszValue;
             if (pTextOption->wszValueTrace)
-                TRACE_INFO(TRACE_NORMAL, pTextOption->wszValueTrace, wszValue);
+                TRACE_INFO(TRACE_NORMAL, pTextOption->wszValueTrace, Traced(wszValue).c_str());
             if (argument == L"-u")
                 lAuthType = 1;
+            else if (argument == L"-p")
+                iPasswordArgIndex = iArgIndex;
         } else if (argument == L"-t") {
             // Leading digits count and the rest is ignored, as wcstol reads it.
             const long lType = std::wcstol(wszValue, nullptr, 10);
@@ -140,7 +161,7 @@ bool KeepctlArguments::ReadOptions(int argc, const wchar_t* const* argv)
             std::int32_t& lTimeout = bConnection ? lConnectionTimeout : lCommandTimeout;
             if (!ParseTimeout(wszValue, lTimeout)) {
                 TRACE_ERROR(TRACE_FAILURE, bConnection ? L"Bad argument for -cn option: %ls" : L"Bad argument for -cm option: %ls",
-                            wszValue);
+                            Traced(wszValue).c_str());
                 return false;
             }
             TRACE_INFO(TRACE_NORMAL, bConnection ? L"lConnectionTimeout=%ld" : L"lCommandTimeout=%ld", static_cast<long>(lTimeout));

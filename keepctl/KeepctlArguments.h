@@ -25,7 +25,9 @@ public:
     KeepctlArguments();
 
     // True when the command line is complete and consistent. Every false has printed its own
-    // message, if it has one; the caller prints the usage text.
+    // message, if it has one; the caller prints the usage text. A SQL login (-u) without -p takes
+    // its password from the environment variable VESTREL_PASSWORD, which keeps it out of the
+    // process list.
     bool ReadArguments(int argc, const wchar_t* const* argv);
 
     KeepctlCommand command = KeepctlCommand::None;
@@ -44,6 +46,8 @@ public:
     std::int32_t lServerType = 0;
     std::wstring strOutputFilePath;
     std::wstring strServiceAccount;
+    // Where the value of -p stood in argv; 0 when none was given. The caller blanks that argument.
+    int iPasswordArgIndex = 0;
 
 private:
     bool ReadOptions(int argc, const wchar_t* const* argv);

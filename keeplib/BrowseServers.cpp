@@ -10,8 +10,29 @@
 #include "common/HandleOwners.h"
 #include "common/StringUtils.h"
 #include "common/TraceScope.h"
+#include "platform/SafeFiles.h"
+
+#include <fcntl.h>
 
 namespace Keeplibs {
+namespace {
+
+// Created or emptied, as "w" would; but never through a symbolic link, a pipe or a device that
+// stands at the name: the list file often lies in a folder that others can write to.
+std::FILE* OpenListFile(const wchar_t* pstrSaveListToFile)
+{
+    if (!pstrSaveListToFile)
+        return nullptr;
+    CAutoFileHandle file = platform::OpenRegularFile(AT_FDCWD, WideToNarrow(pstrSaveListToFile).c_str(),
+                                                     O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC,
+                                                     platform::LinkPolicy::Refuse, 0666);
+    std::FILE* const pFile = file ? ::fdopen(file.Get(), "w") : nullptr;
+    if (pFile)
+        file.Release();
+    return pFile;
+}
+
+} // namespace
 
 HRESULT KeeplibBrowseSQLServers(std::int32_t lType, const wchar_t* pstrSaveListToFile, const wchar_t* pstrUserDomain)
 {
@@ -21,7 +42,7 @@ HRESULT KeeplibBrowseSQLServers(std::int32_t lType, const wchar_t* pstrSaveListT
         TRACE_INFO(TRACE_NORMAL, L"pstrSaveListToFile='%ls'", pstrSaveListToFile ? pstrSaveListToFile : L"");
         TRACE_INFO(TRACE_NORMAL, L"pstrUserDomain='%ls'", pstrUserDomain ? pstrUserDomain : L"");
         // The file is emptied first: a browse that fails leaves it so.
-        CAutoStdFileHandle file(pstrSaveListToFile ? std::fopen(WideToNarrow(pstrSaveListToFile).c_str(), "w") : nullptr);
+        CAutoStdFileHandle file(OpenListFile(pstrSaveListToFile));
         if (!file) {
             TRACE_ERROR(TRACE_FAILURE, L"Failed to open file for writing.");
             return Abandoned(E_FAIL);

@@ -28,9 +28,12 @@ void AddToConnectionString(std::wstring& strConnection, const std::wstring& strN
     AddToConnectionString(strConnection, strNewClause.c_str());
 }
 
+// Builds the OLE DB connection string clause by clause, and fills in the same settings as the
+// fields that a real provider connects with.
 void ServerConnectionString(const wchar_t* wszSource, std::int32_t lConnectionTimeout, std::int32_t lAuthMethod,
-                            const wchar_t* wszUserName, const wchar_t* wszPassword, std::wstring& strConnection)
+                            const wchar_t* wszUserName, const wchar_t* wszPassword, ConnectionProperties& connection)
 {
+    std::wstring& strConnection = connection.strConnectionString;
     TRACE_SCOPE(L"UTIL::DBConnectionHelper::ServerConnectionString()");
     TRACE_INFO(TRACE_NORMAL, L"wszSource=%ls", wszSource ? wszSource : L"");
     TRACE_INFO(TRACE_NORMAL, L"lConnectionTimeout=%ld", static_cast<long>(lConnectionTimeout));
@@ -40,6 +43,8 @@ void ServerConnectionString(const wchar_t* wszSource, std::int32_t lConnectionTi
     std::wstring strDataSource;
     std::wstring strFailoverPartner;
     GetDataSourceAndFailoverPartnerServerNames(wszSource, strDataSource, strFailoverPartner);
+    connection.strDataSource = strDataSource;
+    connection.strFailoverPartner = strFailoverPartner;
 
     TRACE_INFO(TRACE_NORMAL, L"Provider");
     if (strFailoverPartner.empty()) {
@@ -59,20 +64,25 @@ void ServerConnectionString(const wchar_t* wszSource, std::int32_t lConnectionTi
     if (lAuthMethod == 0) {
         TRACE_INFO(TRACE_NORMAL, L"Windows trusted authentication");
         AddToConnectionString(strConnection, L"Trusted_Connection=Yes");
+        connection.bIntegratedSecurity = true;
     } else if (lAuthMethod == 1) {
         TRACE_INFO(TRACE_NORMAL, L"SQL non-trusted authentication");
         THROW_CHECK_FAILURE_IF(wszUserName == NULL, E_POINTER);
         THROW_CHECK_FAILURE_IF(wszPassword == NULL, E_POINTER);
         AddToConnectionString(strConnection, std::wstring(L"User ID=") + wszUserName);
         AddToConnectionString(strConnection, std::wstring(L"Password=") + wszPassword);
+        connection.bIntegratedSecurity = false;
+        connection.strUserId = wszUserName;
+        connection.strPassword = wszPassword;
     } else {
         THROW_CHECK_FAILURE_IF(true, E_INVALIDARG);
     }
     TRACE_INFO(TRACE_NORMAL, L"Connection timeout");
     AddToConnectionString(strConnection, FormatW(L"Connect Timeout=%li", static_cast<long>(lConnectionTimeout)));
+    connection.lConnectTimeout = lConnectionTimeout;
 }
 
-std::wstring DatabaseConnectionStringHelper(const wchar_t* wszSource, const wchar_t* wszDatabase,
+ConnectionProperties DatabaseConnectionStringHelper(const wchar_t* wszSource, const wchar_t* wszDatabase,
                                             std::int32_t lConnectionTimeout, std::int32_t lAuthMethod,
                                             const wchar_t* wszUserName, const wchar_t* wszPassword)
 {
@@ -84,10 +94,11 @@ std::wstring DatabaseConnectionStringHelper(const wchar_t* wszSource, const wcha
     TRACE_INFO(TRACE_NORMAL, L"wszUserName=%ls", wszUserName ? wszUserName : L"");
     THROW_CHECK_FAILURE_IF(wszSource == NULL, E_POINTER);
     THROW_CHECK_FAILURE_IF(wszDatabase == NULL, E_POINTER);
-    std::wstring strConnection;
-    ServerConnectionString(wszSource, lConnectionTimeout, lAuthMethod, wszUserName, wszPassword, strConnection);
-    AddToConnectionString(strConnection, std::wstring(L"Initial Catalog=") + wszDatabase);
-    return strConnection;
+    ConnectionProperties connection;
+    ServerConnectionString(wszSource, lConnectionTimeout, lAuthMethod, wszUserName, wszPassword, connection);
+    AddToConnectionString(connection.strConnectionString, std::wstring(L"Initial Catalog=") + wszDatabase);
+    connection.strInitialCatalog = wszDatabase;
+    return connection;
 }
 
 std::wstring PointerText(const void* pValue)
@@ -162,7 +173,7 @@ HRESULT Connect(const wchar_t* lpServerName, const wchar_t* lpDatabaseName, Conn
                    pCnx);
 }
 
-HRESULT Connect(const std::wstring& strConnectionString, ConnectionPtr& pCnx)
+HRESULT Connect(const ConnectionProperties& connection, ConnectionPtr& pCnx)
 {
     TRACE_SCOPE(L"UTIL::DBConnectionHelper::Connect()");
     return Keeplibs::RunInCallFrame(Keeplibs::ResultLine::Returning, [&] {
@@ -175,7 +186,7 @@ HRESULT Connect(const std::wstring& strConnectionString, ConnectionPtr& pCnx)
             return Keeplibs::Abandoned(e.Error());
         }
         try {
-            pConnection->Open(strConnectionString);
+            pConnection->Open(connection);
         } catch (const UTIL::COM::_com_error& e) {
             TRACE_ERROR(TRACE_FAILURE, L"_ConnectionPtr->Open failed with hr=(0x%08x).", HResultBits(e.Error()));
             TraceADOErrors(pConnection);

@@ -11,14 +11,16 @@
 
 namespace UTIL::DBConnectionHelper {
 
+using platform::ado::ConnectionProperties;
 using platform::ado::ConnectionPtr;
 
 // Builds the connection string and opens it. Bad arguments reach the caller as _com_error.
 HRESULT Connect(const wchar_t* lpServerName, const wchar_t* lpDatabaseName, ConnectionPtr& pCnx,
                 std::int32_t lConnectionTimeout, std::int32_t lAuthType, const wchar_t* lpAuthUser,
                 const wchar_t* lpAuthPassword);
-// Opens a connection string; on S_OK pCnx holds the open connection.
-HRESULT Connect(const std::wstring& strConnectionString, ConnectionPtr& pCnx);
+// Opens a connection with the connection string and its settings; on S_OK pCnx holds the open
+// connection.
+HRESULT Connect(const ConnectionProperties& connection, ConnectionPtr& pCnx);
 // Closes and releases the connection, if there is one; a failing close is only traced.
 HRESULT Disconnect(ConnectionPtr& pCnx);
 

@@ -1,19 +1,24 @@
 #include "Registry.h"
 
+#include "SafeFiles.h"
 #include "Win32Error.h"
 #include "common/StringUtils.h"
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <cstdlib>
 #include <cwctype>
-#include <fstream>
-#include <iterator>
+#include <fcntl.h>
+#include <unistd.h>
 
 namespace platform {
 namespace {
 
 constexpr std::wstring_view kRoot = L"HKEY_LOCAL_MACHINE";
+// A registry file larger than this is no export this system reads: it counts as unreadable rather
+// than filling memory.
+constexpr std::size_t kMaxFileSize = std::size_t{4} << 20;
 
 std::wstring UpperCase(std::wstring_view s)
 {
@@ -142,6 +147,31 @@ bool IsSameOrBelow(std::wstring_view path, std::wstring_view ancestor)
            (path.size() > ancestor.size() && path.starts_with(ancestor) && path[ancestor.size()] == L'\\');
 }
 
+// Reads the whole file. Only a regular file of at most kMaxFileSize bytes is read, and nothing is
+// waited on: a pipe or a device named here would hold up every program before its main function
+// runs. ERROR_FILE_NOT_FOUND when there is no file; anything else that cannot be read, or is not
+// a file, is ERROR_ACCESS_DENIED or the error of the failed call.
+DWORD ReadRegistryFile(const std::filesystem::path& path, std::vector<std::uint8_t>& bytes)
+{
+    const CAutoFileHandle file = OpenRegularFile(AT_FDCWD, path.c_str(), O_RDONLY, LinkPolicy::Follow);
+    if (!file)
+        return errno == ENOENT || errno == ENOTDIR ? ERROR_FILE_NOT_FOUND : Win32ErrorFromErrno(errno);
+    // Counted as it is read, so that a file that grows meanwhile is held to the limit too.
+    std::array<std::uint8_t, 64 * 1024> block{};
+    for (;;) {
+        const ssize_t cb = ::read(file.Get(), block.data(), block.size());
+        if (cb < 0 && errno == EINTR)
+            continue;
+        if (cb < 0)
+            return Win32ErrorFromErrno(errno);
+        if (cb == 0)
+            return ERROR_SUCCESS;
+        if (bytes.size() + static_cast<std::size_t>(cb) > kMaxFileSize)
+            return ERROR_ACCESS_DENIED;
+        bytes.insert(bytes.end(), block.begin(), block.begin() + cb);
+    }
+}
+
 } // namespace
 
 RegistryContents RegistryContents::Parse(std::span<const std::uint8_t> fileBytes)
@@ -266,7 +296,9 @@ std::optional<std::wstring> RegistryKey::ReadString(std::wstring_view valueName,
 {
     std::vector<std::uint8_t> buffer((cchMax + 1) * 2);
     auto cbData = static_cast<DWORD>(buffer.size());
-    if (QueryValue(valueName, nullptr, buffer.data(), &cbData) != ERROR_SUCCESS)
+    DWORD dwType = REG_NONE;
+    if (QueryValue(valueName, &dwType, buffer.data(), &cbData) != ERROR_SUCCESS ||
+        (dwType != REG_SZ && dwType != REG_EXPAND_SZ))
         return std::nullopt;
     std::wstring strValue = UTIL::STR::Utf16LeToWide(std::span(buffer.data(), cbData));
     strValue.resize(std::min(strValue.find(L'\0'), strValue.size()));
@@ -277,7 +309,8 @@ std::optional<DWORD> RegistryKey::ReadDword(std::wstring_view valueName) const
 {
     std::uint8_t bytes[4] = {};
     DWORD cbData = sizeof bytes;
-    if (QueryValue(valueName, nullptr, bytes, &cbData) != ERROR_SUCCESS)
+    DWORD dwType = REG_NONE;
+    if (QueryValue(valueName, &dwType, bytes, &cbData) != ERROR_SUCCESS || dwType != REG_DWORD)
         return std::nullopt;
     return static_cast<DWORD>(bytes[0] | bytes[1] << 8 | bytes[2] << 16 | static_cast<DWORD>(bytes[3]) << 24);
 }
@@ -320,23 +353,14 @@ Registry Registry::LoadMachine() { return LoadFile(MachineFilePath()); }
 Registry Registry::LoadFile(const std::filesystem::path& path)
 {
     Registry registry;
-    std::error_code error;
-    if (std::filesystem::is_directory(path, error)) {
-        registry.m_dwLoadError = ERROR_ACCESS_DENIED;
-        registry.m_pContents = std::make_shared<RegistryContents>();
+    registry.m_pContents = std::make_shared<RegistryContents>();
+    std::vector<std::uint8_t> bytes;
+    const DWORD dwError = ReadRegistryFile(path, bytes);
+    if (dwError == ERROR_FILE_NOT_FOUND)
         return registry;
-    }
-    std::ifstream file(path, std::ios::binary);
-    if (!file) {
-        const int iErrno = errno;
-        // A file that is not there is an empty registry; one that is there but unreadable is not.
-        if (std::filesystem::exists(path, error))
-            registry.m_dwLoadError = Win32ErrorFromErrno(iErrno == ENOENT ? EACCES : iErrno);
-        registry.m_pContents = std::make_shared<RegistryContents>();
-        return registry;
-    }
-    const std::vector<std::uint8_t> bytes{std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
-    registry.m_pContents = std::make_shared<RegistryContents>(RegistryContents::Parse(bytes));
+    registry.m_dwLoadError = dwError;
+    if (dwError == ERROR_SUCCESS)
+        registry.m_pContents = std::make_shared<RegistryContents>(RegistryContents::Parse(bytes));
     return registry;
 }
 

@@ -1,7 +1,8 @@
 #pragma once
 // The machine's registry (HKEY_LOCAL_MACHINE), read from a file in the Registry Editor export
 // format named by VESTREL_REGISTRY_FILE, else /etc/vestrel/registry.reg. A missing file is an
-// empty registry. Calls answer Win32 codes as the registry functions do.
+// empty registry; a pipe, a device, a folder or a file over 4 MiB is an unreadable one. Calls
+// answer Win32 codes as the registry functions do.
 
 #include "common/HResult.h"
 
@@ -65,9 +66,11 @@ public:
     // when the buffer is too small; ERROR_FILE_NOT_FOUND when there is no such value.
     DWORD QueryValue(std::wstring_view valueName, DWORD* pdwType, std::uint8_t* pData, DWORD* pcbData) const;
 
-    // A string value of at most cchMax characters, or nothing when it is missing or longer.
+    // A string value (REG_SZ or REG_EXPAND_SZ) of at most cchMax characters, or nothing when it
+    // is missing, longer, or of another type.
     std::optional<std::wstring> ReadString(std::wstring_view valueName, std::size_t cchMax) const;
-    // A value of at most four bytes read as a number, or nothing when it is missing or longer.
+    // A REG_DWORD value of at most four bytes, or nothing when it is missing, longer, or of
+    // another type: the bytes of a string are no number.
     std::optional<DWORD> ReadDword(std::wstring_view valueName) const;
 
     // RegQueryInfoKey: the number of subkeys and the length of the longest subkey name.
@@ -95,7 +98,8 @@ public:
     static Registry FromText(std::string_view text);
 
     // RegOpenKeyEx below HKEY_LOCAL_MACHINE: ERROR_SUCCESS, ERROR_FILE_NOT_FOUND, or
-    // ERROR_ACCESS_DENIED when the registry file exists but cannot be read.
+    // ERROR_ACCESS_DENIED (or the error of the read) when the registry file exists but cannot be
+    // read.
     DWORD OpenKey(std::wstring_view subkey, RegistryKey& keyOut) const;
 
 private:

@@ -8,7 +8,6 @@
 #include <cstdlib>
 #include <fcntl.h>
 #include <random>
-#include <unistd.h>
 
 namespace platform {
 
@@ -21,6 +20,13 @@ std::filesystem::path GetTempPath()
 DWORD GetTempFileName(const std::filesystem::path& folder, std::wstring_view wszPrefix,
                       std::filesystem::path& pathOut)
 {
+    CAutoFileHandle file;
+    return CreateTempFile(folder, wszPrefix, pathOut, file);
+}
+
+DWORD CreateTempFile(const std::filesystem::path& folder, std::wstring_view wszPrefix,
+                     std::filesystem::path& pathOut, CAutoFileHandle& fileOut, int iExtraFlags)
+{
     const std::string strPrefix = WideToNarrow(wszPrefix.substr(0, 3));
     constexpr unsigned kUniqueValues = 0xFFFF;
     // Start at a random number, as Windows starts at the tick count, so that processes that
@@ -32,10 +38,11 @@ DWORD GetTempFileName(const std::filesystem::path& folder, std::wstring_view wsz
         char szName[16];
         std::snprintf(szName, sizeof szName, "%X.tmp", uUnique);
         const std::filesystem::path candidate = folder / (strPrefix + szName);
-        const int fd = ::open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
-        if (fd >= 0) {
-            ::close(fd);
+        CAutoFileHandle file(
+            ::open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC | iExtraFlags, 0600));
+        if (file) {
             pathOut = candidate;
+            fileOut = std::move(file);
             return ERROR_SUCCESS;
         }
         if (errno != EEXIST)

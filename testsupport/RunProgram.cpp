@@ -6,6 +6,7 @@
 #include <fstream>
 #include <iterator>
 #include <poll.h>
+#include <signal.h>
 #include <spawn.h>
 #include <stdexcept>
 #include <sys/wait.h>
@@ -44,13 +45,18 @@ std::vector<std::string> MergedEnvironment(const std::map<std::string, std::stri
 
 } // namespace
 
-ProgramResult RunProgram(const std::filesystem::path& program, const std::vector<std::string>& arguments,
-                         const std::map<std::string, std::string>& environment)
+CRunningProgram::CRunningProgram(const std::filesystem::path& program, const std::vector<std::string>& arguments,
+                                 const std::map<std::string, std::string>& environment)
 {
     int outPipe[2];
     int errPipe[2];
-    if (::pipe2(outPipe, O_CLOEXEC) != 0 || ::pipe2(errPipe, O_CLOEXEC) != 0)
+    if (::pipe2(outPipe, O_CLOEXEC) != 0)
         throw std::runtime_error("pipe failed");
+    if (::pipe2(errPipe, O_CLOEXEC) != 0) {
+        ::close(outPipe[0]);
+        ::close(outPipe[1]);
+        throw std::runtime_error("pipe failed");
+    }
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, outPipe[1], STDOUT_FILENO);
@@ -69,41 +75,97 @@ ProgramResult RunProgram(const std::filesystem::path& program, const std::vector
         envp.push_back(s.data());
     envp.push_back(nullptr);
 
-    pid_t pid = 0;
-    const int iSpawn = posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), envp.data());
+    const int iSpawn = posix_spawn(&m_pid, program.c_str(), &actions, nullptr, argv.data(), envp.data());
     posix_spawn_file_actions_destroy(&actions);
     ::close(outPipe[1]);
     ::close(errPipe[1]);
+    m_fdOut = outPipe[0];
+    m_fdErr = errPipe[0];
     if (iSpawn != 0) {
-        ::close(outPipe[0]);
-        ::close(errPipe[0]);
+        ::close(m_fdOut);
+        ::close(m_fdErr);
         throw std::runtime_error("cannot start " + program.string());
     }
+}
 
-    ProgramResult result;
-    std::array<pollfd, 2> fds{{{outPipe[0], POLLIN, 0}, {errPipe[0], POLLIN, 0}}};
-    std::array<std::string*, 2> sinks{&result.strStdout, &result.strStderr};
-    int iOpen = 2;
-    while (iOpen > 0) {
-        ::poll(fds.data(), fds.size(), -1);
-        for (std::size_t i = 0; i < fds.size(); ++i) {
-            if (fds[i].fd < 0 || fds[i].revents == 0)
-                continue;
-            char buffer[4096];
-            const ssize_t n = ::read(fds[i].fd, buffer, sizeof buffer);
-            if (n > 0) {
-                sinks[i]->append(buffer, static_cast<std::size_t>(n));
-            } else {
-                ::close(fds[i].fd);
-                fds[i].fd = -1;
-                --iOpen;
-            }
+CRunningProgram::~CRunningProgram()
+{
+    if (m_pid > 0) {
+        ::kill(m_pid, SIGKILL);
+        ::waitpid(m_pid, nullptr, 0);
+    }
+    for (const int fd : {m_fdOut, m_fdErr}) {
+        if (fd >= 0)
+            ::close(fd);
+    }
+}
+
+bool CRunningProgram::Collect(std::chrono::milliseconds timeout)
+{
+    std::array<pollfd, 2> fds{{{m_fdOut, POLLIN, 0}, {m_fdErr, POLLIN, 0}}};
+    if (m_fdOut < 0 && m_fdErr < 0)
+        return false;
+    if (::poll(fds.data(), fds.size(), static_cast<int>(timeout.count())) <= 0)
+        return true;
+    const std::array<int*, 2> owners{&m_fdOut, &m_fdErr};
+    const std::array<std::string*, 2> sinks{&m_result.strStdout, &m_result.strStderr};
+    for (std::size_t i = 0; i < fds.size(); ++i) {
+        if (fds[i].fd < 0 || fds[i].revents == 0)
+            continue;
+        char buffer[4096];
+        const ssize_t n = ::read(fds[i].fd, buffer, sizeof buffer);
+        if (n > 0) {
+            sinks[i]->append(buffer, static_cast<std::size_t>(n));
+        } else {
+            ::close(fds[i].fd);
+            *owners[i] = -1;
         }
     }
+    return m_fdOut >= 0 || m_fdErr >= 0;
+}
+
+std::optional<std::string> CRunningProgram::ReadLine(std::chrono::milliseconds timeout)
+{
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    for (;;) {
+        const std::size_t end = m_result.strStdout.find('\n', m_cbLinesRead);
+        if (end != std::string::npos) {
+            std::string strLine = m_result.strStdout.substr(m_cbLinesRead, end - m_cbLinesRead);
+            m_cbLinesRead = end + 1;
+            return strLine;
+        }
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        if (left.count() <= 0 || m_fdOut < 0 || !Collect(left))
+            return std::nullopt;
+    }
+}
+
+ProgramResult CRunningProgram::Wait(std::chrono::milliseconds guard)
+{
+    const auto deadline = std::chrono::steady_clock::now() + guard;
+    bool bKilled = false;
+    for (;;) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        if (left.count() <= 0 && !bKilled) {
+            ::kill(m_pid, SIGKILL);
+            bKilled = true;
+        }
+        if (!Collect(bKilled ? std::chrono::milliseconds(100) : left))
+            break;
+    }
     int iStatus = 0;
-    ::waitpid(pid, &iStatus, 0);
-    result.iExitStatus = WIFEXITED(iStatus) ? WEXITSTATUS(iStatus) : -1;
+    ::waitpid(m_pid, &iStatus, 0);
+    m_pid = -1;
+    m_result.iExitStatus = WIFEXITED(iStatus) ? WEXITSTATUS(iStatus) : -1;
+    ProgramResult result = std::move(m_result);
+    result.strStdout.erase(0, m_cbLinesRead);
     return result;
+}
+
+ProgramResult RunProgram(const std::filesystem::path& program, const std::vector<std::string>& arguments,
+                         const std::map<std::string, std::string>& environment)
+{
+    return CRunningProgram(program, arguments, environment).Wait();
 }
 
 ScratchFolder::ScratchFolder()

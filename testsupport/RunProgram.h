@@ -1,9 +1,12 @@
 #pragma once
 // Runs a built program as a test would from a shell, and keeps what it wrote and how it ended.
 
+#include <chrono>
 #include <filesystem>
 #include <map>
+#include <optional>
 #include <string>
+#include <sys/types.h>
 #include <vector>
 
 namespace testsupport {
@@ -15,9 +18,43 @@ struct ProgramResult
     int iExitStatus = -1; // the exit status, or -1 when the program did not exit by itself
 };
 
-// Runs program with the arguments, in the environment of the tests with the given variables
-// set (an empty value removes a variable), and waits for it to end. Unless the tests' or the
-// given environment names them, browses go to a closed port of 127.0.0.1.
+// A hang guard, not a measure: a program still running after it is stopped, so that a test that
+// meets a hang fails instead of waiting for ever.
+inline constexpr std::chrono::seconds kProgramHangGuard{60};
+
+// A program started in the background, in the environment of the tests with the given variables
+// set (an empty value removes a variable); stopped, if it still runs, when the object goes.
+// Unless the tests' or the given environment names them, server browses go to a closed port of
+// 127.0.0.1.
+class CRunningProgram
+{
+public:
+    CRunningProgram(const std::filesystem::path& program, const std::vector<std::string>& arguments,
+                    const std::map<std::string, std::string>& environment = {});
+    ~CRunningProgram();
+    CRunningProgram(const CRunningProgram&) = delete;
+    CRunningProgram& operator=(const CRunningProgram&) = delete;
+
+    pid_t Pid() const { return m_pid; }
+    // The next line of standard output without its line feed, waiting at most the given time;
+    // nothing when the output ended first, or the time ran out.
+    std::optional<std::string> ReadLine(std::chrono::milliseconds timeout);
+    // Collects the rest of the output and the exit status; a program still running after the
+    // guard is killed.
+    ProgramResult Wait(std::chrono::milliseconds guard = kProgramHangGuard);
+
+private:
+    // Reads what is ready on either pipe, waiting at most the given time; false once both ended.
+    bool Collect(std::chrono::milliseconds timeout);
+
+    pid_t m_pid = -1;
+    int m_fdOut = -1;
+    int m_fdErr = -1;
+    ProgramResult m_result;
+    std::size_t m_cbLinesRead = 0; // how much of the standard output ReadLine handed out
+};
+
+// Runs the program and waits for it to end.
 ProgramResult RunProgram(const std::filesystem::path& program, const std::vector<std::string>& arguments,
                          const std::map<std::string, std::string>& environment = {});
 

@@ -3,6 +3,7 @@
 #include "common/ComError.h"
 #include "common/ComUtils.h"
 #include "common/ErrorLadder.h"
+#include "platform/SafeFiles.h"
 #include "platform/Win32Error.h"
 
 #include <algorithm>
@@ -76,15 +77,14 @@ HRESULT CQuarFileReader::Open(const char* szPath, bool /*bShareRead*/)
         return E_UNEXPECTED;
     if (szPath == nullptr)
         return E_INVALIDARG;
-    // Not blocking, so that a pipe named like a quarantine file is refused instead of waited on.
-    CAutoFileHandle file(::open(szPath, O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
+    // The folder may be written by others: a link planted there could lead anywhere, a pipe would
+    // block the scan, a device could act on being opened.
+    CAutoFileHandle file = platform::OpenRegularFile(AT_FDCWD, szPath, O_RDONLY, platform::LinkPolicy::Refuse);
     if (!file)
-        return HResultFromErrno(errno);
+        return errno == EACCES ? HRESULT_FROM_WIN32(platform::ERROR_ACCESS_DENIED) : HResultFromErrno(errno);
     struct stat status {};
     if (::fstat(file.Get(), &status) != 0)
         return HResultFromErrno(errno);
-    if (!S_ISREG(status.st_mode))
-        return HRESULT_FROM_WIN32(platform::ERROR_ACCESS_DENIED);
     ::posix_fadvise(file.Get(), 0, 0, POSIX_FADV_SEQUENTIAL);
     m_file = std::move(file);
     m_cbChunk = 0;
@@ -280,51 +280,88 @@ HRESULT DecodeContent(ByteSafeArray& arrContent, std::uint32_t* pcbLength)
     return S_OK;
 }
 
-HRESULT ExtractFile(const char* szSource, const char* szTarget) noexcept
+HRESULT CQuarFileReader::DecodeContentTo(int fdTarget)
 {
-    using UTIL::COM::ThrowIfFailed;
     try {
-        CQuarFileReader reader;
-        ThrowIfFailed(reader.Open(szSource, true));
-        ThrowIfFailed(reader.ReadHeader());
-        // A content past the limit is refused before it is read or the target is made.
-        std::uint64_t cbContent = 0;
-        ThrowIfFailed(reader.GetContentLength(&cbContent));
-        if (cbContent > kContentLengthLimit)
-            throw UTIL::COM::_com_error(E_FAIL);
-
-        if (szTarget == nullptr)
-            throw UTIL::COM::_com_error(HRESULT_FROM_WIN32(platform::ERROR_INVALID_PARAMETER));
-        // Never through a symbolic link: the target is a name reserved in a folder others may write to.
-        CAutoFileHandle target(::open(szTarget, O_WRONLY | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0666));
-        if (!target)
-            throw UTIL::COM::_com_error(HResultFromErrno(errno));
-        // An existing target is emptied, but only when it holds something: truncating the empty
-        // file that reserved the name makes the file system flush the whole item to disk at close
-        // (it takes it for a rewrite in place), which doubles the time of a large extraction.
-        struct stat targetInfo {};
-        if (::fstat(target.Get(), &targetInfo) != 0 || (targetInfo.st_size > 0 && ::ftruncate(target.Get(), 0) != 0))
-            throw UTIL::COM::_com_error(HResultFromErrno(errno));
-        // One block at a time, so that memory stays small whatever the item's size; first touching
-        // a buffer as large as the item cost more than the copy itself. Left uninitialised, so
-        // that a small item touches only the pages it fills.
+        // Left uninitialised, so that a small item touches only the pages it fills; first touching
+        // a buffer as large as the item cost more than the copy itself.
         const auto block = std::make_unique_for_overwrite<std::uint8_t[]>(kContentBlockSize);
         std::uint64_t cbTotal = 0;
         for (;;) {
             std::size_t cbRead = 0;
-            ThrowIfFailed(reader.ReadContentBlock(block.get(), kContentBlockSize, &cbRead));
-            // The file may have grown past the limit since its size was taken.
+            HRESULT hr = ReadContentBlock(block.get(), kContentBlockSize, &cbRead);
+            if (FAILED(hr))
+                return hr;
             cbTotal += cbRead;
             if (cbTotal > kContentLengthLimit)
-                throw UTIL::COM::_com_error(E_FAIL);
+                return E_FAIL;
             Complement(block.get(), cbRead);
-            ThrowIfFailed(WriteAll(target.Get(), block.get(), cbRead));
+            hr = WriteAll(fdTarget, block.get(), cbRead);
+            if (FAILED(hr))
+                return hr;
             if (cbRead < kContentBlockSize)
-                break;
+                return S_OK;
         }
-        // A failed close can mean lost data on some file systems: it fails the extraction too.
-        if (::close(target.Release()) != 0)
+    } catch (...) {
+        return UTIL::ERR::ClassifyCurrentException().hr;
+    }
+}
+
+namespace {
+
+using UTIL::COM::ThrowIfFailed;
+
+// Opens the quarantine file and reads its header; a content past the limit is refused before it
+// is read or any target is made.
+void OpenAtContent(CQuarFileReader& reader, const char* szSource)
+{
+    ThrowIfFailed(reader.Open(szSource, true));
+    ThrowIfFailed(reader.ReadHeader());
+    std::uint64_t cbContent = 0;
+    ThrowIfFailed(reader.GetContentLength(&cbContent));
+    if (cbContent > kContentLengthLimit)
+        throw UTIL::COM::_com_error(E_FAIL);
+}
+
+void WriteContent(CQuarFileReader& reader, CAutoFileHandle target)
+{
+    ThrowIfFailed(reader.DecodeContentTo(target.Get()));
+    // A failed close can mean lost data on some file systems: it fails the extraction too.
+    if (::close(target.Release()) != 0)
+        throw UTIL::COM::_com_error(HResultFromErrno(errno));
+}
+
+} // namespace
+
+HRESULT ExtractFile(const char* szSource, const char* szTarget) noexcept
+{
+    try {
+        CQuarFileReader reader;
+        OpenAtContent(reader, szSource);
+        if (szTarget == nullptr)
+            throw UTIL::COM::_com_error(HRESULT_FROM_WIN32(platform::ERROR_INVALID_PARAMETER));
+        CAutoFileHandle target(::open(szTarget, O_WRONLY | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0666));
+        if (!target)
             throw UTIL::COM::_com_error(HResultFromErrno(errno));
+        // An existing target is emptied, but only when it holds something: truncating an empty
+        // file makes the file system flush the whole item to disk at close (it takes it for a
+        // rewrite in place), which doubles the time of a large extraction.
+        struct stat targetInfo {};
+        if (::fstat(target.Get(), &targetInfo) != 0 || (targetInfo.st_size > 0 && ::ftruncate(target.Get(), 0) != 0))
+            throw UTIL::COM::_com_error(HResultFromErrno(errno));
+        WriteContent(reader, std::move(target));
+        return S_OK;
+    } catch (...) {
+        return UTIL::ERR::ClassifyCurrentException().hr;
+    }
+}
+
+HRESULT ExtractFile(const char* szSource, CAutoFileHandle target) noexcept
+{
+    try {
+        CQuarFileReader reader;
+        OpenAtContent(reader, szSource);
+        WriteContent(reader, std::move(target));
         return S_OK;
     } catch (...) {
         return UTIL::ERR::ClassifyCurrentException().hr;

@@ -35,10 +35,11 @@ public:
     virtual ~CQuarFileReader() = default;
 
     // Opens the file for reading. E_UNEXPECTED when already open, E_INVALIDARG for a null path,
-    // the Win32 error as an HRESULT when the file cannot be opened. Only regular files open: a
-    // directory or a device fails with ERROR_ACCESS_DENIED, as opening a directory does on Windows.
-    // Others may read the file too when bShareRead is set; nothing locks it here, so the flag only
-    // states the caller's intent.
+    // the Win32 error as an HRESULT when the file cannot be opened. Only regular files open, and
+    // never through a symbolic link: a directory, a pipe or a device fails with
+    // ERROR_ACCESS_DENIED, as opening a directory does on Windows, without being opened. Others
+    // may read the file too when bShareRead is set; nothing locks it here, so the flag only states
+    // the caller's intent.
     HRESULT Open(const char* szPath, bool bShareRead);
 
     // Consumes the HED line and the header lines it counts.
@@ -51,10 +52,12 @@ public:
     // the file.
     HRESULT ReadContent(ContentVariant* pvarContent);
 
-private:
-    // Streams the content through ReadContentBlock instead of holding it whole.
-    friend HRESULT ExtractFile(const char* szSource, const char* szTarget) noexcept;
+    // Writes the rest of the file to the descriptor with every byte complemented, block by block,
+    // so that memory stays small whatever the item's size. E_FAIL once more than 0x7FFFFFFF bytes
+    // were met (the file may grow while it is read).
+    HRESULT DecodeContentTo(int fdTarget);
 
+private:
     // One line's length in code units, with as many of its first code units as the header checks
     // look at; the rest is counted, not kept, so a huge first line costs no memory.
     struct LineHead
@@ -93,9 +96,11 @@ long ParseHeaderLineCount(std::u16string_view strField);
 // Complements every byte in place and returns the element count; E_FAIL past 0x7FFFFFFF elements.
 HRESULT DecodeContent(ByteSafeArray& arrContent, std::uint32_t* pcbLength);
 
-// Writes the item stored in the quarantine file at szSource to szTarget (created or truncated),
-// block by block to the end of the file. Never throws. A target already created on failure stays
-// on disk for the caller to remove.
+// Writes the item stored in the quarantine file at szSource to szTarget (created or truncated,
+// never through a symbolic link) once the header has been read, block by block to the end of the
+// file. Never throws. A target already created on failure stays on disk for the caller to remove.
 HRESULT ExtractFile(const char* szSource, const char* szTarget) noexcept;
+// The same into a file the caller has created and opened for writing; the target is closed.
+HRESULT ExtractFile(const char* szSource, CAutoFileHandle target) noexcept;
 
 } // namespace Vaultdump

@@ -22,6 +22,13 @@ constexpr std::string_view kUsageText = "Usage:\r\nVaultdump.exe <path to quaran
 constexpr int kExitBadArguments = 1;
 constexpr int kExitDone = 0;
 
+// A path as it is printed: a name holding a line end or a terminal command must neither forge a
+// line of its own nor reach the terminal.
+std::string Shown(std::string_view strPath)
+{
+    return EscapeControlCharacters(strPath);
+}
+
 bool IsDirectory(const std::string& strPath, bool* pbExists)
 {
     struct stat status {};
@@ -38,17 +45,21 @@ bool ExtractEntry(const std::string& strFolder, const std::string& strName)
     bool bExists = false;
     if (IsDirectory(strPath, &bExists) || !bExists)
         return false;
+    // The item goes through the descriptor that reserved the name: in a folder others can write
+    // to, the name itself may point at someone else's file by the time it is opened again.
     std::filesystem::path outputPath;
-    if (platform::GetTempFileName(strFolder, L"EXT", outputPath) != platform::ERROR_SUCCESS)
+    CAutoFileHandle output;
+    if (platform::CreateTempFile(strFolder, L"EXT", outputPath, output) != platform::ERROR_SUCCESS)
         return false;
-    const HRESULT hr = Vaultdump::ExtractFile(strPath.c_str(), outputPath.c_str());
+    const HRESULT hr = Vaultdump::ExtractFile(strPath.c_str(), std::move(output));
     if (FAILED(hr)) {
-        Vaultdump::Print(FormatA("Extracting from file [%s] failed\r\n", strPath.c_str()));
+        Vaultdump::Print(FormatA("Extracting from file [%s] failed\r\n", Shown(strPath).c_str()));
         std::error_code ignored;
         std::filesystem::remove(outputPath, ignored);
         return false;
     }
-    Vaultdump::Print(FormatA("Extracted file [%s] as [%s]\r\n", strPath.c_str(), outputPath.c_str()));
+    Vaultdump::Print(
+        FormatA("Extracted file [%s] as [%s]\r\n", Shown(strPath).c_str(), Shown(outputPath.native()).c_str()));
     return true;
 }
 
@@ -71,12 +82,12 @@ int Run(int argc, char** argv)
     }
     if (strFolder.back() != '/')
         strFolder += '/';
-    Vaultdump::Print(FormatA("Enumerating files from folder [%s]\r\n", strFolder.c_str()));
+    Vaultdump::Print(FormatA("Enumerating files from folder [%s]\r\n", Shown(strFolder).c_str()));
 
     int cExtracted = 0;
     std::vector<std::string> names;
     if (!Vaultdump::ListTmpEntries(strFolder, names)) {
-        Vaultdump::Print(FormatA("Could not enumerate files in [%s]\r\n", strFolder.c_str()));
+        Vaultdump::Print(FormatA("Could not enumerate files in [%s]\r\n", Shown(strFolder).c_str()));
     } else {
         for (const std::string& strName : names) {
             if (ExtractEntry(strFolder, strName))

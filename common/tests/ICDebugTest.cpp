@@ -123,6 +123,21 @@ TEST_F(ICDebugTest, NamedFileGetsProcessAndTimeInItsNameAndItsFoldersAreMade)
     EXPECT_TRUE(std::regex_match(lines[6], std::regex(kLinePrefix + "WAR: kept")));
 }
 
+TEST_F(ICDebugTest, SettingsOfAnotherTypeAreIgnored)
+{
+    // A number is no file name, and a text no level: both keep their defaults.
+    std::wstring strFileName;
+    {
+        ICDebug log(kSubkey, Settings("\"TraceFileName\"=dword:00000001\r\n\"LogLevel\"=\"1\"\r\n"
+                                      "\"OutputToDebugger\"=dword:0\r\n"));
+        strFileName = log.FileName();
+    }
+    const std::filesystem::path file(WideToNarrow(strFileName));
+    EXPECT_EQ(file.parent_path(), m_folder.Path());
+    EXPECT_TRUE(std::regex_match(file.filename().string(), std::regex("ICD[0-9A-F]{1,4}\\.tmp"))) << file;
+    EXPECT_EQ(SplitLines(testsupport::ReadFile(file)).at(2), "LogLevel        : 0");
+}
+
 TEST_F(ICDebugTest, LevelsFilterLinesWhileNestingStillCounts)
 {
     const platform::CCapturedDebugOutput debugger;
@@ -232,4 +247,105 @@ TEST_F(ICDebugTest, LogFilesAreReadableByTheirOwnerOnly)
     struct stat info {};
     ASSERT_EQ(::stat(WideToNarrow(strFileName).c_str(), &info), 0);
     EXPECT_EQ(info.st_mode & 0777, 0600u);
+}
+
+namespace {
+
+// Plants something at every name that a log named from strBase may take in this process during
+// the next three seconds: a name of process and time can be guessed.
+template <class Plant> void PlantAtEveryName(const std::string& strBase, Plant plant)
+{
+    timespec now{};
+    clock_gettime(CLOCK_REALTIME, &now);
+    const long long llFirst = static_cast<long long>(now.tv_sec) * 1000 + now.tv_nsec / 1'000'000;
+    for (long long llMillisecond = llFirst; llMillisecond < llFirst + 3000; ++llMillisecond) {
+        const time_t seconds = static_cast<time_t>(llMillisecond / 1000);
+        tm parts{};
+        localtime_r(&seconds, &parts);
+        plant(FormatA("%s-%d-%02d-%02d-%02d-%03d.log", strBase.c_str(), static_cast<int>(::getpid()), parts.tm_hour,
+                      parts.tm_min, parts.tm_sec, static_cast<int>(llMillisecond % 1000)));
+    }
+}
+
+} // namespace
+
+TEST_F(ICDebugTest, WhatOthersPlantAtTheLogsNameReceivesNothing)
+{
+    // A pipe would hold the log for ever; a file of another account would receive every line.
+    // Either way the log writes no file, as for one that cannot be opened.
+    const bool bRoot = ::geteuid() == 0;
+    for (const bool bPipe : {true, false}) {
+        if (!bPipe && !bRoot)
+            continue; // only root can plant a file that belongs to another account
+        const testsupport::ScratchFolder folder;
+        const std::string strBase = (folder.Path() / "keeplib").string();
+        std::vector<std::string> planted;
+        PlantAtEveryName(strBase, [&](const std::string& strName) {
+            if (bPipe) {
+                ASSERT_EQ(::mkfifo(strName.c_str(), 0666), 0);
+            } else {
+                folder.Write(std::filesystem::path(strName).filename().string(), "");
+                ASSERT_EQ(::chown(strName.c_str(), 65534, 65534), 0);
+            }
+            planted.push_back(strName);
+        });
+        std::wstring strFileName;
+        {
+            ICDebug log(kSubkey, Settings("\"TraceFileName\"=\"" + strBase + "\"\r\n\"OutputToDebugger\"=dword:0\r\n"));
+            log.LogError(__FILE__, __LINE__, TRACE_FAILURE, L"secret");
+            strFileName = log.FileName();
+        }
+        EXPECT_NE(std::find(planted.begin(), planted.end(), WideToNarrow(strFileName)), planted.end());
+        for (const std::string& strName : planted) {
+            const auto status = std::filesystem::symlink_status(strName);
+            ASSERT_EQ(status.type(), bPipe ? std::filesystem::file_type::fifo : std::filesystem::file_type::regular);
+            if (!bPipe) {
+                ASSERT_EQ(std::filesystem::file_size(strName), 0u) << strName;
+            }
+        }
+    }
+}
+
+TEST_F(ICDebugTest, NoFolderIsMadeThroughALink)
+{
+    // A folder on the path that is a link to another folder would make the log create its
+    // folders and its file there.
+    const testsupport::ScratchFolder elsewhere;
+    std::filesystem::create_directory_symlink(elsewhere.Path(), m_folder.Path() / "link");
+    std::wstring strFileName;
+    {
+        ICDebug log(kSubkey, Settings("\"TraceFileName\"=\"" + (m_folder.Path() / "link" / "sub" / "keeplib").string() +
+                                      "\"\r\n\"OutputToDebugger\"=dword:0\r\n"));
+        log.LogError(__FILE__, __LINE__, TRACE_FAILURE, L"line");
+    }
+    EXPECT_TRUE(std::filesystem::is_empty(elsewhere.Path()));
+}
+
+TEST_F(ICDebugTest, TheHeaderShowsControlCharactersOfTheFileNameEscaped)
+{
+    const std::string strBase = (m_folder.Path() / "log\x1b[2J\x07").string();
+    std::wstring strFileName;
+    {
+        ICDebug log(kSubkey, Settings("\"TraceFileName\"=\"" + strBase + "\"\r\n\"OutputToDebugger\"=dword:0\r\n"));
+        strFileName = log.FileName();
+    }
+    const auto lines = SplitLines(testsupport::ReadFile(WideToNarrow(strFileName)));
+    ASSERT_GE(lines.size(), 2u);
+    EXPECT_EQ(lines[1], "Trace File Name : " + EscapeControlCharacters(std::string_view(WideToNarrow(strFileName))));
+    EXPECT_NE(lines[1].find("log\\x1b[2J\\x07-"), std::string::npos);
+}
+
+TEST_F(ICDebugTest, ControlCharactersOfAMessageAreEscapedSoThatOneMessageStaysOneLine)
+{
+    std::wstring strFileName;
+    {
+        ICDebug log(kSubkey, Settings("\"OutputToDebugger\"=dword:0\r\n"));
+        strFileName = log.FileName();
+        // A server's error message that tries to forge a line of its own.
+        log.LogInfo("Test.cpp", 1, TRACE_NORMAL, L"bstrDescription = '%ls'", L"denied\r\nTest.cpp pr:0001 INF: Success\x1b[2J");
+    }
+    const auto lines = SplitLines(testsupport::ReadFile(WideToNarrow(strFileName)));
+    ASSERT_GE(lines.size(), 1u);
+    EXPECT_TRUE(lines.back().ends_with("INF: bstrDescription = 'denied\\x0d\\x0aTest.cpp pr:0001 INF: Success\\x1b[2J'"))
+        << lines.back();
 }

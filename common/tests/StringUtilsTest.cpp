@@ -44,6 +44,34 @@ TEST(StringUtils, Utf16LittleEndianJoinsSurrogatePairs)
     EXPECT_EQ(UTIL::STR::WideToUtf16Le(L"H\U0001F600"), (std::vector<std::uint8_t>{'H', 0, 0x3D, 0xD8, 0x00, 0xDE}));
 }
 
+TEST(StringUtils, ControlCharactersAreEscapedAndEverythingElseKept)
+{
+    struct EscapeCase
+    {
+        std::string strText;
+        std::string strEscaped;
+    };
+    const EscapeCase cases[] = {
+        {"Q1.tmp", "Q1.tmp"},
+        {"a\r\nb\tc", "a\\x0d\\x0ab\\x09c"},
+        {std::string("nul\0here", 8), "nul\\x00here"},
+        {"\x1b[2Jdel\x7f", "\\x1b[2Jdel\\x7f"},
+        {"C:\\Backup\\x.dat", "C:\\Backup\\x.dat"},
+        // UTF-8 is kept but for the C1 controls; bytes that are not UTF-8 are kept but for the C1 range.
+        {"caf\xc3\xa9 \xe2\x82\xac", "caf\xc3\xa9 \xe2\x82\xac"},
+        {"csi\xc2\x9b", "csi\\xc2\\x9b"},
+        {"Q\xe9\xff.tmp", "Q\xe9\xff.tmp"},
+        {"stray\x9b", "stray\\x9b"},
+    };
+    for (const EscapeCase& c : cases)
+        EXPECT_EQ(EscapeControlCharacters(std::string_view(c.strText)), c.strEscaped) << c.strText;
+
+    // Wide text escapes code points: C0, DEL and C1 alike.
+    EXPECT_EQ(EscapeControlCharacters(std::wstring_view(L"a\r\nb\x7f")), L"a\\x0d\\x0ab\\x7f");
+    EXPECT_EQ(EscapeControlCharacters(std::wstring_view(L"csi\u009b nel\u0085")), L"csi\\x9b nel\\x85");
+    EXPECT_EQ(EscapeControlCharacters(std::wstring_view(L"caf\u00e9 \u20ac \\server")), L"caf\u00e9 \u20ac \\server");
+}
+
 TEST(HResult, Win32CodesAndExitStatus)
 {
     EXPECT_EQ(HRESULT_FROM_WIN32(5), MakeHResult(0x80070005));

@@ -11,6 +11,8 @@
 
 #include <cctype>
 
+#include <sys/stat.h>
+
 namespace {
 
 std::string Lower(std::string strText)
@@ -164,4 +166,18 @@ TEST_F(DiscoveryTest, NamesAreValidatedAgainstThisComputer)
         EXPECT_EQ(result.strStdout, c.bAccepted ? "VALIDATESQLSERVERNAME done!\n" : "Failed with code 0x80070057.\n");
         EXPECT_EQ(result.iExitStatus, c.bAccepted ? 0 : 87);
     }
+}
+
+TEST_F(DiscoveryTest, AListFileIsNeverWrittenThroughALinkOrIntoAPipe)
+{
+    const auto target = m_folder.Write("precious.txt", "keep me\n");
+    std::filesystem::create_symlink(target, m_folder.Path() / "link.txt");
+    ASSERT_EQ(::mkfifo((m_folder.Path() / "pipe.txt").c_str(), 0600), 0);
+    for (const char* szName : {"link.txt", "pipe.txt"}) {
+        const auto result = Run({"BROWSESQLSERVERS", "-t", "2", "-o", (m_folder.Path() / szName).string()},
+                                InstanceKey("MSSQL.1"));
+        EXPECT_EQ(result.strStdout, "Failed with code 0x80004005.\n") << szName;
+        EXPECT_EQ(result.iExitStatus, 5) << szName;
+    }
+    EXPECT_EQ(testsupport::ReadFile(target), "keep me\n");
 }

@@ -1,10 +1,11 @@
 // keepctl as its users run it: the bytes it prints, its exit status and its trace files.
 
-#include "testsupport/RunProgram.h"
+#include "KeepctlRun.h"
 
 #include <gtest/gtest.h>
 
 #include <regex>
+#include <sys/stat.h>
 
 namespace {
 
@@ -44,44 +45,17 @@ const std::string kUsage =
 
 constexpr int kInvalidArgStatus = 0x57;
 
-class KeepctlTest : public ::testing::Test
+class KeepctlTest : public KeepctlFixture
 {
 protected:
-    // Runs keepctl with both trace logs written to files in the scratch folder, against a server
-    // that answers as the rules say (see the fake provider's rules file) and logs every call.
+    // Runs keepctl against a server that answers as the rules say (see the fake provider's rules
+    // file) and logs every call.
     testsupport::ProgramResult Run(const std::vector<std::string>& arguments, const std::string& strServerRules = "")
     {
         const auto rules = m_folder.Write("server.rules", "log|" + (m_folder.Path() / "server.log").string() + "\n" +
                                                               strServerRules);
-        const std::string strLogs = (m_folder.Path() / "logs").string();
-        const auto registry = m_folder.Write(
-            "registry.reg", "Windows Registry Editor Version 5.00\r\n\r\n"
-                            "[HKEY_LOCAL_MACHINE\\Software\\Vestrel\\VLDebugLogs\\Keepctl]\r\n"
-                            "\"TraceFileName\"=\"" + strLogs + "/keepctl\"\r\n\"OutputToDebugger\"=dword:0\r\n"
-                            "[HKEY_LOCAL_MACHINE\\Software\\Vestrel\\VLDebugLogs\\Keeplib]\r\n"
-                            "\"TraceFileName\"=\"" + strLogs + "/keeplib\"\r\n\"OutputToDebugger\"=dword:0\r\n");
-        return testsupport::RunProgram(KEEPCTL_PATH, arguments,
-                                       {{"VESTREL_REGISTRY_FILE", registry.string()},
-                                        {"TMPDIR", m_folder.Path().string()},
-                                        {"VESTREL_SQL_SCRIPT", rules.string()}});
+        return RunKeepctl(arguments, {{"VESTREL_SQL_SCRIPT", rules.string()}});
     }
-
-    // The text of the one trace file whose name starts with the prefix.
-    std::string TraceFile(const std::string& strPrefix) const
-    {
-        std::string strText;
-        int nFiles = 0;
-        for (const auto& entry : std::filesystem::directory_iterator(m_folder.Path() / "logs")) {
-            if (entry.path().filename().string().starts_with(strPrefix + "-")) {
-                strText = testsupport::ReadFile(entry.path());
-                ++nFiles;
-            }
-        }
-        EXPECT_EQ(nFiles, 1) << strPrefix;
-        return strText;
-    }
-
-    testsupport::ScratchFolder m_folder;
 };
 
 struct CommandLineCase
@@ -167,6 +141,18 @@ TEST_F(KeepctlTest, AcceptedCommandCallsTheLibraryAndPrintsItsFailure)
     EXPECT_EQ(strLibraryTrace.find("Sw0rdf1sh"), std::string::npos);
 }
 
+TEST_F(KeepctlTest, ArgumentsAreTracedWithTheirControlCharactersEscaped)
+{
+    // A path holding a line end would otherwise forge a line of the trace.
+    Run({"BACKUP", "QUAR", "stray\t", "-s", "S\x1b[2J", "-b", "b.dat\r\nERR: forged", "-o", "list\x07", "-cn", "3\n"});
+    const std::string strTrace = TraceFile("keepctl");
+    for (const char* szLine : {"INF: strServer=S\\x1b[2J\r\n", "INF: strBackupFile=b.dat\\x0d\\x0aERR: forged\r\n",
+                               "INF: strOutputFilePath=list\\x07\r\n", "INF: Argument=stray\\x09\r\n",
+                               "ERR: Bad argument for -cn option: 3\\x0a\r\n"})
+        EXPECT_NE(strTrace.find(szLine), std::string::npos) << szLine;
+    EXPECT_EQ(strTrace.find("\nERR: forged"), std::string::npos);
+}
+
 TEST_F(KeepctlTest, TraceFilesStartWithTheirHeader)
 {
     Run({"-?"});
@@ -220,23 +206,16 @@ TEST_F(KeepctlTest, WarningOutcomesExitWithOne)
     }
 }
 
-TEST_F(KeepctlTest, UnreachableServerFailsQuicklyWithTheDriversErrorsInTheTrace)
+TEST_F(KeepctlTest, ARegistryThatIsNoFileLeavesTheDefaults)
 {
-    // Nothing listens on port 1 of this machine: the real ODBC driver is asked, no rules file.
-    const std::string strLogs = (m_folder.Path() / "logs").string();
-    const auto registry = m_folder.Write(
-        "odbc.reg", "[HKEY_LOCAL_MACHINE\\Software\\Vestrel\\VLDebugLogs\\Keeplib]\r\n"
-                    "\"TraceFileName\"=\"" + strLogs + "/keeplib\"\r\n\"OutputToDebugger\"=dword:0\r\n"
-                    "[HKEY_LOCAL_MACHINE\\Software\\Vestrel\\VLDebugLogs\\Keepctl]\r\n\"OutputToFile\"=dword:0\r\n"
-                    "\"OutputToDebugger\"=dword:0\r\n");
-    const auto result = testsupport::RunProgram(KEEPCTL_PATH, {"VERSION", "QUAR", "-s", "127.0.0.1,1", "-cn", "2"},
-                                                {{"VESTREL_REGISTRY_FILE", registry.string()}});
-    EXPECT_EQ(result.strStdout, "Failed with code 0x80004005.\n");
-    EXPECT_EQ(result.iExitStatus, 5);
-    const std::string strTrace = TraceFile("keeplib");
-    EXPECT_NE(strTrace.find("ERR: _ConnectionPtr->Open failed with hr=(0x80004005).\r\n"), std::string::npos);
-    EXPECT_NE(strTrace.find("ERR: [0]: Number="), std::string::npos);
-    EXPECT_NE(strTrace.find("ERR: Connect(KorvoQuar) failed with hr=(0x80004005).\r\n"), std::string::npos);
+    // The registry is read before main runs: a pipe or a device there used to hold keepctl for ever.
+    const auto pipe = m_folder.Path() / "registry.pipe";
+    ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+    for (const std::filesystem::path& registry : {pipe, std::filesystem::path("/dev/zero"), m_folder.Path()}) {
+        const auto result = RunKeepctl({"-?"}, {{"VESTREL_REGISTRY_FILE", registry.string()}});
+        EXPECT_EQ(result.strStdout, kUsage) << registry;
+        EXPECT_EQ(result.iExitStatus, kInvalidArgStatus) << registry;
+    }
 }
 
 TEST_F(KeepctlTest, BrowsingLeavesNoListFileBehind)

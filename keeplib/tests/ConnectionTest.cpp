@@ -49,6 +49,44 @@ TEST_F(ConnectionTest, BuildsTheConnectionStringClauseByClause)
     }
 }
 
+TEST_F(ConnectionTest, CarriesEachSettingAsAFieldOfItsOwn)
+{
+    // A value that holds ";" or "=" stays one value: nothing is ever read back out of the text.
+    struct FieldsCase
+    {
+        const wchar_t* wszServer;
+        std::int32_t lAuthType;
+        const wchar_t* wszUser;
+        const wchar_t* wszPassword;
+        ConnectionProperties expected; // without the text
+    };
+    const FieldsCase cases[] = {
+        {L"A;B;C", 0, L"", L"", {L"", L"A", L"B;C", true, L"", L"", 30, L"KorvoQuar"}},
+        {L"S", 1, L"sa;Server=127.0.0.1,2345", L"pw;Trusted_Connection=Yes;PWD=x",
+         {L"", L"S", L"", false, L"sa;Server=127.0.0.1,2345", L"pw;Trusted_Connection=Yes;PWD=x", 30, L"KorvoQuar"}},
+        {L"HOST\\INST;", 1, L"sa", L"", {L"", L"HOST\\INST", L"", false, L"sa", L"", 30, L"KorvoQuar"}},
+    };
+    for (const FieldsCase& c : cases) {
+        ConnectionPtr pCnx;
+        ASSERT_EQ(Connect(c.wszServer, L"KorvoQuar", pCnx, 30, c.lAuthType, c.wszUser, c.wszPassword), S_OK);
+        ConnectionProperties opened = m_pServer->Connections().back();
+        opened.strConnectionString.clear();
+        EXPECT_EQ(opened, c.expected) << WideToNarrow(c.wszServer);
+    }
+}
+
+TEST_F(ConnectionTest, TheLogHidesThePasswordWhole)
+{
+    const std::wstring passwords[] = {L"pw;Server=127.0.0.1,2345;x", L"", std::wstring(30000, L';') + L"tail",
+                                      std::wstring(30000, L'x')};
+    for (const std::wstring& strPassword : passwords) {
+        ConnectionPtr pCnx;
+        ASSERT_EQ(Connect(L"S", L"master", pCnx, 30, 1, L"sa", strPassword.c_str()), S_OK);
+        EXPECT_EQ(WideToNarrow(Log().back()), "Open: Provider=SQLOLEDB;Data Source=S;User ID=sa;Password=***;"
+                                              "Connect Timeout=30;Initial Catalog=master");
+    }
+}
+
 TEST_F(ConnectionTest, BadAuthenticationArgumentsFailBeforeAnyConnection)
 {
     ConnectionPtr pCnx;

@@ -1,6 +1,6 @@
 #pragma once
 // An ADO-like layer with the members the library uses: a connection opened with an OLE DB
-// connection string, transactions and an errors collection; commands (text or stored procedure)
+// connection string and the same settings as fields, transactions and an errors collection; commands (text or stored procedure)
 // with a timeout and parameters; client-side, forward-only, read-only recordsets with their record
 // count and fields. Failures throw UTIL::COM::_com_error with the HRESULT ADO would give, after
 // the connection's errors collection has been filled.
@@ -62,13 +62,32 @@ using RecordsetPtr = std::shared_ptr<Recordset>;
 
 class Command;
 
+// What a connection is opened with. The connection string is the OLE DB text that the library
+// builds and traces, and that a scripted server matches its rules against. The same settings
+// travel as fields of their own, and a real provider connects with those alone: nothing is read
+// back out of the text, where a value holding ";" or "=" (a password above all) would pass for a
+// clause of its own and could send the login to another server.
+struct ConnectionProperties
+{
+    std::wstring strConnectionString;
+    std::wstring strDataSource;      // "host", "host\instance" or "host,port"
+    std::wstring strFailoverPartner; // empty: none
+    bool bIntegratedSecurity = true;
+    std::wstring strUserId; // with bIntegratedSecurity false
+    std::wstring strPassword;
+    std::int32_t lConnectTimeout = 15; // seconds; 0 waits without limit, a negative value is ADO's 15
+    std::wstring strInitialCatalog;    // empty: the login's default database
+
+    bool operator==(const ConnectionProperties&) const = default;
+};
+
 // A connection to a server, as a provider makes it.
 class Connection
 {
 public:
     virtual ~Connection() = default;
 
-    virtual void Open(const std::wstring& strConnectionString) = 0;
+    virtual void Open(const ConnectionProperties& properties) = 0;
     virtual void Close() = 0;
     virtual void BeginTrans() = 0;
     virtual void CommitTrans() = 0;

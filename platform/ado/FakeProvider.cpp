@@ -4,15 +4,23 @@
 #include "common/StringUtils.h"
 
 #include <fstream>
-#include <regex>
 
 namespace platform::ado {
 namespace {
 
-std::wstring HidePassword(const std::wstring& strConnectionString)
+// The connection string with the password clause's whole value shown as ***. The password is
+// known as a field of its own, so its clause is found as written, however many ";" it holds; it
+// is the last one, as the clauses after it (timeout, catalog) hold no "=" in their values.
+std::wstring HidePassword(const ConnectionProperties& properties)
 {
-    static const std::wregex password(L"(Password=)[^;]*", std::regex::icase);
-    return std::regex_replace(strConnectionString, password, L"$1***");
+    std::wstring str = properties.strConnectionString;
+    if (properties.bIntegratedSecurity)
+        return str;
+    constexpr std::wstring_view kClause = L"Password=";
+    const std::size_t start = str.rfind(std::wstring(kClause) + properties.strPassword);
+    if (start != std::wstring::npos)
+        str.replace(start + kClause.size(), properties.strPassword.size(), L"***");
+    return str;
 }
 
 const wchar_t* DirectionName(ParameterDirection direction)
@@ -27,10 +35,11 @@ class CFakeConnection : public Connection
 public:
     explicit CFakeConnection(CFakeProvider& provider) : m_provider(provider) {}
 
-    void Open(const std::wstring& strConnectionString) override
+    void Open(const ConnectionProperties& properties) override
     {
-        m_provider.Record(L"Open: " + HidePassword(strConnectionString));
-        Apply(m_provider.Answer(FakeCall::Open, strConnectionString));
+        m_provider.Record(L"Open: " + HidePassword(properties));
+        m_provider.RecordConnection(properties);
+        Apply(m_provider.Answer(FakeCall::Open, properties.strConnectionString));
         m_bOpen = true;
     }
     void Close() override
@@ -105,6 +114,18 @@ std::vector<std::wstring> CFakeProvider::Statements() const
 {
     const std::lock_guard guard(m_lock);
     return m_statements;
+}
+
+std::vector<ConnectionProperties> CFakeProvider::Connections() const
+{
+    const std::lock_guard guard(m_lock);
+    return m_connections;
+}
+
+void CFakeProvider::RecordConnection(const ConnectionProperties& properties)
+{
+    const std::lock_guard guard(m_lock);
+    m_connections.push_back(properties);
 }
 
 ConnectionPtr CFakeProvider::CreateConnection() { return std::make_shared<CFakeConnection>(*this); }

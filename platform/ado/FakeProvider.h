@@ -39,6 +39,8 @@ public:
     std::vector<std::wstring> Log() const;
     // Every command text sent, in order.
     std::vector<std::wstring> Statements() const;
+    // What every Open was given, in order.
+    std::vector<ConnectionProperties> Connections() const;
     // Also appends every log line to this file as it happens (UTF-8, one entry per line).
     void WriteLogTo(std::filesystem::path logFile);
 
@@ -46,6 +48,7 @@ public:
 
     // Used by the fake's connections.
     FakeReply Answer(FakeCall call, const std::wstring& strText);
+    void RecordConnection(const ConnectionProperties& properties);
     void Record(std::wstring strLine);
 
 private:
@@ -60,6 +63,7 @@ private:
     std::vector<Rule> m_rules;
     std::vector<std::wstring> m_log;
     std::vector<std::wstring> m_statements;
+    std::vector<ConnectionProperties> m_connections;
     std::filesystem::path m_logFile;
 };
 

@@ -111,16 +111,4 @@ std::wstring BrowseText(const std::vector<std::wstring>& names)
     return strText + L'}';
 }
 
-std::wstring EscapeControlCharacters(std::wstring_view name)
-{
-    std::wstring strEscaped;
-    for (const wchar_t c : name) {
-        if (IsControlCharacter(c))
-            strEscaped += FormatW(L"\\x%02x", static_cast<unsigned>(c));
-        else
-            strEscaped += c;
-    }
-    return strEscaped;
-}
-
 } // namespace platform::browse

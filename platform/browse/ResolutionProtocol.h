@@ -33,7 +33,4 @@ std::optional<ResolutionAnswer> ParseResolutionAnswer(std::span<const std::uint8
 // The browse text of the names: "Server={name,name}", or "Server=" when there are none.
 std::wstring BrowseText(const std::vector<std::wstring>& names);
 
-// The name with control characters written as \xNN, for a text that reaches a trace.
-std::wstring EscapeControlCharacters(std::wstring_view name);
-
 } // namespace platform::browse

@@ -5,7 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <filesystem>
+#include <sys/stat.h>
 
 using namespace platform;
 
@@ -98,6 +100,37 @@ TEST(Registry, ValuesThatDoNotFitCountAsMissing)
     EXPECT_EQ(cbData, 22u);
 }
 
+TEST(Registry, ValuesOfAnotherTypeCountAsMissing)
+{
+    // Reads are typed: the bytes of a number are no text, and the bytes of a short text no number.
+    const Registry registry = Registry::FromText("[HKEY_LOCAL_MACHINE\\K]\r\n"
+                                                 "\"Number\"=dword:00000001\r\n"
+                                                 "\"Text\"=\"1\"\r\n"
+                                                 "\"Binary\"=hex:01,00,00,00\r\n"
+                                                 "\"Expandable\"=hex(2):31,00,00,00\r\n"
+                                                 "\"TypedNumber\"=hex(4):02,00,00,00\r\n");
+    RegistryKey key;
+    ASSERT_EQ(registry.OpenKey(L"K", key), ERROR_SUCCESS);
+    struct TypedCase
+    {
+        const wchar_t* wszValue;
+        std::optional<std::wstring> text;
+        std::optional<DWORD> number;
+    };
+    const TypedCase cases[] = {
+        {L"Number", std::nullopt, 1u},
+        {L"Text", L"1", std::nullopt},
+        {L"Binary", std::nullopt, std::nullopt},
+        {L"Expandable", L"1", std::nullopt},
+        {L"TypedNumber", std::nullopt, 2u},
+    };
+    for (const TypedCase& c : cases) {
+        SCOPED_TRACE(WideToNarrow(c.wszValue));
+        EXPECT_EQ(key.ReadString(c.wszValue, 100), c.text);
+        EXPECT_EQ(key.ReadDword(c.wszValue), c.number);
+    }
+}
+
 TEST(Registry, ReadsUtf16FilesWithTheirByteOrderMark)
 {
     const std::string strText = "[HKEY_LOCAL_MACHINE\\A\\B]\r\n\"X\"=\"\xc3\xa9\xe2\x82\xac\"\r\n";
@@ -118,6 +151,32 @@ TEST(Registry, MissingFileIsAnEmptyRegistryAndAnUnreadableOneIsDenied)
     EXPECT_EQ(Registry::LoadFile(folder.Path()).OpenKey(L"Software", key), ERROR_ACCESS_DENIED);
     const auto path = folder.Write("machine.reg", kExport);
     EXPECT_EQ(Registry::LoadFile(path).OpenKey(L"Software\\Vestrel", key), ERROR_SUCCESS);
+}
+
+TEST(Registry, OnlyARegularFileOfAtMostFourMebibytesIsRead)
+{
+    // Anything else counts as unreadable, without waiting on it: a pipe with no writer, a device
+    // that never ends, a folder, a file too large for an export.
+    testsupport::ScratchFolder folder;
+    const auto pipe = folder.Path() / "pipe.reg";
+    ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+    const auto large = folder.Write("large.reg", std::string(kExport) + std::string(4 << 20, ';'));
+    const auto fits = folder.Write("fits.reg", std::string(kExport) + std::string((4 << 20) - std::strlen(kExport), ';'));
+    const auto link = folder.Path() / "link.reg";
+    std::filesystem::create_symlink(fits, link);
+    struct LoadCase
+    {
+        std::filesystem::path path;
+        DWORD dwOpenKey;
+    };
+    const LoadCase cases[] = {
+        {pipe, ERROR_ACCESS_DENIED},  {"/dev/zero", ERROR_ACCESS_DENIED}, {folder.Path(), ERROR_ACCESS_DENIED},
+        {large, ERROR_ACCESS_DENIED}, {fits, ERROR_SUCCESS},              {link, ERROR_SUCCESS},
+    };
+    for (const LoadCase& c : cases) {
+        RegistryKey key;
+        EXPECT_EQ(Registry::LoadFile(c.path).OpenKey(L"Software\\Vestrel", key), c.dwOpenKey) << c.path;
+    }
 }
 
 TEST(Registry, MachineFileComesFromTheEnvironment)

@@ -7,6 +7,7 @@
 #include <regex>
 #include <set>
 #include <sys/stat.h>
+#include <unistd.h>
 
 using namespace platform;
 
@@ -27,6 +28,22 @@ TEST(TempFile, CreatesNewEmptyPrivateFilesNamedByPrefixAndHexDigits)
         names.insert(path);
     }
     EXPECT_EQ(names.size(), 20u);
+}
+
+TEST(TempFile, TheDescriptorThatCreatedTheFileWritesIt)
+{
+    testsupport::ScratchFolder folder;
+    std::filesystem::path path;
+    CAutoFileHandle file;
+    ASSERT_EQ(CreateTempFile(folder.Path(), L"EXT", path, file), ERROR_SUCCESS);
+    ASSERT_TRUE(file);
+    // Whatever now stands at the name, the item goes to the file that was made.
+    const std::filesystem::path moved = folder.Path() / "moved";
+    std::filesystem::rename(path, moved);
+    folder.Write(path.filename().string(), "someone else's");
+    ASSERT_EQ(::write(file.Get(), "item", 4), 4);
+    EXPECT_EQ(testsupport::ReadFile(moved), "item");
+    EXPECT_EQ(testsupport::ReadFile(path), "someone else's");
 }
 
 TEST(TempFile, MissingFolderIsAnError)

@@ -5,10 +5,16 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <fstream>
 #include <regex>
+#include <thread>
 
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/inotify.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 using namespace VaultdumpTest;
@@ -365,6 +371,152 @@ TEST(VaultdumpScan, ManyFilesAllExtracted)
         std::snprintf(szName, sizeof szName, "Q%04d.tmp", i);
         EXPECT_EQ(testsupport::ReadFile(folder.Path() / check.outputs.at(szName)), "item " + std::to_string(i));
     }
+}
+
+// --- folders that others can write ------------------------------------------------------------
+
+// Another account at work in the folder while vaultdump runs: every new EXT name is taken over at
+// once by a file or a pipe of its own, renamed over it.
+class CNameTakeover
+{
+public:
+    enum class Plant { File, Pipe };
+
+    // Up to cNames names are taken over, from files or pipes planted beforehand, so that taking
+    // one over is a single rename.
+    CNameTakeover(const std::filesystem::path& folder, Plant plant, int cNames)
+        : m_folder(folder), m_inotify(::inotify_init1(IN_NONBLOCK | IN_CLOEXEC))
+    {
+        for (int i = 0; i < cNames; ++i) {
+            const std::filesystem::path planted = Planted(static_cast<std::size_t>(i));
+            if (plant == Plant::Pipe)
+                ::mkfifo(planted.c_str(), 0666);
+            else
+                std::ofstream(planted, std::ios::binary) << "planted";
+        }
+        m_cPlanted = static_cast<std::size_t>(cNames);
+        if (!m_inotify || ::inotify_add_watch(m_inotify.Get(), folder.c_str(), IN_CREATE) < 0)
+            throw std::runtime_error("inotify failed");
+        m_thread = std::thread([this] { Run(); });
+    }
+    ~CNameTakeover() { Stop(); }
+    CNameTakeover(const CNameTakeover&) = delete;
+    CNameTakeover& operator=(const CNameTakeover&) = delete;
+
+    // Stops watching; the names taken over.
+    std::vector<std::string> Stop()
+    {
+        m_bStop = true;
+        if (m_thread.joinable())
+            m_thread.join();
+        return m_taken;
+    }
+
+private:
+    void Run()
+    {
+        alignas(inotify_event) char buffer[4096];
+        while (!m_bStop) {
+            pollfd events{m_inotify.Get(), POLLIN, 0};
+            if (::poll(&events, 1, 20) <= 0)
+                continue;
+            const ssize_t cb = ::read(m_inotify.Get(), buffer, sizeof buffer);
+            for (ssize_t at = 0; at < cb;) {
+                const auto* pEvent = reinterpret_cast<const inotify_event*>(buffer + at);
+                at += static_cast<ssize_t>(sizeof(inotify_event) + pEvent->len);
+                if (pEvent->len > 0 && std::string_view(pEvent->name).starts_with("EXT"))
+                    TakeOver(pEvent->name);
+            }
+        }
+    }
+    std::filesystem::path Planted(std::size_t i) const { return m_folder / ("planted-" + std::to_string(i)); }
+    void TakeOver(const std::string& strName)
+    {
+        if (m_taken.size() < m_cPlanted && ::rename(Planted(m_taken.size()).c_str(), (m_folder / strName).c_str()) == 0)
+            m_taken.push_back(strName);
+    }
+
+    std::filesystem::path m_folder;
+    std::size_t m_cPlanted = 0;
+    CAutoFileHandle m_inotify;
+    std::atomic<bool> m_bStop{false};
+    std::vector<std::string> m_taken; // written by the watching thread only, read once it is gone
+    std::thread m_thread;
+};
+
+TEST(VaultdumpFolderOfOthers, OutputNamesTakenOverMeanwhileReceiveNothing)
+{
+    for (const CNameTakeover::Plant plant : {CNameTakeover::Plant::File, CNameTakeover::Plant::Pipe}) {
+        const testsupport::ScratchFolder folder;
+        // Long headers keep vaultdump busy between reserving a name and writing the item.
+        const std::vector<std::u16string> header(300, std::u16string(80, u'h'));
+        for (int i = 0; i < 200; ++i)
+            folder.Write("Q" + std::to_string(1000 + i) + ".tmp", QuarFile("secret item " + std::to_string(i), header));
+        CNameTakeover takeover(folder.Path(), plant, 200);
+        const auto result = RunVaultdump({folder.Path().string()});
+        const std::vector<std::string> taken = takeover.Stop();
+        // A pipe in place of the output would block a writer that opens the name again for ever.
+        EXPECT_EQ(result.iExitStatus, 0);
+        EXPECT_FALSE(taken.empty());
+        // What the other account planted is still what it planted: it received no item.
+        for (const std::string& strName : taken) {
+            const std::filesystem::path path = folder.Path() / strName;
+            if (plant == CNameTakeover::Plant::Pipe)
+                EXPECT_EQ(std::filesystem::symlink_status(path).type(), std::filesystem::file_type::fifo) << strName;
+            else
+                EXPECT_EQ(testsupport::ReadFile(path), "planted") << strName;
+        }
+    }
+}
+
+TEST(VaultdumpFolderOfOthers, LinksPipesAndDevicesAreNeverOpened)
+{
+    const testsupport::ScratchFolder folder;
+    const testsupport::ScratchFolder elsewhere;
+    // A pipe whose writer waits for a reader: it goes on only if vaultdump opens the pipe.
+    const auto pipe = folder.Path() / "Q1.tmp";
+    ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+    std::atomic<bool> bReleased{false};
+    std::atomic<bool> bOpenedByVaultdump{false};
+    std::thread writer([&] {
+        const CAutoFileHandle end(::open(pipe.c_str(), O_WRONLY | O_CLOEXEC));
+        bOpenedByVaultdump = !bReleased;
+    });
+    std::filesystem::create_symlink(elsewhere.Write("Q.tmp", QuarFile("outside")), folder.Path() / "Q2.tmp");
+    // A device like /dev/null, where this account may make one.
+    const bool bDevice = ::mknod((folder.Path() / "Q3.tmp").c_str(), S_IFCHR | 0600, makedev(1, 3)) == 0;
+    folder.Write("Q4.tmp", QuarFile("good"));
+
+    const auto result = RunVaultdump({folder.Path().string()});
+    bReleased = true;
+    const CAutoFileHandle reader(::open(pipe.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+    writer.join();
+
+    std::vector<Expected> entries{{"Q1.tmp", Outcome::Failed}, {"Q2.tmp", Outcome::Failed}};
+    if (bDevice)
+        entries.push_back({"Q3.tmp", Outcome::Failed});
+    entries.push_back({"Q4.tmp", Outcome::Extracted});
+    EXPECT_EQ(result.strStdout, ExpectedText(folder.Path().string() + "/", entries, result.strStdout).strStdout);
+    EXPECT_FALSE(bOpenedByVaultdump);
+}
+
+TEST(VaultdumpFolderOfOthers, ControlCharactersOfPathsArePrintedEscaped)
+{
+    const testsupport::ScratchFolder scratch;
+    const std::filesystem::path folder = scratch.Path() / "in\x1b[31mred";
+    std::filesystem::create_directory(folder);
+    const std::string strForged = "Q\r\n7 file(s) were extracted successfully\r\n.tmp";
+    std::ofstream(folder / strForged, std::ios::binary) << QuarFile("item");
+    std::ofstream(folder / "bad\x07\x9b.tmp", std::ios::binary) << "no quarantine file";
+    const auto result = RunVaultdump({folder.string()});
+    const std::string strShown = scratch.Path().string() + "/in\\x1b[31mred/";
+    const RunCheck check = ExpectedText(
+        strShown,
+        {{"Q\\x0d\\x0a7 file(s) were extracted successfully\\x0d\\x0a.tmp", Outcome::Extracted},
+         {"bad\\x07\\x9b.tmp", Outcome::Failed}},
+        result.strStdout);
+    EXPECT_EQ(result.strStdout, check.strStdout);
+    EXPECT_EQ(testsupport::ReadFile(folder / check.outputs.begin()->second), "item");
 }
 
 // --- the writer program -------------------------------------------------------------------------

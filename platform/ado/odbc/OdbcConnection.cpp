@@ -1,6 +1,6 @@
 #include "OdbcConnection.h"
 
-#include "ConnectionStringTranslation.h"
+#include "OdbcConnectionString.h"
 #include "OdbcStatement.h"
 #include "OdbcText.h"
 #include "common/ComError.h"
@@ -37,12 +37,16 @@ OdbcConnection::~OdbcConnection()
     ReleaseHandles();
 }
 
-void OdbcConnection::Open(const std::wstring& strConnectionString)
+void OdbcConnection::Open(const ConnectionProperties& properties)
 {
     if (IsOpen())
         FailWithText(ADO_E_OBJECT_OPEN, L"The connection is already open.");
-    const OdbcConnectPlan plan =
-        TranslateConnectionString(strConnectionString, ReadOdbcDriverSettings(platform::Registry::LoadMachine()));
+    OdbcConnectPlan plan;
+    try {
+        plan = BuildConnectPlan(properties, ReadOdbcDriverSettings(platform::Registry::LoadMachine()));
+    } catch (const COdbcValueRefused& refused) {
+        FailWithText(E_INVALIDARG, NarrowToWide(refused.what()));
+    }
     std::vector<Attempt> attempts;
     for (const OdbcConnectTarget& target : plan.targets)
         attempts.push_back({target.strServer, target.strOdbcConnectionString});

@@ -1,5 +1,5 @@
 #pragma once
-// A connection of the ODBC provider: an ODBC connection opened with the translated OLE DB string
+// A connection of the ODBC provider: an ODBC connection opened with the connection's settings
 // (the failover partner tried when the principal cannot be reached), transactions by switching
 // autocommit off and ending them with SQLEndTran, commands run through ExecuteStatement. Every
 // failure fills the errors collection from the driver's diagnostic records and throws
@@ -28,9 +28,9 @@ public:
     OdbcConnection(const OdbcConnection&) = delete;
     OdbcConnection& operator=(const OdbcConnection&) = delete;
 
-    // The OLE DB connection string of the connection helper. The driver comes from the
-    // registry, read now.
-    void Open(const std::wstring& strConnectionString) override;
+    // Connects with the settings' fields; the driver comes from the registry, read now. A setting
+    // the driver cannot carry is refused with E_INVALIDARG before any attempt.
+    void Open(const ConnectionProperties& properties) override;
     // An ODBC connection string used as it stands, with the login timeout in seconds.
     void OpenOdbc(const std::wstring& strOdbcConnectionString, std::int32_t lLoginTimeout);
     // A transaction still open is rolled back.

@@ -5,17 +5,13 @@
 #include "platform/ado/odbc/OdbcProvider.h"
 
 #include "common/ComError.h"
-#include "common/HandleOwners.h"
 #include "common/StringUtils.h"
+#include "testsupport/LoopbackSocket.h"
 #include "testsupport/RunProgram.h"
 
 #include <gtest/gtest.h>
 
-#include <arpa/inet.h>
 #include <cstdlib>
-#include <netinet/in.h>
-#include <stdexcept>
-#include <sys/socket.h>
 
 using namespace platform::ado;
 
@@ -24,18 +20,7 @@ namespace {
 // A loopback port that nothing listens on: one the kernel just handed out and took back.
 int ClosedLoopbackPort()
 {
-    const CAutoFileHandle socketHandle(::socket(AF_INET, SOCK_STREAM, 0));
-    if (!socketHandle)
-        throw std::runtime_error("socket failed");
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    address.sin_port = 0;
-    socklen_t cbAddress = sizeof(address);
-    if (::bind(socketHandle.Get(), reinterpret_cast<sockaddr*>(&address), sizeof(address)) != 0 ||
-        ::getsockname(socketHandle.Get(), reinterpret_cast<sockaddr*>(&address), &cbAddress) != 0)
-        throw std::runtime_error("bind failed");
-    return ntohs(address.sin_port);
+    return testsupport::CLoopbackSocket().Port();
 }
 
 class OdbcFreeTds : public ::testing::Test
@@ -47,10 +32,10 @@ protected:
     void TearDown() override { ::unsetenv("VESTREL_REGISTRY_FILE"); }
 
     // Opens the connection and returns what it threw.
-    static HRESULT OpenFailure(Connection& connection, const std::wstring& strConnectionString)
+    static HRESULT OpenFailure(Connection& connection, const ConnectionProperties& properties)
     {
         try {
-            connection.Open(strConnectionString);
+            connection.Open(properties);
         } catch (const UTIL::COM::_com_error& e) {
             return e.Error();
         }
@@ -80,10 +65,13 @@ TEST_F(OdbcFreeTds, AClosedPortFailsWithTheDriversRecords)
     const std::wstring strPassword = L"Not-a-Secret-4711";
     const ConnectionPtr pConnection = MakeOdbcProvider()->CreateConnection();
 
-    EXPECT_EQ(
-        HResultBits(OpenFailure(*pConnection, L"Provider=SQLOLEDB;Data Source=" + strServer + L";User ID=sa;Password=" +
-                                                  strPassword + L";Connect Timeout=2;Initial Catalog=master")),
-        HResultBits(E_FAIL));
+    ConnectionProperties properties;
+    properties.strDataSource = strServer;
+    properties.bIntegratedSecurity = false;
+    properties.strUserId = L"sa";
+    properties.strPassword = strPassword;
+    properties.lConnectTimeout = 2;
+    EXPECT_EQ(HResultBits(OpenFailure(*pConnection, properties)), HResultBits(E_FAIL));
     const std::vector<Error> errors = pConnection->Errors();
     ASSERT_FALSE(errors.empty());
     bool bNetworkState = false;
@@ -112,10 +100,11 @@ TEST_F(OdbcFreeTds, AClosedPortFailsForATrustedLoginToo)
 {
     const std::wstring strServer = L"127.0.0.1," + std::to_wstring(ClosedLoopbackPort());
     const ConnectionPtr pConnection = MakeOdbcProvider()->CreateConnection();
-    EXPECT_EQ(HResultBits(OpenFailure(*pConnection,
-                                      L"Provider=SQLOLEDB;Data Source=" + strServer +
-                                          L";Trusted_Connection=Yes;Connect Timeout=2;Initial Catalog=KorvoQuar")),
-              HResultBits(E_FAIL));
+    ConnectionProperties properties;
+    properties.strDataSource = strServer;
+    properties.lConnectTimeout = 2;
+    properties.strInitialCatalog = L"KorvoQuar";
+    EXPECT_EQ(HResultBits(OpenFailure(*pConnection, properties)), HResultBits(E_FAIL));
     EXPECT_FALSE(pConnection->Errors().empty());
 }
 
@@ -128,10 +117,14 @@ TEST_F(OdbcFreeTds, TriesTheFailoverPartnerWhenThePrincipalCannotBeReached)
     while (strPartner == strPrincipal);
     const ConnectionPtr pConnection = MakeOdbcProvider()->CreateConnection();
 
-    EXPECT_EQ(HResultBits(OpenFailure(
-                  *pConnection, L"Provider=SQLNCLI10;Data Source=" + strPrincipal + L";Failover Partner=" + strPartner +
-                                    L";User ID=u;Password=p;Connect Timeout=2;Initial Catalog=master")),
-              HResultBits(E_FAIL));
+    ConnectionProperties properties;
+    properties.strDataSource = strPrincipal;
+    properties.strFailoverPartner = strPartner;
+    properties.bIntegratedSecurity = false;
+    properties.strUserId = L"u";
+    properties.strPassword = L"p";
+    properties.lConnectTimeout = 2;
+    EXPECT_EQ(HResultBits(OpenFailure(*pConnection, properties)), HResultBits(E_FAIL));
     // Two sets of records: the principal's, then the partner's.
     const std::vector<Error> errors = pConnection->Errors();
     SCOPED_TRACE(Describe(errors));

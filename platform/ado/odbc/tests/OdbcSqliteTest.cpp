@@ -261,16 +261,19 @@ TEST_F(OdbcSqlite, CallsOnAClosedConnectionAreObjectClosed)
 
 TEST_F(OdbcSqlite, OpensWithTheDriverNamedInTheRegistry)
 {
-    // The provider's own connection, opened with an OLE DB string: the registry names the SQLite
-    // driver, and Initial Catalog becomes the database file.
+    // The provider's own connection, opened with a connection's settings: the registry names the
+    // SQLite driver, and the initial catalog becomes the database file.
     const std::filesystem::path registryFile =
         m_scratch.Write("registry.reg", "Windows Registry Editor Version 5.00\r\n\r\n"
                                         "[HKEY_LOCAL_MACHINE\\Software\\Vestrel\\Keeplib\\ODBC]\r\n"
                                         "\"Driver\"=\"SQLite3\"\r\n");
     const ScopedRegistryFile registry(registryFile);
     const ConnectionPtr pConnection = MakeOdbcProvider()->CreateConnection();
-    pConnection->Open(L"Provider=SQLOLEDB;Data Source=S;Trusted_Connection=Yes;Connect Timeout=5;Initial Catalog=" +
-                      NarrowToWide((m_scratch.Path() / "t.db").string()));
+    ConnectionProperties properties;
+    properties.strDataSource = L"S";
+    properties.lConnectTimeout = 5;
+    properties.strInitialCatalog = NarrowToWide((m_scratch.Path() / "t.db").string());
+    pConnection->Open(properties);
     Run(pConnection, L"CREATE TABLE t (id INTEGER)");
     Run(pConnection, L"INSERT INTO t VALUES (42)");
     pConnection->Close();
