@@ -14,6 +14,8 @@ packages=(
     libwbclient-dev            # winbind's header; Samba's libraries themselves load at run time
     samba-libs                 # libnetapi, so that the tests see the libraries a domain member has
     time                       # peak memory in the benchmarks
+    dpkg-dev file              # the Debian package: its dependencies found from the binaries
+    groff-base                 # the manual pages rendered and checked
 )
 
 missing=()

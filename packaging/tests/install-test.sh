@@ -1,0 +1,66 @@
+#!/usr/bin/env bash
+# Installs the build into a scratch DESTDIR and runs each installed program from there with a
+# clean environment (no LD_LIBRARY_PATH): it must find its library and answer as it should.
+set -euo pipefail
+build=$1
+libdir=$2 # the library folder below the prefix, as GNUInstallDirs chose it
+root=$(mktemp -d)
+trap 'rm -rf "$root"' EXIT
+DESTDIR="$root/dest" cmake --install "$build" --prefix /usr >/dev/null
+usr="$root/dest/usr"
+failures=0
+fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+run() { env -i PATH=/usr/bin:/bin TMPDIR="$root" "$@"; }
+
+# The files, and only those: no test programs, no link for building against the library.
+expected=$(cat <<LIST
+bin/keepctl
+bin/realmscan
+bin/vaultdump
+$libdir/libkeeplib.so.4
+$libdir/libkeeplib.so.4.1.0
+share/bash-completion/completions/keepctl
+share/doc/velmora-admin-tools/copyright
+share/doc/velmora-admin-tools/registry.reg.example
+share/man/man1/keepctl.1
+share/man/man1/realmscan.1
+share/man/man1/vaultdump.1
+share/man/man5/vestrel-registry.5
+LIST
+)
+actual=$(cd "$usr" && find . \( -type f -o -type l \) | sed 's|^\./||' | LC_ALL=C sort)
+[ "$actual" = "$(echo "$expected" | LC_ALL=C sort)" ] || fail "installed files:
+$actual"
+
+# keepctl: the usage text, exit status 87.
+set +e
+out=$(run "$usr/bin/keepctl")
+status=$?
+set -e
+[ $status -eq 87 ] || fail "keepctl exit status $status"
+case $out in
+    "Not enough parameters."*"Check whether or not a given server-name would be valid:"*) ;;
+    *) fail "keepctl printed: $out" ;;
+esac
+
+# vaultdump on an empty folder.
+mkdir "$root/empty"
+out=$(run "$usr/bin/vaultdump" "$root/empty")
+[ "$out" = "Enumerating files from folder [$root/empty/]"$'\r\n'"Could not enumerate files in [$root/empty/]"$'\r\n0 file(s) were extracted successfully\r' ] ||
+    fail "vaultdump printed: $out"
+
+# realmscan, on a computer joined to no domain.
+set +e
+out=$(run "$usr/bin/realmscan" 2>"$root/err")
+status=$?
+set -e
+[ "$out" = "Starting..." ] && [ $status -eq 1 ] && [ "$(tail -n 1 "$root/err")" = "Error: 0x80004005" ] ||
+    fail "realmscan: status $status, printed: $out / $(cat "$root/err")"
+
+# The manual pages render without a warning.
+for page in "$usr"/share/man/man*/*; do
+    warnings=$(groff -ww -z -man "$page" 2>&1)
+    [ -z "$warnings" ] || fail "$(basename "$page"): $warnings"
+done
+
+[ $failures -eq 0 ]
