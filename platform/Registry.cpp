@@ -315,9 +315,16 @@ std::optional<DWORD> RegistryKey::ReadDword(std::wstring_view valueName) const
     return static_cast<DWORD>(bytes[0] | bytes[1] << 8 | bytes[2] << 16 | static_cast<DWORD>(bytes[3]) << 24);
 }
 
+const std::vector<std::wstring>& RegistryKey::SubkeyNames() const
+{
+    if (!m_subkeyNames)
+        m_subkeyNames = m_pContents ? m_pContents->SubkeyNames(m_strPath) : std::vector<std::wstring>();
+    return *m_subkeyNames;
+}
+
 DWORD RegistryKey::QueryInfoKey(DWORD* pcSubKeys, DWORD* pcchMaxSubKeyLen) const
 {
-    const std::vector<std::wstring> names = m_pContents ? m_pContents->SubkeyNames(m_strPath) : std::vector<std::wstring>();
+    const std::vector<std::wstring>& names = SubkeyNames();
     if (pcSubKeys)
         *pcSubKeys = static_cast<DWORD>(names.size());
     if (pcchMaxSubKeyLen) {
@@ -330,7 +337,7 @@ DWORD RegistryKey::QueryInfoKey(DWORD* pcSubKeys, DWORD* pcchMaxSubKeyLen) const
 
 DWORD RegistryKey::EnumKey(DWORD dwIndex, wchar_t* lpName, DWORD* pcchName) const
 {
-    const std::vector<std::wstring> names = m_pContents ? m_pContents->SubkeyNames(m_strPath) : std::vector<std::wstring>();
+    const std::vector<std::wstring>& names = SubkeyNames();
     if (dwIndex >= names.size())
         return ERROR_NO_MORE_ITEMS;
     const std::wstring& strName = names[dwIndex];
@@ -380,6 +387,7 @@ DWORD Registry::OpenKey(std::wstring_view subkey, RegistryKey& keyOut) const
         return ERROR_FILE_NOT_FOUND;
     keyOut.m_pContents = m_pContents;
     keyOut.m_strPath = subkey;
+    keyOut.m_subkeyNames.reset();
     return ERROR_SUCCESS;
 }
 

@@ -82,8 +82,12 @@ public:
 
 private:
     friend class Registry;
+    // The subkeys' names, listed once for all the calls that enumerate them.
+    const std::vector<std::wstring>& SubkeyNames() const;
+
     std::shared_ptr<const RegistryContents> m_pContents;
     std::wstring m_strPath;
+    mutable std::optional<std::vector<std::wstring>> m_subkeyNames;
 };
 
 class Registry
