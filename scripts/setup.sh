@@ -10,7 +10,9 @@ packages=(
     clang-format
     unixodbc-dev odbcinst      # database access
     tdsodbc                    # the SQL Server driver (registers itself as FreeTDS)
-    libsqliteodbc              # the driver the ODBC layer's own tests run against
+    libsqliteodbc              # the driver the ODBC layer's own tests and the substitute service use
+    qt6-base-dev qt6-base-dev-tools  # Qt DBus, and qdbusxml2cpp for the service's proxies and adaptors
+    dbus-daemon dbus-bin       # the private buses of the tests and the demo
     time                       # peak memory in the benchmarks
 )
 
