@@ -39,17 +39,14 @@ std::vector<std::string> MergedEnvironment(const std::map<std::string, std::stri
 
 } // namespace
 
-ProgramResult RunProgram(const std::filesystem::path& program, const std::vector<std::string>& arguments,
-                         const std::map<std::string, std::string>& environment)
+pid_t SpawnProgram(const std::filesystem::path& program, const std::vector<std::string>& arguments,
+                   const std::map<std::string, std::string>& environment, int fdStdout, int fdStderr)
 {
-    int outPipe[2];
-    int errPipe[2];
-    if (::pipe2(outPipe, O_CLOEXEC) != 0 || ::pipe2(errPipe, O_CLOEXEC) != 0)
-        throw std::runtime_error("pipe failed");
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, outPipe[1], STDOUT_FILENO);
-    posix_spawn_file_actions_adddup2(&actions, errPipe[1], STDERR_FILENO);
+    posix_spawn_file_actions_adddup2(&actions, fdStdout, STDOUT_FILENO);
+    if (fdStderr >= 0)
+        posix_spawn_file_actions_adddup2(&actions, fdStderr, STDERR_FILENO);
     posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
 
     std::vector<std::string> argStrings{program.string()};
@@ -67,9 +64,20 @@ ProgramResult RunProgram(const std::filesystem::path& program, const std::vector
     pid_t pid = 0;
     const int iSpawn = posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), envp.data());
     posix_spawn_file_actions_destroy(&actions);
+    return iSpawn == 0 ? pid : -1;
+}
+
+ProgramResult RunProgram(const std::filesystem::path& program, const std::vector<std::string>& arguments,
+                         const std::map<std::string, std::string>& environment)
+{
+    int outPipe[2];
+    int errPipe[2];
+    if (::pipe2(outPipe, O_CLOEXEC) != 0 || ::pipe2(errPipe, O_CLOEXEC) != 0)
+        throw std::runtime_error("pipe failed");
+    const pid_t pid = SpawnProgram(program, arguments, environment, outPipe[1], errPipe[1]);
     ::close(outPipe[1]);
     ::close(errPipe[1]);
-    if (iSpawn != 0) {
+    if (pid < 0) {
         ::close(outPipe[0]);
         ::close(errPipe[0]);
         throw std::runtime_error("cannot start " + program.string());

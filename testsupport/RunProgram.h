@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <map>
 #include <string>
+#include <sys/types.h>
 #include <vector>
 
 namespace testsupport {
@@ -14,6 +15,12 @@ struct ProgramResult
     std::string strStderr;
     int iExitStatus = -1; // the exit status, or -1 when the program did not exit by itself
 };
+
+// Starts program with the arguments, in the environment of the tests with the given variables set
+// (an empty value removes a variable), its standard output on fdStdout and its standard error on
+// fdStderr (-1: the test's own). The process id, or -1 when it could not start.
+pid_t SpawnProgram(const std::filesystem::path& program, const std::vector<std::string>& arguments,
+                   const std::map<std::string, std::string>& environment, int fdStdout, int fdStderr);
 
 // Runs program with the arguments, in the environment of the tests with the given variables
 // set (an empty value removes a variable), and waits for it to end.
