@@ -69,7 +69,7 @@ int CBackgroundProgram::Stop(int iSignal)
 }
 
 CPrivateBus::CPrivateBus()
-    : m_daemon("/usr/bin/dbus-daemon", {"--config-file=" VESTREL_PRIVATE_BUS_CONFIG, "--nofork", "--print-address=1"}),
+    : m_daemon("/usr/bin/dbus-daemon", {"--config-file=" VESTREL_PRIVATE_BUS_CONFIG, "--nofork", "--print-address=1", "--syslog-only"}),
       m_strAddress(m_daemon.ReadLine())
 {
     if (m_strAddress.empty())

@@ -6,6 +6,7 @@
 #include <fstream>
 #include <iterator>
 #include <poll.h>
+#include <pty.h>
 #include <spawn.h>
 #include <stdexcept>
 #include <sys/wait.h>
@@ -67,24 +68,27 @@ pid_t SpawnProgram(const std::filesystem::path& program, const std::vector<std::
     return iSpawn == 0 ? pid : -1;
 }
 
-ProgramResult RunProgram(const std::filesystem::path& program, const std::vector<std::string>& arguments,
-                         const std::map<std::string, std::string>& environment)
+namespace {
+
+// Runs the program with its standard output on a pipe and its standard error on the given pair's
+// writing end, collects both until they close, and waits for it to end.
+ProgramResult RunAndCollect(const std::filesystem::path& program, const std::vector<std::string>& arguments,
+                            const std::map<std::string, std::string>& environment, int (&errorPair)[2])
 {
     int outPipe[2];
-    int errPipe[2];
-    if (::pipe2(outPipe, O_CLOEXEC) != 0 || ::pipe2(errPipe, O_CLOEXEC) != 0)
+    if (::pipe2(outPipe, O_CLOEXEC) != 0)
         throw std::runtime_error("pipe failed");
-    const pid_t pid = SpawnProgram(program, arguments, environment, outPipe[1], errPipe[1]);
+    const pid_t pid = SpawnProgram(program, arguments, environment, outPipe[1], errorPair[1]);
     ::close(outPipe[1]);
-    ::close(errPipe[1]);
+    ::close(errorPair[1]);
     if (pid < 0) {
         ::close(outPipe[0]);
-        ::close(errPipe[0]);
+        ::close(errorPair[0]);
         throw std::runtime_error("cannot start " + program.string());
     }
 
     ProgramResult result;
-    std::array<pollfd, 2> fds{{{outPipe[0], POLLIN, 0}, {errPipe[0], POLLIN, 0}}};
+    std::array<pollfd, 2> fds{{{outPipe[0], POLLIN, 0}, {errorPair[0], POLLIN, 0}}};
     std::array<std::string*, 2> sinks{&result.strStdout, &result.strStderr};
     int iOpen = 2;
     while (iOpen > 0) {
@@ -93,6 +97,7 @@ ProgramResult RunProgram(const std::filesystem::path& program, const std::vector
             if (fds[i].fd < 0 || fds[i].revents == 0)
                 continue;
             char buffer[4096];
+            // A terminal whose last user has gone answers EIO: the end, as for a pipe.
             const ssize_t n = ::read(fds[i].fd, buffer, sizeof buffer);
             if (n > 0) {
                 sinks[i]->append(buffer, static_cast<std::size_t>(n));
@@ -107,6 +112,31 @@ ProgramResult RunProgram(const std::filesystem::path& program, const std::vector
     ::waitpid(pid, &iStatus, 0);
     result.iExitStatus = WIFEXITED(iStatus) ? WEXITSTATUS(iStatus) : -1;
     return result;
+}
+
+} // namespace
+
+ProgramResult RunProgram(const std::filesystem::path& program, const std::vector<std::string>& arguments,
+                         const std::map<std::string, std::string>& environment)
+{
+    int errPipe[2];
+    if (::pipe2(errPipe, O_CLOEXEC) != 0)
+        throw std::runtime_error("pipe failed");
+    return RunAndCollect(program, arguments, environment, errPipe);
+}
+
+ProgramResult RunProgramOnTerminal(const std::filesystem::path& program, const std::vector<std::string>& arguments,
+                                   const std::map<std::string, std::string>& environment)
+{
+    // The terminal passes bytes as they are written, so that the test sees what the program sent.
+    termios mode{};
+    ::cfmakeraw(&mode);
+    int terminal[2]; // the controlling end, then the program's end
+    if (::openpty(&terminal[0], &terminal[1], nullptr, &mode, nullptr) != 0)
+        throw std::runtime_error("openpty failed");
+    ::fcntl(terminal[0], F_SETFD, FD_CLOEXEC);
+    ::fcntl(terminal[1], F_SETFD, FD_CLOEXEC);
+    return RunAndCollect(program, arguments, environment, terminal);
 }
 
 ScratchFolder::ScratchFolder()

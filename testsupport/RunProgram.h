@@ -27,6 +27,11 @@ pid_t SpawnProgram(const std::filesystem::path& program, const std::vector<std::
 ProgramResult RunProgram(const std::filesystem::path& program, const std::vector<std::string>& arguments,
                          const std::map<std::string, std::string>& environment = {});
 
+// Runs program as RunProgram does, but with its standard error on a terminal of its own: strStderr
+// holds the bytes that terminal was sent.
+ProgramResult RunProgramOnTerminal(const std::filesystem::path& program, const std::vector<std::string>& arguments,
+                                   const std::map<std::string, std::string>& environment = {});
+
 // A new empty folder below the system's temporary folder, removed with everything in it.
 class ScratchFolder
 {
