@@ -3,15 +3,17 @@
 # scripted SQL Server (a rules file that says what the server answers and logs every statement
 # it is sent): it creates the quarantine database from its embedded script, reports its version,
 # backs it up, and shows the trace logs that a registry file asked for. Then vaultdump extracts a
-# folder of quarantine files.
+# folder of quarantine files, and vaultfeed imports one through the substitute product service on
+# a private bus of the demo's own (the machine's session and system buses are never used).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 cmake -S . -B build -G Ninja >/dev/null
 cmake --build build >/dev/null
 
+source tools/velmorasvc/private-service.sh
 demo=$(mktemp -d)
-trap 'rm -rf "$demo"' EXIT
+trap 'stop_private_service; rm -rf "$demo"' EXIT
 step() { printf '\n\033[1m$ %s\033[0m\n' "$*"; }
 
 cat >"$demo/registry.reg" <<REG
@@ -74,3 +76,19 @@ tail -n 4 "$(ls -t "$demo"/logs/keeplib-*.log | head -n 1)"
 samples/quarantine/make-demo-folder.sh build/bin/quarwriter "$demo/quarantine" >/dev/null
 step vaultdump quarantine
 build/bin/vaultdump "$demo/quarantine" | sed "s|$demo/||g"
+
+# The product's service, substituted: the service on a private bus, serving a quarantine folder and
+# recording the imports in a SQLite database.
+step velmorasvc velmora/service.conf
+start_private_service build "$demo/velmora"
+echo "$private_service_line" | sed "s|$demo/||g"
+
+samples/quarantine/make-demo-folder.sh build/bin/quarwriter "$demo/import" >/dev/null
+for run in first second; do
+    step vaultfeed import MAILNODE "  # the $run run"
+    status=0
+    build/bin/vaultfeed "$demo/import" MAILNODE || status=$?
+    echo "(exit status $status)"
+done
+step ls velmora/quarantine
+ls "$demo/velmora/quarantine"
