@@ -44,7 +44,8 @@ std::string CBackgroundProgram::ReadLine(std::chrono::milliseconds wait)
             m_strPending.erase(0, iNewline + 1);
             return strLine;
         }
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
         pollfd fd{m_fdOutput, POLLIN, 0};
         if (left.count() <= 0 || ::poll(&fd, 1, static_cast<int>(left.count())) <= 0)
             return {};
@@ -69,7 +70,8 @@ int CBackgroundProgram::Stop(int iSignal)
 }
 
 CPrivateBus::CPrivateBus()
-    : m_daemon("/usr/bin/dbus-daemon", {"--config-file=" VESTREL_PRIVATE_BUS_CONFIG, "--nofork", "--print-address=1", "--syslog-only"}),
+    : m_daemon("/usr/bin/dbus-daemon",
+               {"--config-file=" VESTREL_PRIVATE_BUS_CONFIG, "--nofork", "--print-address=1", "--syslog-only"}),
       m_strAddress(m_daemon.ReadLine())
 {
     if (m_strAddress.empty())

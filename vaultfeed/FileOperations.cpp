@@ -6,8 +6,8 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
-#include <string>
 #include <fcntl.h>
+#include <string>
 #include <sys/sendfile.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -108,7 +108,9 @@ DWORD CopyFileNoReplace(const std::string& strSource, const std::string& strTarg
 {
     // Checked first so that a file already in place is not copied for nothing; publishing the copy
     // checks again, for a target that appears meanwhile.
-    struct stat status {};
+    struct stat status
+    {
+    };
     if (::lstat(strTarget.c_str(), &status) == 0)
         return platform::ERROR_FILE_EXISTS;
     const CAutoFileHandle source(::open(strSource.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));

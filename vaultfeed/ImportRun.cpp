@@ -30,7 +30,9 @@ std::string FolderPath(const std::wstring& strFolder)
 
 bool IsExistingFolder(const std::string& strPath)
 {
-    struct stat status {};
+    struct stat status
+    {
+    };
     return ::stat(strPath.c_str(), &status) == 0 && S_ISDIR(status.st_mode);
 }
 
@@ -95,7 +97,8 @@ private:
             ++m_counters.uProcessed;
             if (m_cancel.Wait(std::chrono::milliseconds(0)))
                 return;
-            const auto lPercent = static_cast<std::int32_t>(std::min<std::uint64_t>(m_counters.uProcessed * 100 / uTotal, 100));
+            const auto lPercent =
+                static_cast<std::int32_t>(std::min<std::uint64_t>(m_counters.uProcessed * 100 / uTotal, 100));
             m_report({false, lPercent, kSeveritySuccess, {}});
             if (entry.bIsFolder)
                 ++m_counters.uSubfoldersIgnored;
@@ -156,7 +159,10 @@ private:
     }
 
     // A run that ends early: at percent 0.
-    void ReportDone(std::int32_t lSeverity, std::wstring strText) { m_report({true, 0, lSeverity, std::move(strText)}); }
+    void ReportDone(std::int32_t lSeverity, std::wstring strText)
+    {
+        m_report({true, 0, lSeverity, std::move(strText)});
+    }
 
     const ImportParameters& m_params;
     IServiceConnection& m_service;

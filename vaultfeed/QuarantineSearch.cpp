@@ -61,9 +61,12 @@ DWORD CQuarantineSearch::NextMatch(SearchEntry& entry, bool& bAtEnd)
         if (!IsQuarantineFileName(pEntry->d_name))
             continue;
         // A link counts as what it leads to; one that leads nowhere is no folder.
-        struct stat status {};
+        struct stat status
+        {
+        };
         entry.strName = pEntry->d_name;
-        entry.bIsFolder = ::fstatat(::dirfd(m_folder.get()), pEntry->d_name, &status, 0) == 0 && S_ISDIR(status.st_mode);
+        entry.bIsFolder =
+            ::fstatat(::dirfd(m_folder.get()), pEntry->d_name, &status, 0) == 0 && S_ISDIR(status.st_mode);
         return platform::ERROR_SUCCESS;
     }
 }

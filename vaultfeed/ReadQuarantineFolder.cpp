@@ -20,7 +20,8 @@ std::wstring ReadQuarantineFolder(IServiceConnection& service)
     const CServicePtr<IConfigStore> pStore = QueryForInterface<IConfigStore>(pStoreObject);
 
     CServicePtr<IConfigItem> pItem;
-    CallOrRaise([&] { return pStore->GetConfigItem(kQuarantineSettingsItem, kAnyKey, kAnyKey, kFirstKey, pItem.Out()); });
+    CallOrRaise(
+        [&] { return pStore->GetConfigItem(kQuarantineSettingsItem, kAnyKey, kAnyKey, kFirstKey, pItem.Out()); });
     std::wstring strConfigText;
     CallOrRaise([&] { return pItem->GetConfigText(strConfigText); });
 

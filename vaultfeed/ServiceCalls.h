@@ -14,8 +14,7 @@ namespace Vaultfeed {
 
 // An interface pointer that, like the compiler's COM smart pointers, raises E_POINTER for a call
 // through it while it is empty.
-template <class I>
-class CServicePtr
+template <class I> class CServicePtr
 {
 public:
     CServicePtr() = default;
@@ -44,8 +43,7 @@ std::wstring ComErrorText(const UTIL::COM::_com_error& e);
 
 // Makes a call whose failure ends the operation: raised as a _com_error with the call's own error
 // information (none is left over from an earlier call).
-template <class Call>
-void CallOrRaise(Call&& call)
+template <class Call> void CallOrRaise(Call&& call)
 {
     platform::SetErrorInfo(std::nullopt);
     const HRESULT hr = std::forward<Call>(call)();
@@ -58,8 +56,7 @@ HRESULT Query(const UnknownPtr& pObject, const IID& iid, UnknownPtr& pInterface)
 
 // The interface that a query answered. An object that claims an interface and is not of its type
 // would be called through the wrong table: it has no such interface.
-template <class I>
-CServicePtr<I> AsInterface(const UnknownPtr& pInterface)
+template <class I> CServicePtr<I> AsInterface(const UnknownPtr& pInterface)
 {
     std::shared_ptr<I> p = std::dynamic_pointer_cast<I>(pInterface);
     if (!p)
@@ -69,8 +66,7 @@ CServicePtr<I> AsInterface(const UnknownPtr& pInterface)
 
 // Queries an object that a call returned for I. E_NOINTERFACE gives an empty pointer, so that the
 // next call through it fails with E_POINTER; any other failure is raised.
-template <class I>
-CServicePtr<I> QueryForInterface(const UnknownPtr& pObject)
+template <class I> CServicePtr<I> QueryForInterface(const UnknownPtr& pObject)
 {
     platform::SetErrorInfo(std::nullopt);
     UnknownPtr pInterface;
@@ -84,8 +80,7 @@ CServicePtr<I> QueryForInterface(const UnknownPtr& pObject)
 
 // Creates an object of the class for I: the object, then the query; the failure of either step is
 // raised. The objects live in a running service, so there is no separate step to run them.
-template <class I>
-CServicePtr<I> CreateServiceObject(IServiceConnection& service, const CLSID& clsid)
+template <class I> CServicePtr<I> CreateServiceObject(IServiceConnection& service, const CLSID& clsid)
 {
     UnknownPtr pObject;
     CallOrRaise([&] { return service.CreateInstance(clsid, pObject); });

@@ -178,8 +178,11 @@ void DatabaseAddItem(benchmark::State& state)
     const std::int32_t lRunId = database.AddRun();
     static std::size_t nItems = 0;
     for (auto _ : state) {
-        database.AddItem({L"Q" + std::to_wstring(nItems++) + L".tmp", L"MAILNODE", lRunId,
-                          L"HED0003" + std::wstring(22, L' '), {L"SRVMAILNODE", L"MSGinvoice 2024-01-01", L"VIRnone"},
+        database.AddItem({L"Q" + std::to_wstring(nItems++) + L".tmp",
+                          L"MAILNODE",
+                          lRunId,
+                          L"HED0003" + std::wstring(22, L' '),
+                          {L"SRVMAILNODE", L"MSGinvoice 2024-01-01", L"VIRnone"},
                           2048});
     }
 }

@@ -108,9 +108,9 @@ void CQuarantineDatabase::AddItem(const QuarantineItem& item)
         strHeaderLines += (strHeaderLines.empty() ? L"" : L"\r\n") + strLine;
     Run(L"INSERT INTO QuarantineItems (FileName, NetworkName, RunId, HedLine, HeaderLineCount, HeaderLines, "
         L"ContentLength, ImportedAt) VALUES (" +
-        SqlText(item.strFileName) + L", " + SqlText(item.strNetworkName) + L", " + std::to_wstring(item.lRunId) + L", " +
-        SqlText(item.strHedLine) + L", " + std::to_wstring(item.headerLines.size()) + L", " + SqlText(strHeaderLines) +
-        L", " + std::to_wstring(item.cbContent) + L", " + kNow + L")");
+        SqlText(item.strFileName) + L", " + SqlText(item.strNetworkName) + L", " + std::to_wstring(item.lRunId) +
+        L", " + SqlText(item.strHedLine) + L", " + std::to_wstring(item.headerLines.size()) + L", " +
+        SqlText(strHeaderLines) + L", " + std::to_wstring(item.cbContent) + L", " + kNow + L")");
 }
 
 } // namespace Velmorasvc

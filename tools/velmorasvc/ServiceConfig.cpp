@@ -64,15 +64,16 @@ std::optional<ServiceSettings> LoadServiceSettings(const std::filesystem::path& 
         return std::nullopt;
     }
     ServiceSettings settings;
-    settings.strText = NarrowToWide(std::string(std::istreambuf_iterator<char>(stream), std::istreambuf_iterator<char>()));
+    settings.strText =
+        NarrowToWide(std::string(std::istreambuf_iterator<char>(stream), std::istreambuf_iterator<char>()));
     int iBadLine = 0;
     const std::optional<CConfigValues> values = CConfigValues::Parse(settings.strText, iBadLine);
     if (!values) {
         strError = file.string() + ": line " + std::to_string(iBadLine) + " is not Name=Value";
         return std::nullopt;
     }
-    for (const auto& [strName, pPath] : {std::pair{kQuarantineFolderName, &settings.quarantineFolder},
-                                         std::pair{kDatabaseName, &settings.database}}) {
+    for (const auto& [strName, pPath] :
+         {std::pair{kQuarantineFolderName, &settings.quarantineFolder}, std::pair{kDatabaseName, &settings.database}}) {
         const std::optional<std::wstring> strValue = values->Find(strName);
         if (!strValue || strValue->empty()) {
             strError = file.string() + " names no " + WideToNarrow(strName);

@@ -1,8 +1,8 @@
 #include "ServiceObject.h"
 
 #include "common/ComError.h"
-#include "tools/velmorasvc/UnknownAdaptor.h"
 #include "common/ErrorLadder.h"
+#include "tools/velmorasvc/UnknownAdaptor.h"
 #include "vaultfeed/bus/BusErrors.h"
 
 #include <QDBusConnectionInterface>
@@ -90,7 +90,8 @@ CInstanceTable::Entries::iterator CInstanceTable::Retire(Entries::iterator it)
 {
     m_connection.unregisterObject(it->first);
     if (m_retired.empty())
-        QMetaObject::invokeMethod(this, [this] { m_retired.clear(); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this, [this] { m_retired.clear(); }, Qt::QueuedConnection);
     m_retired.push_back(std::move(it->second.pObject));
     return m_entries.erase(it);
 }

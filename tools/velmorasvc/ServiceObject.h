@@ -55,8 +55,7 @@ public:
     // Serves the object at a new path below the base, for the client (a unique bus name).
     QDBusObjectPath Add(std::unique_ptr<CServiceObject> pObject, const QString& strClient);
     // The object at the path, when it is one of the table's and of type T.
-    template <class T>
-    T* Find(const QString& strPath) const
+    template <class T> T* Find(const QString& strPath) const
     {
         const auto it = m_entries.find(strPath);
         return it == m_entries.end() ? nullptr : dynamic_cast<T*>(it->second.pObject.get());

@@ -96,8 +96,7 @@ QString CConfigItem::GetConfigText()
     return m_strText;
 }
 
-CQuarantineConfig::CQuarantineConfig(CInstanceTable& table)
-    : CServiceObject({IQuarantineConfig::kIid}), m_table(table)
+CQuarantineConfig::CQuarantineConfig(CInstanceTable& table) : CServiceObject({IQuarantineConfig::kIid}), m_table(table)
 {
     new QuarantineConfigAdaptor(this);
 }
@@ -205,8 +204,12 @@ QVariantList CQuarantineImport::ImportFile(const QString& strFileName, const QSt
                 Fail(hr, QStringLiteral("%1 cannot be read.").arg(strFileName));
             return {};
         }
-        QuarantineItem item{strFileName.toStdWString(), strNetworkName.toStdWString(), pContext->RunId(),
-                            WideFromUtf16(lines.front()), {}, 0};
+        QuarantineItem item{strFileName.toStdWString(),
+                            strNetworkName.toStdWString(),
+                            pContext->RunId(),
+                            WideFromUtf16(lines.front()),
+                            {},
+                            0};
         for (std::size_t i = 1; i < lines.size(); ++i)
             item.headerLines.push_back(WideFromUtf16(lines[i]));
         reader.GetContentLength(&item.cbContent);

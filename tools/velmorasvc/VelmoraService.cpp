@@ -2,15 +2,15 @@
 
 #include "vaultfeed/bus/BusNames.h"
 
-
 namespace Velmorasvc {
 
 using namespace Vaultfeed::Bus;
 
 CVelmoraService::CVelmoraService(const ServiceSettings& settings, QDBusConnection connection)
-    : m_connection(std::move(connection)), m_database(settings.database), m_configs(m_connection, kQuarantineConfigPath),
-      m_contexts(m_connection, kImportContextPath), m_factory(m_configs),
-      m_item(QString::fromStdWString(settings.strText)), m_import(m_database, settings.quarantineFolder, m_contexts)
+    : m_connection(std::move(connection)), m_database(settings.database),
+      m_configs(m_connection, kQuarantineConfigPath), m_contexts(m_connection, kImportContextPath),
+      m_factory(m_configs), m_item(QString::fromStdWString(settings.strText)),
+      m_import(m_database, settings.quarantineFolder, m_contexts)
 {
 }
 

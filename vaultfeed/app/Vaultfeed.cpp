@@ -5,8 +5,8 @@
 // This build runs the import unattended in the terminal. It exits with the report's severity (0
 // success, 1 warning, 2 error), or 3 when the run was cancelled or could not start.
 
-#include "TerminalImport.h"
 #include "Startup.h"
+#include "TerminalImport.h"
 #include "common/ComError.h"
 #include "common/StringUtils.h"
 #include "platform/StopSignals.h"

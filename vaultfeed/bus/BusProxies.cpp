@@ -73,10 +73,11 @@ public:
 private:
     bool IsServiceOnTheBus() const
     {
-        const QDBusMessage reply = m_connection.call(QDBusMessage::createMethodCall(
-            QStringLiteral("org.freedesktop.DBus"), QStringLiteral("/org/freedesktop/DBus"),
-            QStringLiteral("org.freedesktop.DBus"), QStringLiteral("NameHasOwner"))
-                                                     << m_strService);
+        const QDBusMessage reply =
+            m_connection.call(QDBusMessage::createMethodCall(
+                                  QStringLiteral("org.freedesktop.DBus"), QStringLiteral("/org/freedesktop/DBus"),
+                                  QStringLiteral("org.freedesktop.DBus"), QStringLiteral("NameHasOwner"))
+                              << m_strService);
         return reply.type() == QDBusMessage::ReplyMessage && reply.arguments().value(0).toBool();
     }
 
@@ -103,8 +104,7 @@ protected:
 HRESULT QueryBusObject(const BusObjectPtr& pObject, const IID& iid, UnknownPtr& pInterface);
 
 // A proxy for the interface I of an object; Generated is the proxy class made from I's file.
-template <class I, class Generated>
-class CBusProxy : public I, public CBusReference
+template <class I, class Generated> class CBusProxy : public I, public CBusReference
 {
 public:
     CBusProxy(BusObjectPtr pObject, QLatin1StringView strInterface)
@@ -119,18 +119,27 @@ public:
     }
 
 protected:
-    template <class... Results>
-    HRESULT Finish(QDBusPendingReply<Results...>& reply)
+    template <class... Results> HRESULT Finish(QDBusPendingReply<Results...>& reply)
     {
         return m_pObject->Finish(reply, m_strInterface);
     }
 
-    // An object path that a call returned, as a pointer to the object.
-    HRESULT FinishObject(QDBusPendingReply<QDBusObjectPath>& reply, BusObjectPtr& pObject)
+    // A text that a call returned.
+    HRESULT FinishText(QDBusPendingReply<QString> reply, std::wstring& strText)
     {
         const HRESULT hr = Finish(reply);
         if (SUCCEEDED(hr))
-            pObject = m_pObject->Sibling(reply.value());
+            strText = reply.value().toStdWString();
+        return hr;
+    }
+
+    // An object path that a call returned, as a pointer of the proxy type P to that object.
+    template <class P, class Interface>
+    HRESULT FinishObject(QDBusPendingReply<QDBusObjectPath> reply, std::shared_ptr<Interface>& pInterface)
+    {
+        const HRESULT hr = Finish(reply);
+        if (SUCCEEDED(hr))
+            pInterface = std::make_shared<P>(m_pObject->Sibling(reply.value()));
         return hr;
     }
 
@@ -168,14 +177,7 @@ class CBusConfigItem final : public CBusProxy<IConfigItem, OrgVestrelVelmoraICon
 public:
     explicit CBusConfigItem(BusObjectPtr pObject) : CBusProxy(std::move(pObject), kConfigItemInterface) {}
 
-    HRESULT GetConfigText(std::wstring& strText) override
-    {
-        QDBusPendingReply<QString> reply = m_proxy.GetConfigText();
-        const HRESULT hr = Finish(reply);
-        if (SUCCEEDED(hr))
-            strText = reply.value().toStdWString();
-        return hr;
-    }
+    HRESULT GetConfigText(std::wstring& strText) override { return FinishText(m_proxy.GetConfigText(), strText); }
 };
 
 class CBusConfigStore final : public CBusProxy<IConfigStore, OrgVestrelVelmoraIConfigStoreInterface>
@@ -186,12 +188,7 @@ public:
     HRESULT GetConfigItem(std::int32_t lItemType, std::int16_t sKey1, std::int16_t sKey2, std::int16_t sKey3,
                           std::shared_ptr<IConfigItem>& pItem) override
     {
-        QDBusPendingReply<QDBusObjectPath> reply = m_proxy.GetConfigItem(lItemType, sKey1, sKey2, sKey3);
-        BusObjectPtr pObject;
-        const HRESULT hr = FinishObject(reply, pObject);
-        if (SUCCEEDED(hr))
-            pItem = std::make_shared<CBusConfigItem>(std::move(pObject));
-        return hr;
+        return FinishObject<CBusConfigItem>(m_proxy.GetConfigItem(lItemType, sKey1, sKey2, sKey3), pItem);
     }
 };
 
@@ -208,11 +205,7 @@ public:
 
     HRESULT GetQuarantineFolder(std::wstring& strFolder) override
     {
-        QDBusPendingReply<QString> reply = m_proxy.GetQuarantineFolder();
-        const HRESULT hr = Finish(reply);
-        if (SUCCEEDED(hr))
-            strFolder = reply.value().toStdWString();
-        return hr;
+        return FinishText(m_proxy.GetQuarantineFolder(), strFolder);
     }
 };
 
@@ -223,12 +216,7 @@ public:
 
     HRESULT CreateImportContext(UnknownPtr& pContext) override
     {
-        QDBusPendingReply<QDBusObjectPath> reply = m_proxy.CreateImportContext();
-        BusObjectPtr pObject;
-        const HRESULT hr = FinishObject(reply, pObject);
-        if (SUCCEEDED(hr))
-            pContext = std::make_shared<CBusUnknown>(std::move(pObject));
-        return hr;
+        return FinishObject<CBusUnknown>(m_proxy.CreateImportContext(), pContext);
     }
 
     HRESULT IsFileKnown(const std::wstring& strFileName, platform::Variant& varResult) override
@@ -263,20 +251,13 @@ class CBusServiceRoot final : public CBusProxy<IServiceRoot, OrgVestrelVelmoraIS
 public:
     explicit CBusServiceRoot(BusObjectPtr pObject) : CBusProxy(std::move(pObject), kServiceRootInterface) {}
 
-    HRESULT GetConfigStore(UnknownPtr& pStore) override { return FinishUnknown(m_proxy.GetConfigStore(), pStore); }
+    HRESULT GetConfigStore(UnknownPtr& pStore) override
+    {
+        return FinishObject<CBusUnknown>(m_proxy.GetConfigStore(), pStore);
+    }
     HRESULT GetQuarantineImport(UnknownPtr& pImport) override
     {
-        return FinishUnknown(m_proxy.GetQuarantineImport(), pImport);
-    }
-
-private:
-    HRESULT FinishUnknown(QDBusPendingReply<QDBusObjectPath> reply, UnknownPtr& pUnknown)
-    {
-        BusObjectPtr pObject;
-        const HRESULT hr = FinishObject(reply, pObject);
-        if (SUCCEEDED(hr))
-            pUnknown = std::make_shared<CBusUnknown>(std::move(pObject));
-        return hr;
+        return FinishObject<CBusUnknown>(m_proxy.GetQuarantineImport(), pImport);
     }
 };
 
@@ -319,8 +300,9 @@ public:
     HRESULT CreateInstance(const CLSID& clsid, UnknownPtr& pObject) override
     {
         if (!m_connection.isConnected()) {
-            return Failure(RPC_E_SERVER_UNAVAILABLE, kClassFactoryInterface,
-                           QStringLiteral("Cannot reach %1: %2").arg(ServiceBusAddress(), m_connection.lastError().message()));
+            return Failure(
+                RPC_E_SERVER_UNAVAILABLE, kClassFactoryInterface,
+                QStringLiteral("Cannot reach %1: %2").arg(ServiceBusAddress(), m_connection.lastError().message()));
         }
         OrgVestrelVelmoraClassFactoryInterface factory(kServiceName, kClassFactoryPath, m_connection);
         QDBusPendingReply<QDBusObjectPath> reply = factory.CreateInstance(GuidText(clsid));

@@ -1,6 +1,7 @@
 // The import through the substitute service on a private bus: the reports, the files, and the
 // rows the service records; a service that is missing, restarted, or killed in the middle.
 
+#include "Polling.h"
 #include "Printers.h"
 #include "ServiceBench.h"
 #include "TestFolders.h"
@@ -23,19 +24,6 @@ using namespace VaultfeedTests;
 using namespace std::chrono_literals;
 
 namespace {
-
-ImportProgress WaitUntilDone(const CImportJob& job)
-{
-    const auto deadline = std::chrono::steady_clock::now() + 120s;
-    while (std::chrono::steady_clock::now() < deadline) {
-        ImportProgress progress = job.GetProgress();
-        if (progress.bDone)
-            return progress;
-        std::this_thread::sleep_for(1ms);
-    }
-    ADD_FAILURE() << "the run never ended";
-    return {};
-}
 
 const std::string kItem = "From: a@example.com\r\n\r\nhello\r\n";
 
@@ -74,8 +62,9 @@ const std::vector<std::string> kRows = {
 TEST_F(BusImport, RecordsEachFileOnceAndKnowsItOnTheNextRun)
 {
     const std::filesystem::path source = WriteSource();
-    EXPECT_EQ(Import(kModeCommandLine, source),
-              (ImportProgress{true, 100, 0, L"4 files processed\r\n1 subfolders ignored\r\n2 files imported successfuly"}));
+    EXPECT_EQ(
+        Import(kModeCommandLine, source),
+        (ImportProgress{true, 100, 0, L"4 files processed\r\n1 subfolders ignored\r\n2 files imported successfuly"}));
     EXPECT_EQ(m_bench.Rows(), kRows);
     // The damaged file's copy is gone again; nothing left the source folder.
     EXPECT_EQ(FolderEntries(m_bench.Quarantine()),
@@ -90,10 +79,11 @@ TEST_F(BusImport, RecordsEachFileOnceAndKnowsItOnTheNextRun)
 
     // In the quarantine folder itself a damaged file is renamed.
     WriteFile(m_bench.Quarantine() / "Q5.tmp", DamagedQuarantineFile());
-    EXPECT_EQ(Import(kModeQuarantineFolder, source),
-              (ImportProgress{true, 100, 1,
-                              L"3 files processed\r\n2 files are already in the database\r\n1 corrupted files have been "
-                              L"renamed"}));
+    EXPECT_EQ(
+        Import(kModeQuarantineFolder, source),
+        (ImportProgress{true, 100, 1,
+                        L"3 files processed\r\n2 files are already in the database\r\n1 corrupted files have been "
+                        L"renamed"}));
     EXPECT_TRUE(std::filesystem::exists(m_bench.Quarantine() / "Q5.tmp.bad"));
     EXPECT_EQ(m_bench.Rows(), kRows);
 }
@@ -130,8 +120,9 @@ TEST_F(BusImport, AMissingServiceOrBusFailsEveryCreation)
 {
     const std::filesystem::path source = WriteSource();
     m_bench.StopService(SIGTERM);
-    const std::string strNoService = "Com Error:0x80040154,'Class not registered','org.vestrel.Velmora.ClassFactory','The "
-                                     "name org.vestrel.Velmora was not provided by any .service files'";
+    const std::string strNoService =
+        "Com Error:0x80040154,'Class not registered','org.vestrel.Velmora.ClassFactory','The "
+        "name org.vestrel.Velmora was not provided by any .service files'";
     EXPECT_EQ(ComErrorOf([] { ReadQuarantineFolder(*Bus::ConnectToService()); }), strNoService);
     EXPECT_EQ(Import(kModeCommandLine, source), (ImportProgress{true, 0, 2, NarrowToWide(strNoService)}));
 

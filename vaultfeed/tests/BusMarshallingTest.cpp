@@ -59,7 +59,8 @@ TEST(BusErrors, EveryErrorACallMeetsBecomesAnHResult)
 TEST(BusErrors, AnErrorNameCarriesItsHResultUnchanged)
 {
     EXPECT_EQ(ErrorNameFor(E_OUTOFMEMORY).toStdString(), "org.vestrel.Velmora.Error.HR_8007000E");
-    for (const HRESULT hr : {E_FAIL, E_INVALIDARG, REGDB_E_CLASSNOTREG, MakeHResult(0x80000000), MakeHResult(0xFFFFFFFF)})
+    for (const HRESULT hr :
+         {E_FAIL, E_INVALIDARG, REGDB_E_CLASSNOTREG, MakeHResult(0x80000000), MakeHResult(0xFFFFFFFF)})
         EXPECT_EQ(HResultBits(HResultFromBusError(ErrorNameFor(hr), {})), HResultBits(hr));
 }
 

@@ -28,8 +28,7 @@ struct CFakeService::State
     std::wstring strQuarantineFolder = L"/srv/velmora/quarantine";
     unsigned nContexts = 0;
 
-    template <class T>
-    T Read(T State::*pMember) const
+    template <class T> T Read(T State::*pMember) const
     {
         const std::lock_guard lock(mutex);
         return this->*pMember;
@@ -83,8 +82,7 @@ std::wstring InterfaceName(const IID& iid)
 }
 
 // An object with one interface I, which it answers queries for.
-template <class I>
-class CFakeObject : public I, public std::enable_shared_from_this<CFakeObject<I>>
+template <class I> class CFakeObject : public I, public std::enable_shared_from_this<CFakeObject<I>>
 {
 public:
     explicit CFakeObject(std::shared_ptr<State> pState) : m_pState(std::move(pState)) {}
@@ -101,6 +99,16 @@ public:
     }
 
 protected:
+    // Logs the call; unless it is set to fail, fills out with what make gives.
+    template <class Out, class Make>
+    HRESULT Answer(const std::wstring& strCall, Out& out, Make&& make, const std::wstring& strArguments = {})
+    {
+        const HRESULT hr = m_pState->Enter(strCall, strArguments);
+        if (SUCCEEDED(hr))
+            out = make();
+        return hr;
+    }
+
     const std::shared_ptr<State> m_pState;
 };
 
@@ -121,10 +129,7 @@ public:
     using CFakeObject::CFakeObject;
     HRESULT GetConfigText(std::wstring& strText) override
     {
-        const HRESULT hr = m_pState->Enter(L"GetConfigText");
-        if (SUCCEEDED(hr))
-            strText = m_pState->Read(&State::strConfigText);
-        return hr;
+        return Answer(L"GetConfigText", strText, [&] { return m_pState->Read(&State::strConfigText); });
     }
 };
 
@@ -135,10 +140,9 @@ public:
     HRESULT GetConfigItem(std::int32_t lItemType, std::int16_t sKey1, std::int16_t sKey2, std::int16_t sKey3,
                           std::shared_ptr<IConfigItem>& pItem) override
     {
-        const HRESULT hr = m_pState->Enter(L"GetConfigItem", FormatW(L"%d %d %d %d", lItemType, sKey1, sKey2, sKey3));
-        if (SUCCEEDED(hr))
-            pItem = std::make_shared<CFakeConfigItem>(m_pState);
-        return hr;
+        return Answer(
+            L"GetConfigItem", pItem, [&] { return std::make_shared<CFakeConfigItem>(m_pState); },
+            FormatW(L"%d %d %d %d", lItemType, sKey1, sKey2, sKey3));
     }
 };
 
@@ -149,10 +153,7 @@ public:
     HRESULT LoadConfig(const std::wstring& strText) override { return m_pState->Enter(L"LoadConfig", strText); }
     HRESULT GetQuarantineFolder(std::wstring& strFolder) override
     {
-        const HRESULT hr = m_pState->Enter(L"GetQuarantineFolder");
-        if (SUCCEEDED(hr))
-            strFolder = m_pState->Read(&State::strQuarantineFolder);
-        return hr;
+        return Answer(L"GetQuarantineFolder", strFolder, [&] { return m_pState->Read(&State::strQuarantineFolder); });
     }
 };
 
@@ -163,12 +164,10 @@ public:
 
     HRESULT CreateImportContext(UnknownPtr& pContext) override
     {
-        const HRESULT hr = m_pState->Enter(L"CreateImportContext");
-        if (SUCCEEDED(hr)) {
+        return Answer(L"CreateImportContext", pContext, [&] {
             const std::lock_guard lock(m_pState->mutex);
-            pContext = std::make_shared<CFakeContext>(++m_pState->nContexts);
-        }
-        return hr;
+            return std::make_shared<CFakeContext>(++m_pState->nContexts);
+        });
     }
 
     HRESULT IsFileKnown(const std::wstring& strFileName, platform::Variant& varResult) override
@@ -178,8 +177,8 @@ public:
         return answer.hr;
     }
 
-    HRESULT ImportFile(const std::wstring& strFileName, const std::wstring& strNetworkName,
-                       const UnknownPtr& pContext, platform::Variant& varResult) override
+    HRESULT ImportFile(const std::wstring& strFileName, const std::wstring& strNetworkName, const UnknownPtr& pContext,
+                       platform::Variant& varResult) override
     {
         const auto* pFakeContext = dynamic_cast<const CFakeContext*>(pContext.get());
         const std::wstring strContext = pFakeContext ? FormatW(L"context#%u", pFakeContext->Number()) : L"no context";
@@ -199,17 +198,12 @@ public:
     using CFakeObject::CFakeObject;
     HRESULT GetConfigStore(UnknownPtr& pStore) override
     {
-        const HRESULT hr = m_pState->Enter(L"GetConfigStore");
-        if (SUCCEEDED(hr))
-            pStore = std::make_shared<CFakeConfigStore>(m_pState);
-        return hr;
+        return Answer(L"GetConfigStore", pStore, [&] { return std::make_shared<CFakeConfigStore>(m_pState); });
     }
     HRESULT GetQuarantineImport(UnknownPtr& pImport) override
     {
-        const HRESULT hr = m_pState->Enter(L"GetQuarantineImport");
-        if (SUCCEEDED(hr))
-            pImport = std::make_shared<CFakeQuarantineImport>(m_pState);
-        return hr;
+        return Answer(L"GetQuarantineImport", pImport,
+                      [&] { return std::make_shared<CFakeQuarantineImport>(m_pState); });
     }
 };
 

@@ -21,6 +21,15 @@ struct FakeAnswer
     platform::Variant varResult;
 };
 
+// A call of the fake that fails, and the text the failure is expected to end up as.
+struct FakeFailure
+{
+    const wchar_t* wszCall;
+    HRESULT hr;
+    std::optional<platform::ErrorInfo> info;
+    std::wstring strExpected;
+};
+
 class CFakeService : public Vaultfeed::IServiceConnection
 {
 public:

@@ -1,10 +1,10 @@
 // The copy into the quarantine folder: exact bytes, never a replaced file, never a partial one,
 // and no wait on something that is not a file.
 
+#include "vaultfeed/FileOperations.h"
 #include "TestFolders.h"
 #include "platform/Win32Error.h"
 #include "testsupport/RunProgram.h"
-#include "vaultfeed/FileOperations.h"
 
 #include <gtest/gtest.h>
 
@@ -76,7 +76,8 @@ TEST_F(FileOperations, RefusesWhatIsNoRegularFileAndNeverReplacesATarget)
     WriteFile(Path("source"), "new");
     const std::vector<std::pair<const char*, std::function<void()>>> targets = {
         {"a file", [&] { WriteFile(Path("quarantine/Q1.tmp"), "old"); }},
-        {"a link that leads nowhere", [&] { std::filesystem::create_symlink(Path("missing"), Path("quarantine/Q1.tmp")); }},
+        {"a link that leads nowhere",
+         [&] { std::filesystem::create_symlink(Path("missing"), Path("quarantine/Q1.tmp")); }},
         {"a folder", [&] { std::filesystem::create_directory(Path("quarantine/Q1.tmp")); }},
     };
     for (const auto& [szTarget, makeTarget] : targets) {

@@ -1,11 +1,12 @@
 // The import job's threads: a run on its worker, published progress, and Start and Stop from any
 // thread at any time. The sanitizer build runs these too.
 
+#include "vaultfeed/ImportJob.h"
 #include "FakeService.h"
+#include "Polling.h"
 #include "Printers.h"
 #include "TestFolders.h"
 #include "testsupport/RunProgram.h"
-#include "vaultfeed/ImportJob.h"
 
 #include <gtest/gtest.h>
 
@@ -39,21 +40,6 @@ protected:
         return job.Start(kModeManualFolder, WidePath(Source()), WidePath(Quarantine()), L"NODE");
     }
 
-    // Polls as the progress page does until the run is done; a run that never ends fails the test
-    // instead of hanging it.
-    static ImportProgress WaitUntilDone(const CImportJob& job)
-    {
-        const auto deadline = std::chrono::steady_clock::now() + 60s;
-        while (std::chrono::steady_clock::now() < deadline) {
-            ImportProgress progress = job.GetProgress();
-            if (progress.bDone)
-                return progress;
-            std::this_thread::sleep_for(1ms);
-        }
-        ADD_FAILURE() << "the run never ended";
-        return {};
-    }
-
     std::shared_ptr<CFakeService> m_pService = std::make_shared<CFakeService>();
 
 private:
@@ -71,7 +57,8 @@ TEST_F(ImportJob, RunsOnItsWorkerAndPublishesTheFinalReport)
     job.Stop();
     job.Stop();
     EXPECT_EQ(job.GetProgress(), kThreeImported);
-    EXPECT_EQ(FolderEntries(Quarantine()), (std::vector<std::string>{"Q1.tmp=Q1.tmp", "Q2.tmp=Q2.tmp", "Q3.tmp=Q3.tmp"}));
+    EXPECT_EQ(FolderEntries(Quarantine()),
+              (std::vector<std::string>{"Q1.tmp=Q1.tmp", "Q2.tmp=Q2.tmp", "Q3.tmp=Q3.tmp"}));
 }
 
 TEST_F(ImportJob, StartClearsTheEarlierRunsProgress)
@@ -83,9 +70,10 @@ TEST_F(ImportJob, StartClearsTheEarlierRunsProgress)
     // left it in place.
     m_pService->AnswerKnown(L"Q1.tmp", {S_OK, platform::Variant::Int32(1)});
     ASSERT_TRUE(Start(job));
-    EXPECT_EQ(WaitUntilDone(job),
-              (ImportProgress{true, 100, 1,
-                              L"3 files processed\r\n1 files are already in the database\r\n2 files imported successfuly"}));
+    EXPECT_EQ(
+        WaitUntilDone(job),
+        (ImportProgress{true, 100, 1,
+                        L"3 files processed\r\n1 files are already in the database\r\n2 files imported successfuly"}));
 }
 
 TEST_F(ImportJob, StopWaitsForACallInProgressAndLeavesTheJobIdle)

@@ -1,9 +1,9 @@
 // Reading the product's quarantine folder from the service: the calls in their order with their
 // arguments, and each failure raised with its HRESULT and error information.
 
+#include "vaultfeed/ReadQuarantineFolder.h"
 #include "FakeService.h"
 #include "common/StringUtils.h"
-#include "vaultfeed/ReadQuarantineFolder.h"
 #include "vaultfeed/ServiceCalls.h"
 
 #include <gtest/gtest.h>
@@ -34,38 +34,45 @@ TEST(ReadQuarantineFolder, LoadsTheQuarantineSettingsIntoAConfigurationObjectAnd
     EXPECT_EQ(service.Calls(), expected);
 }
 
-struct Failure
-{
-    const wchar_t* wszCall;
-    HRESULT hr;
-    std::optional<platform::ErrorInfo> info;
-    std::wstring strComError;
-};
-
 TEST(ReadQuarantineFolder, RaisesEveryFailedCallAsAComError)
 {
     const platform::ErrorInfo info{L"org.vestrel.Velmora.IQuarantineConfig", L"The configuration names no folder."};
-    const std::vector<Failure> failures = {
-        {L"CreateInstance ServiceRoot", RPC_E_SERVER_UNAVAILABLE, {},
+    const std::vector<FakeFailure> failures = {
+        {L"CreateInstance ServiceRoot",
+         RPC_E_SERVER_UNAVAILABLE,
+         {},
          L"Com Error:0x800706ba,'The RPC server is unavailable.','',''"},
-        {L"QueryInterface IServiceRoot", E_NOINTERFACE, {}, L"Com Error:0x80004002,'No such interface supported','',''"},
+        {L"QueryInterface IServiceRoot",
+         E_NOINTERFACE,
+         {},
+         L"Com Error:0x80004002,'No such interface supported','',''"},
         {L"GetConfigStore", E_FAIL, {}, L"Com Error:0x80004005,'Unspecified error','',''"},
         // The store's object lacks the interface: the call through the empty pointer fails.
         {L"QueryInterface IConfigStore", E_NOINTERFACE, {}, L"Com Error:0x80004003,'Invalid pointer','',''"},
-        {L"QueryInterface IConfigStore", RPC_E_DISCONNECTED, {},
+        {L"QueryInterface IConfigStore",
+         RPC_E_DISCONNECTED,
+         {},
          L"Com Error:0x80010108,'The object invoked has disconnected from its clients.','',''"},
         {L"GetConfigItem", E_INVALIDARG, {}, L"Com Error:0x80070057,'The parameter is incorrect.','',''"},
         {L"GetConfigText", E_OUTOFMEMORY, {}, L"Com Error:0x8007000e,'Ran out of memory','',''"},
-        {L"CreateInstance QuarantineConfig", REGDB_E_CLASSNOTREG, {}, L"Com Error:0x80040154,'Class not registered','',''"},
-        {L"QueryInterface IQuarantineConfig", E_NOINTERFACE, {}, L"Com Error:0x80004002,'No such interface supported','',''"},
+        {L"CreateInstance QuarantineConfig",
+         REGDB_E_CLASSNOTREG,
+         {},
+         L"Com Error:0x80040154,'Class not registered','',''"},
+        {L"QueryInterface IQuarantineConfig",
+         E_NOINTERFACE,
+         {},
+         L"Com Error:0x80004002,'No such interface supported','',''"},
         {L"LoadConfig", E_INVALIDARG, info,
-         L"Com Error:0x80070057,'The parameter is incorrect.','org.vestrel.Velmora.IQuarantineConfig','The configuration "
+         L"Com Error:0x80070057,'The parameter is incorrect.','org.vestrel.Velmora.IQuarantineConfig','The "
+         L"configuration "
          L"names no folder.'"},
         {L"GetQuarantineFolder", E_FAIL, info,
-         L"Com Error:0x80004005,'Unspecified error','org.vestrel.Velmora.IQuarantineConfig','The configuration names no "
+         L"Com Error:0x80004005,'Unspecified error','org.vestrel.Velmora.IQuarantineConfig','The configuration names "
+         L"no "
          L"folder.'"},
     };
-    for (const Failure& failure : failures) {
+    for (const FakeFailure& failure : failures) {
         SCOPED_TRACE(WideToNarrow(failure.wszCall));
         CFakeService service;
         service.FailCall(failure.wszCall, failure.hr, failure.info);
@@ -73,7 +80,7 @@ TEST(ReadQuarantineFolder, RaisesEveryFailedCallAsAComError)
             ReadQuarantineFolder(service);
             ADD_FAILURE() << "no error raised";
         } catch (const UTIL::COM::_com_error& e) {
-            EXPECT_EQ(WideToNarrow(ComErrorText(e)), WideToNarrow(failure.strComError));
+            EXPECT_EQ(WideToNarrow(ComErrorText(e)), WideToNarrow(failure.strExpected));
         }
     }
 }

@@ -58,8 +58,11 @@ CServiceBench::CServiceBench()
 {
     std::filesystem::create_directory(Quarantine());
     WriteFile(Folder("service.conf"), "# the substitute service of a test\n"
-                                      "QuarantineFolder=" + Quarantine().string() + "\n"
-                                      "Database=" + Folder("quarantine.db").string() + "\n");
+                                      "QuarantineFolder=" +
+                                          Quarantine().string() +
+                                          "\n"
+                                          "Database=" +
+                                          Folder("quarantine.db").string() + "\n");
     ::setenv(Vaultfeed::Bus::kBusAddressVariable, m_bus.Address().c_str(), 1);
     StartService();
 }

@@ -57,7 +57,8 @@ public:
     QString NewQuarantineConfig() const
     {
         const QString strClsid = QString::fromStdWString(platform::StringFromGUID(CLSID_QuarantineConfig));
-        const QDBusMessage reply = Call(Bus::kClassFactoryPath, Bus::kClassFactoryInterface, "CreateInstance", {strClsid});
+        const QDBusMessage reply =
+            Call(Bus::kClassFactoryPath, Bus::kClassFactoryInterface, "CreateInstance", {strClsid});
         return qdbus_cast<QDBusObjectPath>(reply.arguments().value(0)).path();
     }
 
@@ -87,26 +88,50 @@ TEST(ServiceProtocol, RefusesWhatIsNotItsToGive)
     const QString strIid = QString::fromStdWString(platform::StringFromGUID(IConfigStore::kIid));
     const QString strNoClass = QStringLiteral("{00000000-0000-0000-0000-000000000000}");
     const std::vector<Refusal> refusals = {
-        {"/org/vestrel/Velmora", Bus::kClassFactoryInterface, "CreateInstance", {strNoClass},
+        {"/org/vestrel/Velmora",
+         Bus::kClassFactoryInterface,
+         "CreateInstance",
+         {strNoClass},
          "org.vestrel.Velmora.Error.HR_80040154"},
-        {"/org/vestrel/Velmora/ServiceRoot", Bus::kUnknownInterface, "QueryInterface", {strIid},
+        {"/org/vestrel/Velmora/ServiceRoot",
+         Bus::kUnknownInterface,
+         "QueryInterface",
+         {strIid},
          "org.vestrel.Velmora.Error.HR_80004002"},
-        {"/org/vestrel/Velmora/ConfigStore", Bus::kConfigStoreInterface, "GetConfigItem",
+        {"/org/vestrel/Velmora/ConfigStore",
+         Bus::kConfigStoreInterface,
+         "GetConfigItem",
          {9, QVariant::fromValue(short(-1)), QVariant::fromValue(short(-1)), QVariant::fromValue(short(0))},
          "org.vestrel.Velmora.Error.HR_80070057"},
-        {"/org/vestrel/Velmora/QuarantineImport", Bus::kQuarantineImportInterface, "IsFileKnown", {"../quarantine.db"},
+        {"/org/vestrel/Velmora/QuarantineImport",
+         Bus::kQuarantineImportInterface,
+         "IsFileKnown",
+         {"../quarantine.db"},
          "org.vestrel.Velmora.Error.HR_80070057"},
-        {"/org/vestrel/Velmora/QuarantineImport", Bus::kQuarantineImportInterface, "IsFileKnown", {".."},
+        {"/org/vestrel/Velmora/QuarantineImport",
+         Bus::kQuarantineImportInterface,
+         "IsFileKnown",
+         {".."},
          "org.vestrel.Velmora.Error.HR_80070057"},
-        {"/org/vestrel/Velmora/QuarantineImport", Bus::kQuarantineImportInterface, "IsFileKnown", {""},
+        {"/org/vestrel/Velmora/QuarantineImport",
+         Bus::kQuarantineImportInterface,
+         "IsFileKnown",
+         {""},
          "org.vestrel.Velmora.Error.HR_80070057"},
-        {"/org/vestrel/Velmora/QuarantineImport", Bus::kQuarantineImportInterface, "ImportFile",
+        {"/org/vestrel/Velmora/QuarantineImport",
+         Bus::kQuarantineImportInterface,
+         "ImportFile",
          {"Q1.tmp", "NODE", QVariant::fromValue(QDBusObjectPath("/org/vestrel/Velmora/ImportContext/99"))},
          "org.vestrel.Velmora.Error.HR_80070057"},
-        {"/org/vestrel/Velmora/QuarantineImport", Bus::kQuarantineImportInterface, "ImportFile",
+        {"/org/vestrel/Velmora/QuarantineImport",
+         Bus::kQuarantineImportInterface,
+         "ImportFile",
          {"Q1.tmp", "NODE", QVariant::fromValue(QDBusObjectPath("/org/vestrel/Velmora/ServiceRoot"))},
          "org.vestrel.Velmora.Error.HR_80070057"},
-        {"/org/vestrel/Velmora/Nothing", Bus::kServiceRootInterface, "GetConfigStore", {},
+        {"/org/vestrel/Velmora/Nothing",
+         Bus::kServiceRootInterface,
+         "GetConfigStore",
+         {},
          "org.freedesktop.DBus.Error.UnknownObject"},
     };
     for (const Refusal& refusal : refusals) {
@@ -177,9 +202,9 @@ TEST(ServiceProtocol, SaysWhichFilesAreDamagedAndWhichCannotBeRead)
         {"Q1.tmp", [](const auto& path) { WriteFile(path, QuarantineFile("x")); }, S_OK, {}, L""},
         {"Q2.tmp", [](const auto& path) { WriteFile(path, DamagedQuarantineFile()); }, MakeHResult(0x80070026),
          platform::Variant::Int32(1), L"Q2.tmp is damaged: its header cannot be read."},
-        {"Q3.tmp", [](const auto& path) { WriteFile(path, QuarWriter::Utf16LeBytes(u"SRV0000, not the HED line.......\r\n")); },
-         E_INVALIDARG,
-         platform::Variant::Int32(1), L"Q3.tmp is damaged: its header cannot be read."},
+        {"Q3.tmp",
+         [](const auto& path) { WriteFile(path, QuarWriter::Utf16LeBytes(u"SRV0000, not the HED line.......\r\n")); },
+         E_INVALIDARG, platform::Variant::Int32(1), L"Q3.tmp is damaged: its header cannot be read."},
         {"Q4.tmp", [](const auto&) {}, MakeHResult(0x80070002), {}, L"Q4.tmp cannot be opened."},
         {"Q5.tmp", [](const auto& path) { MakeFifo(path); }, E_ACCESSDENIED, {}, L"Q5.tmp cannot be opened."},
     };

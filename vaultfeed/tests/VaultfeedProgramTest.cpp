@@ -68,12 +68,14 @@ TEST_F(VaultfeedProgram, PrintsTheReportAndExitsWithItsSeverity)
     ExpectResult(Run({strSource, "MAILNODE", "ignored"}),
                  {"3 files processed\r\n2 files imported successfuly\r\n", "", 0});
     ExpectResult(Run({strSource, "MAILNODE"}), {"3 files processed\r\n2 files are already in the database\r\n", "", 1});
-    ExpectResult(Run({(m_bench.Folder("missing")).string(), "MAILNODE"}), {"Error: invalid input argument.\r\n", "", 2});
+    ExpectResult(Run({(m_bench.Folder("missing")).string(), "MAILNODE"}),
+                 {"Error: invalid input argument.\r\n", "", 2});
 }
 
 TEST_F(VaultfeedProgram, WithoutAFolderAndANameItCannotStart)
 {
-    const std::vector<std::vector<std::string>> commandLines = {{}, {"/srv/source"}, {"", "MAILNODE"}, {"/srv/source", ""}};
+    const std::vector<std::vector<std::string>> commandLines = {
+        {}, {"/srv/source"}, {"", "MAILNODE"}, {"/srv/source", ""}};
     for (const auto& arguments : commandLines) {
         SCOPED_TRACE(arguments.size());
         ExpectResult(Run(arguments), {"", kUsage, 3});
@@ -83,8 +85,9 @@ TEST_F(VaultfeedProgram, WithoutAFolderAndANameItCannotStart)
 TEST_F(VaultfeedProgram, WithoutTheServiceItSaysWhyAndCannotStart)
 {
     m_bench.StopService(SIGTERM);
-    const std::string strNoService = "Com Error:0x80040154,'Class not registered','org.vestrel.Velmora.ClassFactory','The "
-                                     "name org.vestrel.Velmora was not provided by any .service files'\n";
+    const std::string strNoService =
+        "Com Error:0x80040154,'Class not registered','org.vestrel.Velmora.ClassFactory','The "
+        "name org.vestrel.Velmora was not provided by any .service files'\n";
     // The configuration is read first: the command line is not looked at.
     ExpectResult(Run({}), {"", strNoService, 3});
     ExpectResult(Run({m_bench.Folder("source").string(), "MAILNODE"}), {"", strNoService, 3});

@@ -1,10 +1,10 @@
 // The substitute service's database: what it records, what it finds, and what it refuses, on a
 // real SQLite file through the ODBC layer.
 
+#include "tools/velmorasvc/QuarantineDatabase.h"
 #include "common/ComError.h"
 #include "common/StringUtils.h"
 #include "testsupport/RunProgram.h"
-#include "tools/velmorasvc/QuarantineDatabase.h"
 
 #include <gtest/gtest.h>
 

@@ -1,8 +1,8 @@
 // The substitute service's configuration: the text its clients load, and the file it starts from.
 
+#include "tools/velmorasvc/ServiceConfig.h"
 #include "common/StringUtils.h"
 #include "testsupport/RunProgram.h"
-#include "tools/velmorasvc/ServiceConfig.h"
 
 #include <gtest/gtest.h>
 
@@ -13,7 +13,7 @@ namespace {
 struct ParseCase
 {
     const wchar_t* wszText;
-    int iBadLine;                      // 0: the text is a configuration
+    int iBadLine;                       // 0: the text is a configuration
     const wchar_t* wszQuarantineFolder; // what it names, or null
 };
 
