@@ -98,7 +98,7 @@ private:
             if (m_cancel.Wait(std::chrono::milliseconds(0)))
                 return;
             const auto lPercent =
-                static_cast<std::int32_t>(std::min<std::uint64_t>(m_counters.uProcessed * 100 / uTotal, 100));
+                static_cast<std::int32_t>(std::min<std::uint64_t>(std::uint64_t{m_counters.uProcessed} * 100 / uTotal, 100));
             m_report({false, lPercent, kSeveritySuccess, {}});
             if (entry.bIsFolder)
                 ++m_counters.uSubfoldersIgnored;

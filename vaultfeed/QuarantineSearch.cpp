@@ -31,8 +31,10 @@ bool IsQuarantineFileName(std::string_view strName)
 DWORD CQuarantineSearch::FindFirst(const std::string& strFolder, SearchEntry& entry)
 {
     m_folder.reset(::opendir(strFolder.c_str()));
+    // A folder that is not there is a path not found, as for the Windows search; ERROR_FILE_NOT_FOUND
+    // would read as a folder without quarantine files.
     if (!m_folder)
-        return platform::Win32ErrorFromErrno(errno);
+        return errno == ENOENT ? platform::ERROR_PATH_NOT_FOUND : platform::Win32ErrorFromErrno(errno);
     bool bAtEnd = false;
     const DWORD dwError = NextMatch(entry, bAtEnd);
     return bAtEnd ? platform::ERROR_FILE_NOT_FOUND : dwError;

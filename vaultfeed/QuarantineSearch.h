@@ -24,7 +24,7 @@ class CQuarantineSearch
 {
 public:
     // ERROR_SUCCESS with the first entry; ERROR_FILE_NOT_FOUND when none matches; the Win32 error
-    // that kept the folder from being read otherwise.
+    // that kept the folder from being read otherwise (ERROR_PATH_NOT_FOUND for a missing folder).
     DWORD FindFirst(const std::string& strFolder, SearchEntry& entry);
     // ERROR_SUCCESS with the next entry; ERROR_NO_MORE_FILES after the last.
     DWORD FindNext(SearchEntry& entry);

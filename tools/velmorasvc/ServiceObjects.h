@@ -106,7 +106,8 @@ public:
     QVariantList ImportFile(const QString& strFileName, const QString& strNetworkName, const QDBusObjectPath& context);
 
 private:
-    // The file's path in the quarantine folder, when the name is a bare file name.
+    // The file's path in the quarantine folder. A name that is no bare file name (a path, "." or
+    // "..") answers the call with E_INVALIDARG instead: nothing outside the folder is ever read.
     std::optional<std::filesystem::path> PathOf(const QString& strFileName);
 
     CQuarantineDatabase& m_database;
