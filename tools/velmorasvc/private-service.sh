@@ -36,6 +36,8 @@ start_private_service() {
         dbus-daemon --config-file="$here/../bus/private-bus.conf" --nofork --print-address=1 --syslog-only
     VESTREL_SERVICE_BUS=$(head -n 1 "$folder/bus.address")
     export VESTREL_SERVICE_BUS
+    # Anything that forgot to name the private bus fails instead of reaching the machine's buses.
+    export DBUS_SYSTEM_BUS_ADDRESS=unix:path=/nonexistent DBUS_SESSION_BUS_ADDRESS=unix:path=/nonexistent
     printf 'QuarantineFolder=%s\nDatabase=%s\n' "$folder/quarantine" "$folder/quarantine.db" >"$folder/service.conf"
     start_with_first_line "$folder/service.out" "$build/bin/velmorasvc" "$folder/service.conf"
     private_service_line=$(head -n 1 "$folder/service.out")
