@@ -5,6 +5,7 @@
 #include "HResult.h"
 
 #include <string>
+#include <utility>
 
 namespace UTIL::COM {
 
@@ -12,12 +13,22 @@ class _com_error
 {
 public:
     explicit _com_error(HRESULT hr) noexcept : m_hr(hr) {}
+    // With the error information that the failing object left: who raised it, and its own text.
+    _com_error(HRESULT hr, std::wstring strSource, std::wstring strDescription)
+        : m_hr(hr), m_strSource(std::move(strSource)), m_strDescription(std::move(strDescription))
+    {
+    }
     HRESULT Error() const noexcept { return m_hr; }
     // The system's text for the code, as FormatMessage would give it.
     std::wstring ErrorMessage() const;
+    // Empty without error information.
+    const std::wstring& Source() const noexcept { return m_strSource; }
+    const std::wstring& Description() const noexcept { return m_strDescription; }
 
 private:
     HRESULT m_hr;
+    std::wstring m_strSource;
+    std::wstring m_strDescription;
 };
 
 class CAtlException

@@ -8,14 +8,19 @@ namespace UTIL::COM {
 namespace {
 
 // The texts Windows gives for the codes this system meets.
-constexpr std::array<std::pair<std::uint32_t, const wchar_t*>, 20> kMessages{{
+constexpr std::array<std::pair<std::uint32_t, const wchar_t*>, 26> kMessages{{
     {0x80004001, L"Not implemented"},
+    {0x80004002, L"No such interface supported"},
     {0x80004003, L"Invalid pointer"},
     {0x80004005, L"Unspecified error"},
     {0x8000FFFF, L"Catastrophic failure"},
     {0x8007000E, L"Ran out of memory"},
     {0x80070057, L"The parameter is incorrect."},
     {0x80010106, L"Cannot change thread mode after it is set."},
+    {0x80010009, L"The data packet with the marshalled parameter data is incorrect."},
+    {0x80010108, L"The object invoked has disconnected from its clients."},
+    {0x8001011F, L"This operation returned because the timeout period expired."},
+    {0x80040154, L"Class not registered"},
     {0x80070002, L"The system cannot find the file specified."},
     {0x80070003, L"The system cannot find the path specified."},
     {0x80070005, L"Access is denied."},
@@ -28,6 +33,7 @@ constexpr std::array<std::pair<std::uint32_t, const wchar_t*>, 20> kMessages{{
     {0x800700CE, L"The filename or extension is too long."},
     {0x8007010B, L"The directory name is invalid."},
     {0x80070716, L"The specified resource name cannot be found in the image file."},
+    {0x800706BA, L"The RPC server is unavailable."},
     {0x80070079, L"The semaphore timeout period has expired."},
 }};
 

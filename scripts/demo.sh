@@ -4,8 +4,10 @@
 # it is sent): it creates the quarantine database from its embedded script, reports its version,
 # backs it up, and shows the trace logs that a registry file asked for. keepctl then finds the SQL
 # Server instances that the registry file says are installed here and those that a SQL Server
-# Browser on 127.0.0.1 answers for, and realmscan looks for the domain's trusts. Last, vaultdump
-# extracts a folder of quarantine files.
+# Browser on 127.0.0.1 answers for, and realmscan looks for the domain's trusts. Then vaultdump
+# extracts a folder of quarantine files, and vaultfeed imports one through the substitute product
+# service on a private bus of the demo's own (the machine's session and system buses are never
+# used).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 # Server browses ask this machine only, at a port nobody serves, unless a step says otherwise:
@@ -15,9 +17,10 @@ export VESTREL_BROWSE_TARGETS=127.0.0.1:9
 cmake -S . -B build -G Ninja >/dev/null
 cmake --build build >/dev/null
 
+source tools/velmorasvc/private-service.sh
 demo=$(mktemp -d)
 responder=
-trap '[ -z "$responder" ] || kill "$responder" 2>/dev/null; rm -rf "$demo"' EXIT
+trap '[ -z "$responder" ] || kill "$responder" 2>/dev/null; stop_private_service; rm -rf "$demo"' EXIT
 step() { printf '\n\033[1m$ %s\033[0m\n' "$*"; }
 
 cat >"$demo/registry.reg" <<REG
@@ -109,3 +112,19 @@ build/bin/realmscan || echo "(exit status $?: this computer is joined to no doma
 samples/quarantine/make-demo-folder.sh build/bin/quarwriter "$demo/quarantine" >/dev/null
 step vaultdump quarantine
 build/bin/vaultdump "$demo/quarantine" | sed "s|$demo/||g"
+
+# The product's service, substituted: the service on a private bus, serving a quarantine folder and
+# recording the imports in a SQLite database.
+step velmorasvc velmora/service.conf
+start_private_service build "$demo/velmora"
+echo "$private_service_line" | sed "s|$demo/||g"
+
+samples/quarantine/make-demo-folder.sh build/bin/quarwriter "$demo/import" >/dev/null
+for run in first second; do
+    step vaultfeed import MAILNODE "  # the $run run"
+    status=0
+    build/bin/vaultfeed "$demo/import" MAILNODE || status=$?
+    echo "(exit status $status)"
+done
+step ls velmora/quarantine
+ls "$demo/velmora/quarantine"

@@ -10,9 +10,11 @@ packages=(
     clang-format
     unixodbc-dev odbcinst      # database access
     tdsodbc                    # the SQL Server driver (registers itself as FreeTDS)
-    libsqliteodbc              # the driver the ODBC layer's own tests run against
+    libsqliteodbc              # the driver the ODBC layer's own tests and the substitute service use
     libwbclient-dev            # winbind's header; Samba's libraries themselves load at run time
     samba-libs                 # libnetapi, so that the tests see the libraries a domain member has
+    qt6-base-dev qt6-base-dev-tools  # Qt DBus, and qdbusxml2cpp for the service's proxies and adaptors
+    dbus-daemon dbus-bin       # the private buses of the tests and the demo
     time                       # peak memory in the benchmarks
     dpkg-dev file              # the Debian package: its dependencies found from the binaries
     groff-base                 # the manual pages rendered and checked

@@ -6,6 +6,7 @@
 #include <fstream>
 #include <iterator>
 #include <poll.h>
+#include <pty.h>
 #include <signal.h>
 #include <spawn.h>
 #include <stdexcept>
@@ -45,22 +46,47 @@ std::vector<std::string> MergedEnvironment(const std::map<std::string, std::stri
 
 } // namespace
 
+namespace {
+
+// The two ends of what becomes the program's standard error: the one the test reads, and the one
+// the program writes.
+void OpenErrorOutput(ErrorOutput errorOutput, int (&ends)[2])
+{
+    ends[0] = ends[1] = -1;
+    if (errorOutput == ErrorOutput::Pipe && ::pipe2(ends, O_CLOEXEC) != 0)
+        throw std::runtime_error("pipe failed");
+    if (errorOutput == ErrorOutput::Terminal) {
+        // A raw terminal passes the bytes as they were written.
+        termios mode{};
+        ::cfmakeraw(&mode);
+        if (::openpty(&ends[0], &ends[1], nullptr, &mode, nullptr) != 0)
+            throw std::runtime_error("openpty failed");
+        ::fcntl(ends[0], F_SETFD, FD_CLOEXEC);
+        ::fcntl(ends[1], F_SETFD, FD_CLOEXEC);
+    }
+}
+
+} // namespace
+
 CRunningProgram::CRunningProgram(const std::filesystem::path& program, const std::vector<std::string>& arguments,
-                                 const std::map<std::string, std::string>& environment)
+                                 const std::map<std::string, std::string>& environment, ErrorOutput errorOutput)
 {
     int outPipe[2];
     int errPipe[2];
     if (::pipe2(outPipe, O_CLOEXEC) != 0)
         throw std::runtime_error("pipe failed");
-    if (::pipe2(errPipe, O_CLOEXEC) != 0) {
+    try {
+        OpenErrorOutput(errorOutput, errPipe);
+    } catch (...) {
         ::close(outPipe[0]);
         ::close(outPipe[1]);
-        throw std::runtime_error("pipe failed");
+        throw;
     }
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, outPipe[1], STDOUT_FILENO);
-    posix_spawn_file_actions_adddup2(&actions, errPipe[1], STDERR_FILENO);
+    if (errPipe[1] >= 0)
+        posix_spawn_file_actions_adddup2(&actions, errPipe[1], STDERR_FILENO);
     posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
 
     std::vector<std::string> argStrings{program.string()};
@@ -78,12 +104,14 @@ CRunningProgram::CRunningProgram(const std::filesystem::path& program, const std
     const int iSpawn = posix_spawn(&m_pid, program.c_str(), &actions, nullptr, argv.data(), envp.data());
     posix_spawn_file_actions_destroy(&actions);
     ::close(outPipe[1]);
-    ::close(errPipe[1]);
+    if (errPipe[1] >= 0)
+        ::close(errPipe[1]);
     m_fdOut = outPipe[0];
     m_fdErr = errPipe[0];
     if (iSpawn != 0) {
         ::close(m_fdOut);
-        ::close(m_fdErr);
+        if (m_fdErr >= 0)
+            ::close(m_fdErr);
         throw std::runtime_error("cannot start " + program.string());
     }
 }
@@ -113,6 +141,7 @@ bool CRunningProgram::Collect(std::chrono::milliseconds timeout)
         if (fds[i].fd < 0 || fds[i].revents == 0)
             continue;
         char buffer[4096];
+        // A terminal whose last user has gone answers EIO: the end, as for a pipe.
         const ssize_t n = ::read(fds[i].fd, buffer, sizeof buffer);
         if (n > 0) {
             sinks[i]->append(buffer, static_cast<std::size_t>(n));
@@ -142,6 +171,8 @@ std::optional<std::string> CRunningProgram::ReadLine(std::chrono::milliseconds t
 
 ProgramResult CRunningProgram::Wait(std::chrono::milliseconds guard)
 {
+    if (m_pid <= 0)
+        return m_result; // waited for already
     const auto deadline = std::chrono::steady_clock::now() + guard;
     bool bKilled = false;
     for (;;) {
@@ -162,10 +193,23 @@ ProgramResult CRunningProgram::Wait(std::chrono::milliseconds guard)
     return result;
 }
 
+ProgramResult CRunningProgram::Stop(int iSignal)
+{
+    if (m_pid > 0)
+        ::kill(m_pid, iSignal);
+    return Wait();
+}
+
 ProgramResult RunProgram(const std::filesystem::path& program, const std::vector<std::string>& arguments,
                          const std::map<std::string, std::string>& environment)
 {
     return CRunningProgram(program, arguments, environment).Wait();
+}
+
+ProgramResult RunProgramOnTerminal(const std::filesystem::path& program, const std::vector<std::string>& arguments,
+                                   const std::map<std::string, std::string>& environment)
+{
+    return CRunningProgram(program, arguments, environment, ErrorOutput::Terminal).Wait();
 }
 
 ScratchFolder::ScratchFolder()

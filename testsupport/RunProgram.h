@@ -22,6 +22,10 @@ struct ProgramResult
 // meets a hang fails instead of waiting for ever.
 inline constexpr std::chrono::seconds kProgramHangGuard{60};
 
+// Where a program's standard error goes: a pipe the test reads, a terminal of its own (whose
+// bytes the test reads as the terminal was sent them), or the test's own standard error.
+enum class ErrorOutput { Pipe, Terminal, Test };
+
 // A program started in the background, in the environment of the tests with the given variables
 // set (an empty value removes a variable); stopped, if it still runs, when the object goes.
 // Unless the tests' or the given environment names them, server browses go to a closed port of
@@ -30,7 +34,8 @@ class CRunningProgram
 {
 public:
     CRunningProgram(const std::filesystem::path& program, const std::vector<std::string>& arguments,
-                    const std::map<std::string, std::string>& environment = {});
+                    const std::map<std::string, std::string>& environment = {},
+                    ErrorOutput errorOutput = ErrorOutput::Pipe);
     ~CRunningProgram();
     CRunningProgram(const CRunningProgram&) = delete;
     CRunningProgram& operator=(const CRunningProgram&) = delete;
@@ -42,6 +47,8 @@ public:
     // Collects the rest of the output and the exit status; a program still running after the
     // guard is killed.
     ProgramResult Wait(std::chrono::milliseconds guard = kProgramHangGuard);
+    // Sends the signal, then waits as Wait does.
+    ProgramResult Stop(int iSignal);
 
 private:
     // Reads what is ready on either pipe, waiting at most the given time; false once both ended.
@@ -57,6 +64,10 @@ private:
 // Runs the program and waits for it to end.
 ProgramResult RunProgram(const std::filesystem::path& program, const std::vector<std::string>& arguments,
                          const std::map<std::string, std::string>& environment = {});
+
+// Runs the program as RunProgram does, but with its standard error on a terminal of its own.
+ProgramResult RunProgramOnTerminal(const std::filesystem::path& program, const std::vector<std::string>& arguments,
+                                   const std::map<std::string, std::string>& environment = {});
 
 // A new empty folder below the system's temporary folder, removed with everything in it.
 class ScratchFolder

@@ -140,7 +140,7 @@ HRESULT CQuarFileReader::ReadCodeUnit(char16_t* pwch)
     return hr;
 }
 
-HRESULT CQuarFileReader::ReadLine(LineHead* pLine)
+HRESULT CQuarFileReader::ReadLine(LineHead* pLine, std::size_t cchKeep)
 {
     pLine->strHead.clear();
     pLine->cchLength = 0;
@@ -157,7 +157,7 @@ HRESULT CQuarFileReader::ReadLine(LineHead* pLine)
                 return E_UNEXPECTED;
             return S_OK;
         }
-        if (pLine->strHead.size() < kHedLineMinimumLength)
+        if (pLine->strHead.size() < cchKeep)
             pLine->strHead.push_back(wch);
         ++pLine->cchLength;
     }
@@ -165,10 +165,31 @@ HRESULT CQuarFileReader::ReadLine(LineHead* pLine)
 
 HRESULT CQuarFileReader::ReadHeader()
 {
+    return ReadHeaderLines(nullptr, 0);
+}
+
+HRESULT CQuarFileReader::ReadHeader(std::vector<std::u16string>& lines, std::size_t cchKeep)
+{
+    lines.clear();
+    return ReadHeaderLines(&lines, cchKeep);
+}
+
+HRESULT CQuarFileReader::ReadHeaderLines(std::vector<std::u16string>* pLines, std::size_t cchKeep)
+{
     try {
+        std::size_t cchLeft = pLines ? cchKeep : 0;
+        // Reads one line, keeping what is left of the allowance, but at least what the HED line's
+        // checks look at.
         LineHead line;
-        line.strHead.reserve(kHedLineMinimumLength);
-        HRESULT hr = ReadLine(&line);
+        auto readLine = [&]() {
+            const HRESULT hr = ReadLine(&line, std::max(cchLeft, kHedLineMinimumLength));
+            if (SUCCEEDED(hr) && pLines) {
+                pLines->emplace_back(line.strHead, 0, cchLeft);
+                cchLeft -= pLines->back().size();
+            }
+            return hr;
+        };
+        HRESULT hr = readLine();
         if (FAILED(hr))
             return hr;
         if (!line.strHead.starts_with(u"HED"))
@@ -177,7 +198,7 @@ HRESULT CQuarFileReader::ReadHeader()
             return E_INVALIDARG;
         const long lCount = ParseHeaderLineCount(std::u16string_view(line.strHead).substr(3, 4));
         for (long i = 0; i < lCount; ++i) {
-            hr = ReadLine(&line);
+            hr = readLine();
             if (FAILED(hr))
                 return hr;
         }

@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <string>
+#include <vector>
 
 namespace Vaultdump {
 
@@ -44,6 +45,10 @@ public:
 
     // Consumes the HED line and the header lines it counts.
     HRESULT ReadHeader();
+    // The same, keeping the lines read (the HED line first) in lines: whole while the lines kept so
+    // far hold fewer than cchKeep code units, the rest cut where that total is reached, so that a
+    // header of any size costs at most that much memory.
+    HRESULT ReadHeader(std::vector<std::u16string>& lines, std::size_t cchKeep);
 
     // Number of content bytes that ReadContent will return, as far as the file's size at Open tells.
     HRESULT GetContentLength(std::uint64_t* pcbLength);
@@ -58,8 +63,8 @@ public:
     HRESULT DecodeContentTo(int fdTarget);
 
 private:
-    // One line's length in code units, with as many of its first code units as the header checks
-    // look at; the rest is counted, not kept, so a huge first line costs no memory.
+    // One line's length in code units, with as many of its first code units as asked for; the rest
+    // is counted, not kept, so a huge first line costs no memory.
     struct LineHead
     {
         std::u16string strHead;
@@ -69,7 +74,9 @@ private:
     HRESULT ReadChunk();
     HRESULT ReadCodeUnit(char16_t* pwch);
     HRESULT ReadByte(std::uint8_t* pb);
-    HRESULT ReadLine(LineHead* pLine);
+    HRESULT ReadLine(LineHead* pLine, std::size_t cchKeep);
+    // ReadHeader, keeping the lines in pLines when it is not null.
+    HRESULT ReadHeaderLines(std::vector<std::u16string>* pLines, std::size_t cchKeep);
     // Fills the buffer with the next content bytes: first what is left of the header's last
     // block, then the file from where it stands. Fewer than cbBuffer bytes means that the end of
     // the file was met.

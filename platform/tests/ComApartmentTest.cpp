@@ -80,3 +80,11 @@ TEST(ComApartment, GuidTextHasWindowsLayout)
     const GUID guid{0x01234567, 0x89AB, 0xCDEF, {0x01, 0x23, 0x45, 0x67, 0x89, 0xAB, 0xCD, 0xEF}};
     EXPECT_EQ(StringFromGUID(guid), L"{01234567-89AB-CDEF-0123-456789ABCDEF}");
 }
+
+TEST(ComApartment, GuidFromTextReadsTheTextThatStringFromGuidWrites)
+{
+    constexpr GUID kGuid = GuidFromText("01234567-89ab-CDEF-0123-456789ABCDEF");
+    EXPECT_EQ(kGuid, (GUID{0x01234567, 0x89AB, 0xCDEF, {0x01, 0x23, 0x45, 0x67, 0x89, 0xAB, 0xCD, 0xEF}}));
+    EXPECT_EQ(StringFromGUID(GuidFromText("FE4F5263-11D5-4724-95BA-A978983B6369")),
+              L"{FE4F5263-11D5-4724-95BA-A978983B6369}");
+}

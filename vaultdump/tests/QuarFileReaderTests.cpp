@@ -101,6 +101,45 @@ INSTANTIATE_TEST_SUITE_P(
         HeaderCase{"LinesExactlyCounted", HedLine(u"0002") + U16(u"one\r\ntwo\r\n"), S_OK}),
     [](const testing::TestParamInfo<HeaderCase>& caseInfo) { return std::string(caseInfo.param.szName); });
 
+// --- the lines of the header, kept -------------------------------------------------------------
+
+TEST(QuarFileReader, KeepsTheHeaderLinesUpToTheGivenTotal)
+{
+    const testsupport::ScratchFolder folder;
+    const std::u16string strHed = u"HED0003" + std::u16string(22, u'x') + u"tail";
+    const auto path = folder.Write("Q.tmp", U16(strHed + u"\r\nfirst\r\nsecond line\r\n\r\n") + "item");
+    struct KeepCase
+    {
+        std::size_t cchKeep;
+        std::vector<std::u16string> expected;
+    };
+    const std::vector<KeepCase> cases = {
+        {1000, {strHed, u"first", u"second line", u""}},
+        // The allowance runs out inside the third line; the lines after it are kept empty.
+        {strHed.size() + 8, {strHed, u"first", u"sec", u""}},
+        // The HED line is still read whole enough to be checked.
+        {3, {u"HED", u"", u"", u""}},
+        {0, {u"", u"", u"", u""}},
+    };
+    for (const KeepCase& keepCase : cases) {
+        SCOPED_TRACE(keepCase.cchKeep);
+        CQuarFileReader reader(3);
+        ASSERT_EQ(reader.Open(path.c_str(), true), S_OK);
+        std::vector<std::u16string> lines{u"left over"};
+        EXPECT_EQ(reader.ReadHeader(lines, keepCase.cchKeep), S_OK);
+        EXPECT_TRUE(lines == keepCase.expected);
+        ContentVariant varContent;
+        ASSERT_EQ(reader.ReadContent(&varContent), S_OK);
+        EXPECT_EQ(std::string(varContent.parray.begin(), varContent.parray.end()), "item");
+    }
+    // A damaged header fails as it does without the lines.
+    const auto damaged = folder.Write("Q2.tmp", HedLine(u"0002") + U16(u"one\r\n"));
+    CQuarFileReader reader;
+    ASSERT_EQ(reader.Open(damaged.c_str(), true), S_OK);
+    std::vector<std::u16string> lines;
+    EXPECT_EQ(reader.ReadHeader(lines, 100), kEndOfFile);
+}
+
 // --- N, the count of header lines ----------------------------------------------------------------
 
 struct CountCase

@@ -1,0 +1,184 @@
+// The import through the substitute service on a private bus: the reports, the files, and the
+// rows the service records; a service that is missing, restarted, or killed in the middle.
+
+#include "Polling.h"
+#include "Printers.h"
+#include "ServiceBench.h"
+#include "TestFolders.h"
+#include "common/ComError.h"
+#include "vaultfeed/ImportJob.h"
+#include "vaultfeed/ReadQuarantineFolder.h"
+#include "vaultfeed/ServiceCalls.h"
+#include "vaultfeed/bus/BusNames.h"
+#include "vaultfeed/bus/BusProxies.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <csignal>
+#include <regex>
+#include <thread>
+
+using namespace Vaultfeed;
+using namespace VaultfeedTests;
+using namespace std::chrono_literals;
+
+namespace {
+
+const std::string kItem = "From: a@example.com\r\n\r\nhello\r\n";
+
+class BusImport : public ::testing::Test
+{
+protected:
+    ImportProgress Import(std::int32_t lMode, const std::filesystem::path& source)
+    {
+        CImportJob job(Bus::ConnectToService());
+        EXPECT_TRUE(job.Start(lMode, WidePath(source), WidePath(m_bench.Quarantine()), L"MAILNODE"));
+        return WaitUntilDone(job);
+    }
+
+    // A source folder of two intact files, a damaged one, a folder and a file of another name.
+    std::filesystem::path WriteSource()
+    {
+        const std::filesystem::path source = m_bench.Folder("source");
+        std::filesystem::create_directory(source);
+        WriteFile(source / "Q1.tmp", QuarantineFile(kItem, {"Gr\u00fc\u00dfe", "text/plain"}));
+        WriteFile(source / "Q2.TMP", QuarantineFile(""));
+        WriteFile(source / "Q3.tmp", DamagedQuarantineFile());
+        std::filesystem::create_directory(source / "Q4.tmp");
+        WriteFile(source / "notes.tmp", "not a quarantine file");
+        return source;
+    }
+
+    CServiceBench m_bench;
+};
+
+const std::string kHedLine = "HED0002" + std::string(22, ' ');
+const std::vector<std::string> kRows = {
+    "Q1.tmp|MAILNODE|1|" + kHedLine + "|2|Gr\u00fc\u00dfe\\ntext/plain|" + std::to_string(kItem.size()),
+    "Q2.TMP|MAILNODE|1|HED0000" + std::string(22, ' ') + "|0||0",
+};
+
+TEST_F(BusImport, RecordsEachFileOnceAndKnowsItOnTheNextRun)
+{
+    const std::filesystem::path source = WriteSource();
+    EXPECT_EQ(
+        Import(kModeCommandLine, source),
+        (ImportProgress{true, 100, 0, L"4 files processed\r\n1 subfolders ignored\r\n2 files imported successfuly"}));
+    EXPECT_EQ(m_bench.Rows(), kRows);
+    // The damaged file's copy is gone again; nothing left the source folder.
+    EXPECT_EQ(FolderEntries(m_bench.Quarantine()),
+              (std::vector<std::string>{"Q1.tmp=" + testsupport::ReadFile(source / "Q1.tmp"),
+                                        "Q2.TMP=" + testsupport::ReadFile(source / "Q2.TMP")}));
+    EXPECT_EQ(FolderEntries(source).size(), 5u);
+
+    EXPECT_EQ(Import(kModeCommandLine, source),
+              (ImportProgress{true, 100, 1,
+                              L"4 files processed\r\n1 subfolders ignored\r\n2 files are already in the database"}));
+    EXPECT_EQ(m_bench.Rows(), kRows);
+
+    // In the quarantine folder itself a damaged file is renamed.
+    WriteFile(m_bench.Quarantine() / "Q5.tmp", DamagedQuarantineFile());
+    EXPECT_EQ(
+        Import(kModeQuarantineFolder, source),
+        (ImportProgress{true, 100, 1,
+                        L"3 files processed\r\n2 files are already in the database\r\n1 corrupted files have been "
+                        L"renamed"}));
+    EXPECT_TRUE(std::filesystem::exists(m_bench.Quarantine() / "Q5.tmp.bad"));
+    EXPECT_EQ(m_bench.Rows(), kRows);
+}
+
+TEST_F(BusImport, TheRecordsOutliveTheService)
+{
+    const std::filesystem::path source = WriteSource();
+    Import(kModeCommandLine, source);
+    EXPECT_EQ(m_bench.StopService(SIGTERM), 0);
+    m_bench.StartService();
+    EXPECT_EQ(Import(kModeManualFolder, source),
+              (ImportProgress{true, 100, 2,
+                              L"4 files processed\r\n1 subfolders ignored\r\n2 files are already in the database\r\n1 "
+                              L"files failed to import"}));
+    EXPECT_EQ(m_bench.Rows(), kRows);
+}
+
+TEST_F(BusImport, ReadsTheQuarantineFolderFromTheServicesConfiguration)
+{
+    EXPECT_EQ(ReadQuarantineFolder(*Bus::ConnectToService()), WidePath(m_bench.Quarantine()));
+}
+
+std::string ComErrorOf(const std::function<void()>& call)
+{
+    try {
+        call();
+    } catch (const UTIL::COM::_com_error& e) {
+        return WideToNarrow(ComErrorText(e));
+    }
+    return "no error";
+}
+
+TEST_F(BusImport, AMissingServiceOrBusFailsEveryCreation)
+{
+    const std::filesystem::path source = WriteSource();
+    m_bench.StopService(SIGTERM);
+    const std::string strNoService =
+        "Com Error:0x80040154,'Class not registered','org.vestrel.Velmora.ClassFactory','The "
+        "name org.vestrel.Velmora was not provided by any .service files'";
+    EXPECT_EQ(ComErrorOf([] { ReadQuarantineFolder(*Bus::ConnectToService()); }), strNoService);
+    EXPECT_EQ(Import(kModeCommandLine, source), (ImportProgress{true, 0, 2, NarrowToWide(strNoService)}));
+
+    ::setenv(Bus::kBusAddressVariable, "unix:path=/nonexistent/bus", 1);
+    EXPECT_EQ(ComErrorOf([] { ReadQuarantineFolder(*Bus::ConnectToService()); }),
+              "Com Error:0x800706ba,'The RPC server is unavailable.','org.vestrel.Velmora.ClassFactory','Cannot reach "
+              "unix:path=/nonexistent/bus: Failed to connect to socket /nonexistent/bus: No such file or directory'");
+    EXPECT_TRUE(FolderEntries(m_bench.Quarantine()).empty());
+}
+
+TEST_F(BusImport, AServiceThatDisappearsFailsTheFilesThatFollow)
+{
+    const std::filesystem::path source = m_bench.Folder("source");
+    std::filesystem::create_directory(source);
+    constexpr int nFiles = 2000;
+    const std::string strFile = QuarantineFile("item");
+    for (int i = 0; i < nFiles; ++i)
+        WriteFile(source / ("Q" + std::to_string(i) + ".tmp"), strFile);
+
+    CImportJob job(Bus::ConnectToService());
+    ASSERT_TRUE(job.Start(kModeCommandLine, WidePath(source), WidePath(m_bench.Quarantine()), L"MAILNODE"));
+    while (job.GetProgress().lPercent < 1)
+        std::this_thread::sleep_for(1ms);
+    m_bench.StopService(SIGKILL);
+    const ImportProgress progress = WaitUntilDone(job);
+    job.Stop();
+
+    EXPECT_EQ(progress.lSeverity, 2);
+    const std::string strReport = WideToNarrow(progress.strMessage);
+    std::smatch counts;
+    ASSERT_TRUE(std::regex_match(strReport, counts,
+                                 std::regex("2000 files processed\r\n([0-9]+) files failed to import\r\n([0-9]+) files "
+                                            "imported successfuly")))
+        << strReport;
+    EXPECT_GE(std::stoi(counts[2]), 1);
+    EXPECT_EQ(std::stoi(counts[1]) + std::stoi(counts[2]), nFiles);
+}
+
+TEST_F(BusImport, StartAndStopFromAnotherThreadRepeatedly)
+{
+    const std::filesystem::path source = WriteSource();
+    CImportJob job(Bus::ConnectToService());
+    std::thread stopper([&] {
+        for (int i = 0; i < 20; ++i) {
+            std::this_thread::sleep_for(1ms);
+            job.Stop();
+        }
+    });
+    for (int i = 0; i < 20; ++i)
+        EXPECT_TRUE(job.Start(kModeCommandLine, WidePath(source), WidePath(m_bench.Quarantine()), L"MAILNODE"));
+    stopper.join();
+    job.Stop();
+    EXPECT_TRUE(job.Start(kModeCommandLine, WidePath(source), WidePath(m_bench.Quarantine()), L"MAILNODE"));
+    EXPECT_EQ(WaitUntilDone(job).lPercent, 100);
+    // Whichever run imported them, each file is recorded once.
+    EXPECT_EQ(m_bench.Rows().size(), 2u);
+}
+
+} // namespace

@@ -1,0 +1,144 @@
+// vaultfeed as a setup script or an administrator runs it: the bytes it prints, where, and its exit
+// status; its progress bar on a terminal; a stop signal in the middle of a run.
+
+#include "ServiceBench.h"
+#include "TestFolders.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <csignal>
+#include <regex>
+#include <thread>
+
+using namespace VaultfeedTests;
+using namespace std::chrono_literals;
+
+namespace {
+
+const std::string kUsage = "Usage: vaultfeed SOURCE_FOLDER NETWORK_NAME\n"
+                           "Imports the quarantine files of SOURCE_FOLDER into the product's quarantine folder through "
+                           "the\nproduct's service, under the product's NETWORK_NAME.\n";
+
+class VaultfeedProgram : public ::testing::Test
+{
+protected:
+    testsupport::ProgramResult Run(const std::vector<std::string>& arguments) const
+    {
+        return testsupport::RunProgram(VAULTFEED_PATH, arguments, m_bench.Environment());
+    }
+
+    std::filesystem::path WriteSource(int nFiles) const
+    {
+        const std::filesystem::path source = m_bench.Folder("source");
+        std::filesystem::create_directory(source);
+        const std::string strFile = QuarantineFile("item", {"a header line"});
+        for (int i = 0; i < nFiles; ++i)
+            WriteFile(source / ("Q" + std::to_string(i) + ".tmp"), strFile);
+        return source;
+    }
+
+    CServiceBench m_bench;
+};
+
+std::size_t CountEntries(const std::filesystem::path& folder)
+{
+    const std::filesystem::directory_iterator entries(folder);
+    return static_cast<std::size_t>(std::distance(begin(entries), end(entries)));
+}
+
+struct Expected
+{
+    std::string strStdout;
+    std::string strStderr;
+    int iExitStatus;
+};
+
+void ExpectResult(const testsupport::ProgramResult& result, const Expected& expected)
+{
+    EXPECT_EQ(result.strStdout, expected.strStdout);
+    EXPECT_EQ(result.strStderr, expected.strStderr);
+    EXPECT_EQ(result.iExitStatus, expected.iExitStatus);
+}
+
+TEST_F(VaultfeedProgram, PrintsTheReportAndExitsWithItsSeverity)
+{
+    const std::string strSource = WriteSource(2).string();
+    WriteFile(m_bench.Folder("source") / "Q2.tmp", DamagedQuarantineFile());
+    ExpectResult(Run({strSource, "MAILNODE", "ignored"}),
+                 {"3 files processed\r\n2 files imported successfuly\r\n", "", 0});
+    ExpectResult(Run({strSource, "MAILNODE"}), {"3 files processed\r\n2 files are already in the database\r\n", "", 1});
+    ExpectResult(Run({(m_bench.Folder("missing")).string(), "MAILNODE"}),
+                 {"Error: invalid input argument.\r\n", "", 2});
+}
+
+TEST_F(VaultfeedProgram, WithoutAFolderAndANameItCannotStart)
+{
+    const std::vector<std::vector<std::string>> commandLines = {
+        {}, {"/srv/source"}, {"", "MAILNODE"}, {"/srv/source", ""}};
+    for (const auto& arguments : commandLines) {
+        SCOPED_TRACE(arguments.size());
+        ExpectResult(Run(arguments), {"", kUsage, 3});
+    }
+}
+
+TEST_F(VaultfeedProgram, WithoutTheServiceItSaysWhyAndCannotStart)
+{
+    m_bench.StopService(SIGTERM);
+    const std::string strNoService =
+        "Com Error:0x80040154,'Class not registered','org.vestrel.Velmora.ClassFactory','The "
+        "name org.vestrel.Velmora was not provided by any .service files'\n";
+    // The configuration is read first: the command line is not looked at.
+    ExpectResult(Run({}), {"", strNoService, 3});
+    ExpectResult(Run({m_bench.Folder("source").string(), "MAILNODE"}), {"", strNoService, 3});
+}
+
+TEST_F(VaultfeedProgram, DrawsItsProgressOnATerminalAndClearsIt)
+{
+    const std::string strSource = WriteSource(2000).string();
+    const testsupport::ProgramResult result =
+        testsupport::RunProgramOnTerminal(VAULTFEED_PATH, {strSource, "MAILNODE"}, m_bench.Environment());
+    EXPECT_EQ(result.strStdout, "2000 files processed\r\n2000 files imported successfuly\r\n");
+    EXPECT_EQ(result.iExitStatus, 0);
+    // Each state of the bar is drawn over the last: 40 marks, a '#' for each 2.5 % done.
+    const std::regex frame("\rImporting \\[(#*)(\\.*)\\] +([0-9]+)%");
+    std::string strRest = result.strStderr;
+    int nFrames = 0;
+    int iLastPercent = -1;
+    for (std::smatch match; std::regex_search(strRest, match, frame) && match.position() == 0;
+         strRest = match.suffix()) {
+        const int iPercent = std::stoi(match[3]);
+        EXPECT_EQ(match[1].length(), iPercent * 40 / 100);
+        EXPECT_EQ(match[1].length() + match[2].length(), 40);
+        EXPECT_GT(iPercent, iLastPercent);
+        iLastPercent = iPercent;
+        ++nFrames;
+    }
+    EXPECT_GE(nFrames, 1) << "no progress was drawn: " << result.strStderr;
+    EXPECT_EQ(strRest, "\r\033[K");
+}
+
+TEST_F(VaultfeedProgram, AStopSignalEndsTheRunWithoutAReport)
+{
+    const std::filesystem::path source = WriteSource(3000);
+    for (const int iSignal : {SIGINT, SIGTERM}) {
+        SCOPED_TRACE(iSignal);
+        std::filesystem::remove_all(m_bench.Quarantine());
+        std::filesystem::create_directory(m_bench.Quarantine());
+        testsupport::CRunningProgram program(VAULTFEED_PATH, {source.string(), "MAILNODE"}, m_bench.Environment());
+        // Stopped once it has copied a file, long before it could have copied them all.
+        const auto deadline = std::chrono::steady_clock::now() + 60s;
+        while (CountEntries(m_bench.Quarantine()) == 0 && std::chrono::steady_clock::now() < deadline)
+            std::this_thread::sleep_for(1ms);
+        const testsupport::ProgramResult result = program.Stop(iSignal);
+        EXPECT_EQ(result.iExitStatus, 3);
+        EXPECT_EQ(result.strStdout, "");
+        // The worker stopped with the program: no copy comes after its end.
+        const std::size_t nCopies = CountEntries(m_bench.Quarantine());
+        EXPECT_LT(nCopies, 3000u);
+        std::this_thread::sleep_for(20ms);
+        EXPECT_EQ(CountEntries(m_bench.Quarantine()), nCopies);
+    }
+}
+
+} // namespace
