@@ -2,6 +2,7 @@
 // program prints, its exit status and the files it leaves behind.
 
 #include "TestFiles.h"
+#include "common/StringUtils.h"
 
 #include <gtest/gtest.h>
 
@@ -451,7 +452,7 @@ TEST(VaultdumpFolderOfOthers, OutputNamesTakenOverMeanwhileReceiveNothing)
         // Long headers keep vaultdump busy between reserving a name and writing the item.
         const std::vector<std::u16string> header(300, std::u16string(80, u'h'));
         for (int i = 0; i < 200; ++i)
-            folder.Write("Q" + std::to_string(1000 + i) + ".tmp", QuarFile("secret item " + std::to_string(i), header));
+            folder.Write(FormatA("Q%d.tmp", 1000 + i), QuarFile(FormatA("secret item %d", i), header));
         CNameTakeover takeover(folder.Path(), plant, 200);
         const auto result = RunVaultdump({folder.Path().string()});
         const std::vector<std::string> taken = takeover.Stop();
