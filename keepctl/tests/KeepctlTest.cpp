@@ -85,6 +85,10 @@ TEST_F(KeepctlTest, RejectedCommandLinesPrintTheirMessageAndTheUsage)
         {{"VERSION", "QUAR", "-s", "S", "-cm", "abc"}, ""},
         {{"BROWSESQLSERVERS", "-t", "8"}, "Bad argument for -t option: 8 (expected 1-7)\n"},
         {{"BROWSESQLSERVERS", "-t", "x"}, "Bad argument for -t option: 0 (expected 1-7)\n"},
+        // Read as a 32-bit wcstol reads it: out of range is the nearest limit.
+        {{"BROWSESQLSERVERS", "-t", "99999999999999999999"}, "Bad argument for -t option: 2147483647 (expected 1-7)\n"},
+        {{"BROWSESQLSERVERS", "-t", "4294967298"}, "Bad argument for -t option: 2147483647 (expected 1-7)\n"},
+        {{"BROWSESQLSERVERS", "-t", "-99999999999"}, "Bad argument for -t option: -2147483648 (expected 1-7)\n"},
         {{"SQLSERVERCHECK"}, "Missing -s parameter.\n"},
         {{"SQLSERVERCHECKSVRROLE", "-s", "S"}, "Missing -sr parameter.\n"},
         {{"LOCALSQLSERVERTYPE"}, "Not enough parameters.\n"},
