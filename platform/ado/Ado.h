@@ -145,6 +145,7 @@ constexpr HRESULT DB_E_ERRORSINCOMMAND = ::DB_E_ERRORSINCOMMAND; // the server r
 constexpr HRESULT DB_SEC_E_AUTH_FAILED = MakeHResult(0x80040E4D); // login refused
 constexpr HRESULT DB_E_ABORTLIMITREACHED = MakeHResult(0x80040E31); // command timeout
 constexpr HRESULT ADO_E_OBJECT_CLOSED = MakeHResult(0x800A0E78);    // no open connection
-constexpr HRESULT ADO_E_ITEM_NOT_FOUND = MakeHResult(0x800A0CC1);   // no such field, or no current row
+constexpr HRESULT ADO_E_ITEM_NOT_FOUND = MakeHResult(0x800A0CC1);   // no such field
+constexpr HRESULT ADO_E_NO_CURRENT_RECORD = MakeHResult(0x800A0BCD); // a field's value with no current row
 
 } // namespace platform::ado
