@@ -5,6 +5,8 @@
 #include "common/ICDebug.h"
 #include "common/TracedErrorLadder.h"
 
+#include <source_location>
+
 namespace Keeplibs {
 
 // How an operation's body ended.
@@ -22,31 +24,28 @@ inline FrameOutcome Abandoned(HRESULT hr) { return {hr, false}; }
 // The result line the operation writes: database operations spell it as they always have.
 enum class ResultLine { Returing, Returning, None };
 
+// The frame's own lines carry the operation's file and line, where it called the frame.
 template <class Body>
-HRESULT RunInCallFrame(ResultLine resultLine, Body&& body) noexcept
+HRESULT RunInCallFrame(ResultLine resultLine, Body&& body,
+                       const std::source_location where = std::source_location::current()) noexcept
 {
+    const char* const szFile = where.file_name();
+    const int iLine = static_cast<int>(where.line());
     HRESULT hrResult = E_UNEXPECTED;
     try {
         const FrameOutcome outcome = body();
         if (!outcome.bCompleted)
             return outcome.hr;
-        TRACE_INFO(TRACE_NORMAL, L"Success");
+        TraceLog().LogInfo(szFile, iLine, TRACE_NORMAL, L"Success");
         hrResult = outcome.hr;
     } catch (...) {
-        hrResult = TRACE_CAUGHT_EXCEPTION();
+        hrResult = TraceCaughtException(szFile, iLine);
     }
     if (resultLine == ResultLine::Returing)
-        TRACE_INFO(TRACE_NORMAL, L"Returing, hrResult=0x%08X", HResultBits(hrResult));
+        TraceLog().LogInfo(szFile, iLine, TRACE_NORMAL, L"Returing, hrResult=0x%08X", HResultBits(hrResult));
     else if (resultLine == ResultLine::Returning)
-        TRACE_INFO(TRACE_NORMAL, L"Returning, hrResult=0x%08X", HResultBits(hrResult));
+        TraceLog().LogInfo(szFile, iLine, TRACE_NORMAL, L"Returning, hrResult=0x%08X", HResultBits(hrResult));
     return hrResult;
-}
-
-// Until an operation's body is built, it answers E_NOTIMPL after its argument checks.
-inline FrameOutcome NotImplemented()
-{
-    TRACE_ERROR(TRACE_FAILURE, L"Not implemented.");
-    return Abandoned(E_NOTIMPL);
 }
 
 } // namespace Keeplibs
