@@ -1,11 +1,12 @@
 #include "StringUtils.h"
 
+#include "CharacterClass.h"
+
 #include <cerrno>
 #include <climits>
 #include <cstdarg>
 #include <cstdio>
 #include <cwchar>
-#include <cwctype>
 #include <stdexcept>
 
 namespace UTIL::STR {
@@ -195,7 +196,7 @@ bool EqualsNoCase(std::wstring_view a, std::wstring_view b)
     if (a.size() != b.size())
         return false;
     for (std::size_t i = 0; i < a.size(); ++i) {
-        if (std::towupper(static_cast<wint_t>(a[i])) != std::towupper(static_cast<wint_t>(b[i])))
+        if (ToUpper(a[i]) != ToUpper(b[i]))
             return false;
     }
     return true;

@@ -2,31 +2,25 @@
 
 #include "SafeFiles.h"
 #include "Win32Error.h"
+#include "common/CharacterClass.h"
 #include "common/StringUtils.h"
 
 #include <algorithm>
 #include <array>
 #include <cerrno>
 #include <cstdlib>
-#include <cwctype>
 #include <fcntl.h>
 #include <unistd.h>
 
 namespace platform {
 namespace {
 
+using UTIL::STR::UpperCase;
+
 constexpr std::wstring_view kRoot = L"HKEY_LOCAL_MACHINE";
 // A registry file larger than this is no export this system reads: it counts as unreadable rather
 // than filling memory.
 constexpr std::size_t kMaxFileSize = std::size_t{4} << 20;
-
-std::wstring UpperCase(std::wstring_view s)
-{
-    std::wstring strUpper(s);
-    for (auto& c : strUpper)
-        c = static_cast<wchar_t>(std::towupper(static_cast<wint_t>(c)));
-    return strUpper;
-}
 
 std::wstring_view Trim(std::wstring_view s)
 {
@@ -72,10 +66,10 @@ std::optional<std::uint32_t> ParseHex(std::wstring_view s, std::size_t nMaxDigit
         return std::nullopt;
     std::uint32_t uValue = 0;
     for (const wchar_t c : s) {
-        const int iDigit = std::iswdigit(static_cast<wint_t>(c)) ? c - L'0'
-                           : (c >= L'a' && c <= L'f')           ? c - L'a' + 10
-                           : (c >= L'A' && c <= L'F')           ? c - L'A' + 10
-                                                                : -1;
+        const int iDigit = UTIL::STR::IsDigit(c)      ? c - L'0'
+                           : (c >= L'a' && c <= L'f') ? c - L'a' + 10
+                           : (c >= L'A' && c <= L'F') ? c - L'A' + 10
+                                                      : -1;
         if (iDigit < 0)
             return std::nullopt;
         uValue = uValue * 16 + static_cast<std::uint32_t>(iDigit);
