@@ -58,6 +58,74 @@ TEST(Registry, KeysExistWhenNamedOrWhenAKeyBelowThemIsNamed)
         EXPECT_EQ(registry.OpenKey(wszKey, key), dwExpected) << WideToNarrow(wszKey);
 }
 
+TEST(Registry, DeletingAKeyTakesExactlyItAndTheKeysBelowIt)
+{
+    // Neighbours that share the name's start, or sort between the key and the keys below it
+    // ("!" before "\\"), stay; a key named again after its deletion is new and empty.
+    const Registry registry = Registry::FromText("[HKEY_LOCAL_MACHINE\\A\\Key]\r\n\"V\"=dword:1\r\n"
+                                                 "[HKEY_LOCAL_MACHINE\\A\\Key\\Sub\\Deeper]\r\n"
+                                                 "[HKEY_LOCAL_MACHINE\\A\\Key!]\r\n"
+                                                 "[HKEY_LOCAL_MACHINE\\A\\KeyRing]\r\n"
+                                                 "[HKEY_LOCAL_MACHINE\\A\\Kex\\Sub]\r\n"
+                                                 "[-HKEY_LOCAL_MACHINE\\a\\KEY]\r\n"
+                                                 "[HKEY_LOCAL_MACHINE\\B\\One]\r\n"
+                                                 "[HKEY_LOCAL_MACHINE\\B\\Two]\r\n"
+                                                 "[-HKEY_LOCAL_MACHINE]\r\n"
+                                                 "[HKEY_LOCAL_MACHINE\\B\\Two]\r\n"
+                                                 "[HKEY_LOCAL_MACHINE\\A\\Key\\Sub]\r\n");
+    RegistryKey key;
+    const std::pair<const wchar_t*, DWORD> cases[] = {
+        {L"A\\Key", ERROR_SUCCESS}, // named again through its new subkey
+        {L"A\\Key\\Sub", ERROR_SUCCESS},
+        {L"A\\Key\\Sub\\Deeper", ERROR_FILE_NOT_FOUND},
+        {L"A\\Key!", ERROR_FILE_NOT_FOUND},
+        {L"A\\KeyRing", ERROR_FILE_NOT_FOUND},
+        {L"A\\Kex\\Sub", ERROR_FILE_NOT_FOUND},
+        {L"B\\One", ERROR_FILE_NOT_FOUND},
+        {L"B\\Two", ERROR_SUCCESS},
+    };
+    for (const auto& [wszKey, dwExpected] : cases)
+        EXPECT_EQ(registry.OpenKey(wszKey, key), dwExpected) << WideToNarrow(wszKey);
+    ASSERT_EQ(registry.OpenKey(L"A\\Key", key), ERROR_SUCCESS);
+    EXPECT_FALSE(key.ReadDword(L"V").has_value());
+
+    // Only the deleted key and what lies below it go.
+    const Registry neighbours = Registry::FromText("[HKEY_LOCAL_MACHINE\\A\\Key\\Sub]\r\n"
+                                                   "[HKEY_LOCAL_MACHINE\\A\\Key!]\r\n"
+                                                   "[HKEY_LOCAL_MACHINE\\A\\KeyRing]\r\n"
+                                                   "[HKEY_LOCAL_MACHINE\\A\\Ke]\r\n"
+                                                   "[-HKEY_LOCAL_MACHINE\\A\\Key]\r\n");
+    for (const auto& [wszKey, dwExpected] :
+         std::initializer_list<std::pair<const wchar_t*, DWORD>>{{L"A\\Key", ERROR_FILE_NOT_FOUND},
+                                                                 {L"A\\Key\\Sub", ERROR_FILE_NOT_FOUND},
+                                                                 {L"A\\Key!", ERROR_SUCCESS},
+                                                                 {L"A\\KeyRing", ERROR_SUCCESS},
+                                                                 {L"A\\Ke", ERROR_SUCCESS}})
+        EXPECT_EQ(neighbours.OpenKey(wszKey, key), dwExpected) << WideToNarrow(wszKey);
+}
+
+TEST(Registry, AChangedMachineFileIsReadAgain)
+{
+    testsupport::ScratchFolder folder;
+    const std::filesystem::path file = folder.Path() / "machine.reg";
+    ::setenv("VESTREL_REGISTRY_FILE", file.c_str(), 1);
+    const auto logLevel = [] {
+        RegistryKey key;
+        return Registry::LoadMachine().OpenKey(L"Software\\Vestrel", key) == ERROR_SUCCESS
+                   ? key.ReadDword(L"LogLevel").value_or(0)
+                   : 0xFFFFFFFF;
+    };
+    EXPECT_EQ(logLevel(), 0xFFFFFFFFu) << "no file yet";
+    folder.Write("machine.reg", "[HKEY_LOCAL_MACHINE\\Software\\Vestrel]\r\n\"LogLevel\"=dword:00000001\r\n");
+    EXPECT_EQ(logLevel(), 1u);
+    // Another file in its place, of the same size.
+    const std::filesystem::path replacement =
+        folder.Write("new.reg", "[HKEY_LOCAL_MACHINE\\Software\\Vestrel]\r\n\"LogLevel\"=dword:00000002\r\n");
+    std::filesystem::rename(replacement, file);
+    EXPECT_EQ(logLevel(), 2u);
+    ::unsetenv("VESTREL_REGISTRY_FILE");
+}
+
 TEST(Registry, ReadsValuesAsTheRegistryEditorWritesThem)
 {
     const Registry registry = Registry::FromText(kExport);
