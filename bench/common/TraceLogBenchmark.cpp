@@ -1,5 +1,6 @@
-// What a trace call costs: one below the log level (a comparison, no formatting), and one that
-// writes its line to the file. The allocations counter shows that neither touches the heap.
+// What a trace call costs: one below the log level (a comparison, no formatting), one with both
+// outputs off, a line for the debugger output alone, and one that writes its line to the file.
+// The allocations counter shows that none touches the heap.
 
 #include "bench/support/AllocationCounter.h"
 #include "common/ICDebug.h"
@@ -35,6 +36,24 @@ void FilteredCall(benchmark::State& state)
     MeasureCalls(state, log, [](ICDebug& l) { l.LogInfo(__FILE__, __LINE__, TRACE_NORMAL, L"lType=%ld", 2L); });
 }
 BENCHMARK(FilteredCall);
+
+// A call at a level that is written, with both outputs off: nothing to format for.
+void NoOutputCall(benchmark::State& state)
+{
+    ICDebug log(L"Bench", platform::Registry::FromText(SettingsText("\"OutputToFile\"=dword:0\r\n")));
+    MeasureCalls(state, log, [](ICDebug& l) { l.LogInfo(__FILE__, __LINE__, TRACE_NORMAL, L"lType=%ld", 2L); });
+}
+BENCHMARK(NoOutputCall);
+
+// A line for the debugger output alone: syslog, however this machine provides it (or not).
+void DebuggerLine(benchmark::State& state)
+{
+    ICDebug log(L"Bench", platform::Registry::FromText("[HKEY_LOCAL_MACHINE\\Bench]\r\n\"OutputToFile\"=dword:0\r\n"));
+    MeasureCalls(state, log, [](ICDebug& l) {
+        l.LogInfo(__FILE__, __LINE__, TRACE_NORMAL, L"pstrServerName=%ls", L"SQL01\\VELMORA");
+    });
+}
+BENCHMARK(DebuggerLine);
 
 void WrittenLine(benchmark::State& state)
 {
