@@ -5,8 +5,6 @@
 #include "common/ICDebug.h"
 #include "common/TracedErrorLadder.h"
 
-#include <source_location>
-
 namespace Keeplibs {
 
 // How an operation's body ended.
@@ -24,13 +22,13 @@ inline FrameOutcome Abandoned(HRESULT hr) { return {hr, false}; }
 // The result line the operation writes: database operations spell it as they always have.
 enum class ResultLine { Returing, Returning, None };
 
-// The frame's own lines carry the operation's file and line, where it called the frame.
+// The frame's own lines carry the operation's file and line, where it called the frame: the
+// default arguments are evaluated there. (std::source_location is not there yet in every
+// compiler of the build; these built-ins are in both.)
 template <class Body>
-HRESULT RunInCallFrame(ResultLine resultLine, Body&& body,
-                       const std::source_location where = std::source_location::current()) noexcept
+HRESULT RunInCallFrame(ResultLine resultLine, Body&& body, const char* szFile = __builtin_FILE(),
+                       int iLine = __builtin_LINE()) noexcept
 {
-    const char* const szFile = where.file_name();
-    const int iLine = static_cast<int>(where.line());
     HRESULT hrResult = E_UNEXPECTED;
     try {
         const FrameOutcome outcome = body();
