@@ -31,77 +31,66 @@ const char* const kExport = "Windows Registry Editor Version 5.00\r\n"
                             "[HKEY_LOCAL_MACHINE\\Software\\Doomed\\Child]\r\n"
                             "[-HKEY_LOCAL_MACHINE\\Software\\Doomed]\r\n";
 
-std::wstring ReadString(const Registry& registry, const wchar_t* wszKey, const wchar_t* wszValue, std::size_t cchMax = 100)
+std::wstring ReadString(const Registry& registry, const wchar_t* wszKey, const wchar_t* wszValue,
+                        std::size_t cchMax = 100)
 {
     RegistryKey key;
     EXPECT_EQ(registry.OpenKey(wszKey, key), ERROR_SUCCESS);
     return key.ReadString(wszValue, cchMax).value_or(L"<missing>");
 }
 
+// Opens each key and compares the answer.
+void ExpectKeys(const Registry& registry, std::initializer_list<std::pair<const wchar_t*, DWORD>> cases)
+{
+    RegistryKey key;
+    for (const auto& [wszKey, dwExpected] : cases)
+        EXPECT_EQ(registry.OpenKey(wszKey, key), dwExpected) << WideToNarrow(wszKey);
+}
+
 } // namespace
 
 TEST(Registry, KeysExistWhenNamedOrWhenAKeyBelowThemIsNamed)
 {
-    const Registry registry = Registry::FromText(kExport);
-    RegistryKey key;
-    const std::pair<const wchar_t*, DWORD> cases[] = {
-        {L"Software\\Vestrel\\VLDebugLogs\\Keeplib", ERROR_SUCCESS},
-        {L"SOFTWARE\\vestrel\\vldebuglogs\\KEEPLIB", ERROR_SUCCESS},
-        {L"Software\\Vestrel", ERROR_SUCCESS},
-        {L"Software", ERROR_SUCCESS},
-        {L"Software\\Vest", ERROR_FILE_NOT_FOUND},
-        {L"Software\\Vestrel\\VLDebugLogs\\Keepctl", ERROR_FILE_NOT_FOUND},
-        {L"Software\\Doomed", ERROR_FILE_NOT_FOUND},
-        {L"Software\\Doomed\\Child", ERROR_FILE_NOT_FOUND},
-    };
-    for (const auto& [wszKey, dwExpected] : cases)
-        EXPECT_EQ(registry.OpenKey(wszKey, key), dwExpected) << WideToNarrow(wszKey);
+    ExpectKeys(Registry::FromText(kExport), {
+                                                {L"Software\\Vestrel\\VLDebugLogs\\Keeplib", ERROR_SUCCESS},
+                                                {L"SOFTWARE\\vestrel\\vldebuglogs\\KEEPLIB", ERROR_SUCCESS},
+                                                {L"Software\\Vestrel", ERROR_SUCCESS},
+                                                {L"Software", ERROR_SUCCESS},
+                                                {L"Software\\Vest", ERROR_FILE_NOT_FOUND},
+                                                {L"Software\\Vestrel\\VLDebugLogs\\Keepctl", ERROR_FILE_NOT_FOUND},
+                                                {L"Software\\Doomed", ERROR_FILE_NOT_FOUND},
+                                                {L"Software\\Doomed\\Child", ERROR_FILE_NOT_FOUND},
+                                            });
 }
 
 TEST(Registry, DeletingAKeyTakesExactlyItAndTheKeysBelowIt)
 {
     // Neighbours that share the name's start, or sort between the key and the keys below it
-    // ("!" before "\\"), stay; a key named again after its deletion is new and empty.
-    const Registry registry = Registry::FromText("[HKEY_LOCAL_MACHINE\\A\\Key]\r\n\"V\"=dword:1\r\n"
-                                                 "[HKEY_LOCAL_MACHINE\\A\\Key\\Sub\\Deeper]\r\n"
-                                                 "[HKEY_LOCAL_MACHINE\\A\\Key!]\r\n"
-                                                 "[HKEY_LOCAL_MACHINE\\A\\KeyRing]\r\n"
-                                                 "[HKEY_LOCAL_MACHINE\\A\\Kex\\Sub]\r\n"
-                                                 "[-HKEY_LOCAL_MACHINE\\a\\KEY]\r\n"
-                                                 "[HKEY_LOCAL_MACHINE\\B\\One]\r\n"
-                                                 "[HKEY_LOCAL_MACHINE\\B\\Two]\r\n"
-                                                 "[-HKEY_LOCAL_MACHINE]\r\n"
-                                                 "[HKEY_LOCAL_MACHINE\\B\\Two]\r\n"
-                                                 "[HKEY_LOCAL_MACHINE\\A\\Key\\Sub]\r\n");
-    RegistryKey key;
-    const std::pair<const wchar_t*, DWORD> cases[] = {
-        {L"A\\Key", ERROR_SUCCESS}, // named again through its new subkey
-        {L"A\\Key\\Sub", ERROR_SUCCESS},
-        {L"A\\Key\\Sub\\Deeper", ERROR_FILE_NOT_FOUND},
-        {L"A\\Key!", ERROR_FILE_NOT_FOUND},
-        {L"A\\KeyRing", ERROR_FILE_NOT_FOUND},
-        {L"A\\Kex\\Sub", ERROR_FILE_NOT_FOUND},
-        {L"B\\One", ERROR_FILE_NOT_FOUND},
-        {L"B\\Two", ERROR_SUCCESS},
-    };
-    for (const auto& [wszKey, dwExpected] : cases)
-        EXPECT_EQ(registry.OpenKey(wszKey, key), dwExpected) << WideToNarrow(wszKey);
-    ASSERT_EQ(registry.OpenKey(L"A\\Key", key), ERROR_SUCCESS);
-    EXPECT_FALSE(key.ReadDword(L"V").has_value());
+    // ("!" before "\\"), stay.
+    ExpectKeys(Registry::FromText("[HKEY_LOCAL_MACHINE\\A\\Key\\Sub]\r\n"
+                                  "[HKEY_LOCAL_MACHINE\\A\\Key!]\r\n"
+                                  "[HKEY_LOCAL_MACHINE\\A\\KeyRing]\r\n"
+                                  "[HKEY_LOCAL_MACHINE\\A\\Ke]\r\n"
+                                  "[-HKEY_LOCAL_MACHINE\\a\\KEY]\r\n"),
+               {{L"A\\Key", ERROR_FILE_NOT_FOUND},
+                {L"A\\Key\\Sub", ERROR_FILE_NOT_FOUND},
+                {L"A\\Key!", ERROR_SUCCESS},
+                {L"A\\KeyRing", ERROR_SUCCESS},
+                {L"A\\Ke", ERROR_SUCCESS}});
 
-    // Only the deleted key and what lies below it go.
-    const Registry neighbours = Registry::FromText("[HKEY_LOCAL_MACHINE\\A\\Key\\Sub]\r\n"
-                                                   "[HKEY_LOCAL_MACHINE\\A\\Key!]\r\n"
-                                                   "[HKEY_LOCAL_MACHINE\\A\\KeyRing]\r\n"
-                                                   "[HKEY_LOCAL_MACHINE\\A\\Ke]\r\n"
-                                                   "[-HKEY_LOCAL_MACHINE\\A\\Key]\r\n");
-    for (const auto& [wszKey, dwExpected] :
-         std::initializer_list<std::pair<const wchar_t*, DWORD>>{{L"A\\Key", ERROR_FILE_NOT_FOUND},
-                                                                 {L"A\\Key\\Sub", ERROR_FILE_NOT_FOUND},
-                                                                 {L"A\\Key!", ERROR_SUCCESS},
-                                                                 {L"A\\KeyRing", ERROR_SUCCESS},
-                                                                 {L"A\\Ke", ERROR_SUCCESS}})
-        EXPECT_EQ(neighbours.OpenKey(wszKey, key), dwExpected) << WideToNarrow(wszKey);
+    // Deleting the root takes every key; a key named again after its deletion is new and empty.
+    const Registry again = Registry::FromText("[HKEY_LOCAL_MACHINE\\A\\Key]\r\n\"V\"=dword:1\r\n"
+                                              "[HKEY_LOCAL_MACHINE\\A\\Key\\Sub\\Deeper]\r\n"
+                                              "[HKEY_LOCAL_MACHINE\\B\\One]\r\n"
+                                              "[-HKEY_LOCAL_MACHINE]\r\n"
+                                              "[HKEY_LOCAL_MACHINE\\A\\Key\\Sub]\r\n");
+    ExpectKeys(again, {{L"A\\Key", ERROR_SUCCESS},
+                       {L"A\\Key\\Sub", ERROR_SUCCESS},
+                       {L"A\\Key\\Sub\\Deeper", ERROR_FILE_NOT_FOUND},
+                       {L"B\\One", ERROR_FILE_NOT_FOUND}});
+    RegistryKey key;
+    ASSERT_EQ(again.OpenKey(L"A\\Key", key), ERROR_SUCCESS);
+    EXPECT_FALSE(key.ReadDword(L"V").has_value());
 }
 
 TEST(Registry, AChangedMachineFileIsReadAgain)
