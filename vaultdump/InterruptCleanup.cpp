@@ -3,6 +3,7 @@
 #include <climits>
 #include <csignal>
 #include <cstring>
+#include <iterator>
 #include <unistd.h>
 
 namespace Vaultdump {
@@ -36,20 +37,21 @@ sigset_t HandledSignals()
 
 CInterruptCleanup::CInterruptCleanup()
 {
-    struct sigaction action
-    {
-    };
+    struct sigaction action = {};
     action.sa_handler = &RemovePendingAndEnd;
     action.sa_flags = SA_RESETHAND;
     sigemptyset(&action.sa_mask);
-    for (const int iSignal : kSignals)
-        ::sigaction(iSignal, &action, nullptr);
+    for (std::size_t i = 0; i < std::size(kSignals); ++i) {
+        ::sigaction(kSignals[i], nullptr, &m_previous[i]);
+        if (m_previous[i].sa_handler != SIG_IGN)
+            ::sigaction(kSignals[i], &action, nullptr);
+    }
 }
 
 CInterruptCleanup::~CInterruptCleanup()
 {
-    for (const int iSignal : kSignals)
-        std::signal(iSignal, SIG_DFL);
+    for (std::size_t i = 0; i < std::size(kSignals); ++i)
+        ::sigaction(kSignals[i], &m_previous[i], nullptr);
 }
 
 CInterruptsHeld::CInterruptsHeld()

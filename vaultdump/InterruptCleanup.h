@@ -8,7 +8,8 @@
 
 namespace Vaultdump {
 
-// Installs the handlers for its lifetime; one at a time.
+// Installs the handlers for its lifetime, one at a time; a signal the program was started to
+// ignore stays ignored.
 class CInterruptCleanup
 {
 public:
@@ -16,6 +17,9 @@ public:
     ~CInterruptCleanup();
     CInterruptCleanup(const CInterruptCleanup&) = delete;
     CInterruptCleanup& operator=(const CInterruptCleanup&) = delete;
+
+private:
+    struct sigaction m_previous[2];
 };
 
 // Blocks SIGINT and SIGTERM for its lifetime: a change to the pending name, or the step that
