@@ -36,12 +36,6 @@ private:
 // when hr is not a failure.
 [[noreturn]] void ThrowCheckFailure(HRESULT hr, int iLine, const char* szSourceFile, const char* szExpression);
 
-inline void ThrowIfFailed(HRESULT hr)
-{
-    if (FAILED(hr))
-        throw _com_error(hr);
-}
-
 } // namespace UTIL::COM
 
 // Fails with hr when the condition holds; the trace names the condition as written.

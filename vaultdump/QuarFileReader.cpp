@@ -1,7 +1,6 @@
 #include "QuarFileReader.h"
 
 #include "common/ComError.h"
-#include "common/ComUtils.h"
 #include "common/ErrorLadder.h"
 #include "platform/SafeFiles.h"
 #include "platform/Win32Error.h"
