@@ -2,8 +2,8 @@
 
 #include "Console.h"
 #include "common/StringUtils.h"
-#include "common/TraceScope.h"
 #include "keeplib/DatabaseKinds.h"
+#include "trace/TraceScope.h"
 
 #include <algorithm>
 #include <array>

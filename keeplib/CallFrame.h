@@ -2,8 +2,8 @@
 // The frame every operation runs in: it turns each exception into an HRESULT with its trace line
 // and traces the result, so that no exception ever leaves the library.
 
-#include "common/ICDebug.h"
-#include "common/TracedErrorLadder.h"
+#include "trace/ICDebug.h"
+#include "trace/TracedErrorLadder.h"
 
 namespace Keeplibs {
 

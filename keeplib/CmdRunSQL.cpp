@@ -2,8 +2,8 @@
 
 #include "common/ComError.h"
 #include "common/StringUtils.h"
-#include "common/TraceScope.h"
-#include "common/TracedErrorLadder.h"
+#include "trace/TraceScope.h"
+#include "trace/TracedErrorLadder.h"
 
 #include <stdexcept>
 

@@ -5,8 +5,8 @@
 #include "EmbeddedScripts.h"
 #include "common/CharacterClass.h"
 #include "common/StringUtils.h"
-#include "common/TraceScope.h"
 #include "platform/Win32Error.h"
+#include "trace/TraceScope.h"
 
 #include <sstream>
 

@@ -3,8 +3,8 @@
 #include "ClusterWalk.h"
 #include "DomainUtils.h"
 #include "common/CharacterClass.h"
-#include "common/ComUtils.h"
-#include "common/TraceScope.h"
+#include "trace/ComUtils.h"
+#include "trace/TraceScope.h"
 
 #include <algorithm>
 

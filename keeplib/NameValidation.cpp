@@ -1,7 +1,7 @@
 #include "NameValidation.h"
 
 #include "common/CharacterClass.h"
-#include "common/ICDebug.h"
+#include "trace/ICDebug.h"
 
 #include <cwchar>
 

@@ -4,8 +4,8 @@
 #include "CmdRunSQL.h"
 #include "DBConnectionHelper.h"
 #include "Exports.h"
-#include "common/ComUtils.h"
-#include "common/TraceScope.h"
+#include "trace/ComUtils.h"
+#include "trace/TraceScope.h"
 
 #include <cwchar>
 #include <sstream>

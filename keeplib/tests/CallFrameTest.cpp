@@ -2,8 +2,8 @@
 #include "common/ComError.h"
 #include "common/Exceptions.h"
 #include "common/StringUtils.h"
-#include "common/TraceScope.h"
 #include "testsupport/TraceCapture.h"
+#include "trace/TraceScope.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 #include "ICDebug.h"
 
-#include "StringUtils.h"
+#include "common/StringUtils.h"
 #include "platform/ComApartment.h"
 #include "platform/DebugOutput.h"
 #include "platform/Registry.h"

@@ -3,8 +3,8 @@
 // The allocations counter shows that none touches the heap.
 
 #include "bench/support/AllocationCounter.h"
-#include "common/ICDebug.h"
 #include "platform/Registry.h"
+#include "trace/ICDebug.h"
 
 #include <benchmark/benchmark.h>
 

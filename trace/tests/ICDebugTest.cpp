@@ -1,4 +1,4 @@
-#include "common/ICDebug.h"
+#include "trace/ICDebug.h"
 #include "common/StringUtils.h"
 #include "platform/DebugOutput.h"
 #include "platform/Registry.h"

@@ -2,8 +2,8 @@
 // The COM apartment of a thread, and the checks that turn a failed condition or HRESULT into a
 // traced COM error.
 
-#include "ComError.h"
-#include "HResult.h"
+#include "common/ComError.h"
+#include "common/HResult.h"
 
 namespace UTIL::NOCOPY {
 class noncopyable
