@@ -44,4 +44,11 @@ private:
 // The system message text of an HRESULT; "Unknown error 0x%08X" for codes without one.
 std::wstring SystemMessageText(HRESULT hr);
 
+// Throws _com_error(hr) when hr is a failure.
+inline void ThrowIfFailed(HRESULT hr)
+{
+    if (FAILED(hr))
+        throw _com_error(hr);
+}
+
 } // namespace UTIL::COM

@@ -1,11 +1,12 @@
 #include "StringUtils.h"
 
+#include "CharacterClass.h"
+
 #include <cerrno>
 #include <climits>
 #include <cstdarg>
 #include <cstdio>
 #include <cwchar>
-#include <cwctype>
 #include <stdexcept>
 
 namespace UTIL::STR {
@@ -141,30 +142,41 @@ std::string WideToNarrow(std::wstring_view s, unsigned /*uCodePage*/, unsigned /
 
 std::wstring NarrowToWide(std::string_view s)
 {
-    std::wstring strResult;
-    strResult.reserve(s.size());
-    for (std::size_t i = 0; i < s.size();)
-        strResult += static_cast<wchar_t>(DecodeUtf8(s, i));
+    // Never more characters than bytes: written in place, then cut to what was written.
+    std::wstring strResult(s.size(), L'\0');
+    wchar_t* pOut = strResult.data();
+    for (std::size_t i = 0; i < s.size();) {
+        const auto byte = static_cast<unsigned char>(s[i]);
+        if (byte < 0x80) {
+            *pOut++ = static_cast<wchar_t>(byte);
+            ++i;
+        } else {
+            *pOut++ = static_cast<wchar_t>(DecodeUtf8(s, i));
+        }
+    }
+    strResult.resize(static_cast<std::size_t>(pOut - strResult.data()));
     return strResult;
 }
 
 std::wstring Utf16LeToWide(std::span<const std::uint8_t> bytes)
 {
-    std::wstring strResult;
-    strResult.reserve(bytes.size() / 2);
     const std::size_t nUnits = bytes.size() / 2;
+    // Never more characters than code units: written in place, then cut to what was written.
+    std::wstring strResult(nUnits, L'\0');
+    wchar_t* pOut = strResult.data();
     for (std::size_t i = 0; i < nUnits; ++i) {
         const auto unit = static_cast<char32_t>(bytes[2 * i] | (bytes[2 * i + 1] << 8));
         if (unit >= 0xD800 && unit <= 0xDBFF && i + 1 < nUnits) {
             const auto next = static_cast<char32_t>(bytes[2 * i + 2] | (bytes[2 * i + 3] << 8));
             if (next >= 0xDC00 && next <= 0xDFFF) {
-                strResult += static_cast<wchar_t>(0x10000 + ((unit - 0xD800) << 10) + (next - 0xDC00));
+                *pOut++ = static_cast<wchar_t>(0x10000 + ((unit - 0xD800) << 10) + (next - 0xDC00));
                 ++i;
                 continue;
             }
         }
-        strResult += static_cast<wchar_t>(IsSurrogate(unit) ? kReplacement : unit);
+        *pOut++ = static_cast<wchar_t>(IsSurrogate(unit) ? kReplacement : unit);
     }
+    strResult.resize(static_cast<std::size_t>(pOut - strResult.data()));
     return strResult;
 }
 
@@ -195,7 +207,7 @@ bool EqualsNoCase(std::wstring_view a, std::wstring_view b)
     if (a.size() != b.size())
         return false;
     for (std::size_t i = 0; i < a.size(); ++i) {
-        if (std::towupper(static_cast<wint_t>(a[i])) != std::towupper(static_cast<wint_t>(b[i])))
+        if (ToUpper(a[i]) != ToUpper(b[i]))
             return false;
     }
     return true;

@@ -38,6 +38,7 @@ std::vector<std::uint8_t> WideToUtf16Le(std::wstring_view s);
 // surrogates and values past U+10FFFF have no form: they give 0.
 std::size_t EncodeUtf8(char32_t c, char (&bytes)[4]);
 
+// Whether the texts are equal but for case, as CharacterClass folds it.
 bool EqualsNoCase(std::wstring_view a, std::wstring_view b);
 
 // The text with every control character (C0, DEL and C1) written as \xNN, so that a name taken

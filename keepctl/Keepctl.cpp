@@ -4,15 +4,15 @@
 #include "Console.h"
 #include "KeepctlArguments.h"
 #include "Usage.h"
-#include "common/ComUtils.h"
 #include "common/StringUtils.h"
-#include "common/TraceScope.h"
-#include "common/TracedErrorLadder.h"
 #include "keeplib/Exports.h"
 #include "platform/ComApartment.h"
 #include "platform/SafeFiles.h"
 #include "platform/TempFile.h"
 #include "platform/Win32Error.h"
+#include "trace/ComUtils.h"
+#include "trace/TraceScope.h"
+#include "trace/TracedErrorLadder.h"
 
 #include <algorithm>
 #include <array>

@@ -2,9 +2,10 @@
 
 #include "Console.h"
 #include "common/StringUtils.h"
-#include "common/TraceScope.h"
 #include "keeplib/DatabaseKinds.h"
+#include "trace/TraceScope.h"
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <climits>
@@ -52,6 +53,14 @@ bool ParseTimeout(const wchar_t* wszValue, std::int32_t& lValue)
         return false;
     lValue = static_cast<std::int32_t>(lParsed);
     return true;
+}
+
+// Leading digits count and the rest is ignored, as wcstol reads it where long has 32 bits: a
+// number out of range is the nearest limit, whatever the width of long here.
+std::int32_t ReadLeadingNumber(const wchar_t* wszValue)
+{
+    const long lParsed = std::wcstol(wszValue, nullptr, 10);
+    return static_cast<std::int32_t>(std::clamp<long>(lParsed, INT32_MIN, INT32_MAX));
 }
 
 } // namespace
@@ -148,13 +157,12 @@ bool KeepctlArguments::ReadOptions(int argc, const wchar_t* const* argv)
             else if (argument == L"-p")
                 iPasswordArgIndex = iArgIndex;
         } else if (argument == L"-t") {
-            // Leading digits count and the rest is ignored, as wcstol reads it.
-            const long lType = std::wcstol(wszValue, nullptr, 10);
+            const std::int32_t lType = ReadLeadingNumber(wszValue);
             if (lType < 1 || lType > 7) {
                 Keepctl::Print(L"Bad argument for -t option: " + std::to_wstring(lType) + L" (expected 1-7)\n");
                 return false;
             }
-            lServerType = static_cast<std::int32_t>(lType);
+            lServerType = lType;
             TRACE_INFO(TRACE_NORMAL, L"lServerType=%d", lServerType);
         } else {
             const bool bConnection = argument == L"-cn";

@@ -1,6 +1,6 @@
 // keepctl's own trace log, made before main runs and closed at exit.
 
-#include "common/ICDebug.h"
+#include "trace/ICDebug.h"
 
 namespace {
 ICDebug g_programTraceLog(L"Software\\Vestrel\\VLDebugLogs\\Keepctl");

@@ -9,8 +9,8 @@
 #include "ServerDiscovery.h"
 #include "common/HandleOwners.h"
 #include "common/StringUtils.h"
-#include "common/TraceScope.h"
 #include "platform/SafeFiles.h"
+#include "trace/TraceScope.h"
 
 #include <fcntl.h>
 

@@ -2,8 +2,8 @@
 // The frame every operation runs in: it turns each exception into an HRESULT with its trace line
 // and traces the result, so that no exception ever leaves the library.
 
-#include "common/ICDebug.h"
-#include "common/TracedErrorLadder.h"
+#include "trace/ICDebug.h"
+#include "trace/TracedErrorLadder.h"
 
 namespace Keeplibs {
 
@@ -22,31 +22,28 @@ inline FrameOutcome Abandoned(HRESULT hr) { return {hr, false}; }
 // The result line the operation writes: database operations spell it as they always have.
 enum class ResultLine { Returing, Returning, None };
 
+// The frame's own lines carry the operation's file and line, where it called the frame: the
+// default arguments are evaluated there. (std::source_location is not there yet in every
+// compiler of the build; these built-ins are in both.)
 template <class Body>
-HRESULT RunInCallFrame(ResultLine resultLine, Body&& body) noexcept
+HRESULT RunInCallFrame(ResultLine resultLine, Body&& body, const char* szFile = __builtin_FILE(),
+                       int iLine = __builtin_LINE()) noexcept
 {
     HRESULT hrResult = E_UNEXPECTED;
     try {
         const FrameOutcome outcome = body();
         if (!outcome.bCompleted)
             return outcome.hr;
-        TRACE_INFO(TRACE_NORMAL, L"Success");
+        TraceLog().LogInfo(szFile, iLine, TRACE_NORMAL, L"Success");
         hrResult = outcome.hr;
     } catch (...) {
-        hrResult = TRACE_CAUGHT_EXCEPTION();
+        hrResult = TraceCaughtException(szFile, iLine);
     }
     if (resultLine == ResultLine::Returing)
-        TRACE_INFO(TRACE_NORMAL, L"Returing, hrResult=0x%08X", HResultBits(hrResult));
+        TraceLog().LogInfo(szFile, iLine, TRACE_NORMAL, L"Returing, hrResult=0x%08X", HResultBits(hrResult));
     else if (resultLine == ResultLine::Returning)
-        TRACE_INFO(TRACE_NORMAL, L"Returning, hrResult=0x%08X", HResultBits(hrResult));
+        TraceLog().LogInfo(szFile, iLine, TRACE_NORMAL, L"Returning, hrResult=0x%08X", HResultBits(hrResult));
     return hrResult;
-}
-
-// Until an operation's body is built, it answers E_NOTIMPL after its argument checks.
-inline FrameOutcome NotImplemented()
-{
-    TRACE_ERROR(TRACE_FAILURE, L"Not implemented.");
-    return Abandoned(E_NOTIMPL);
 }
 
 } // namespace Keeplibs

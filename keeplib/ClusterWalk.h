@@ -2,8 +2,8 @@
 // The walk over the local failover cluster that finding its network names and its SQL Server
 // instances share.
 
-#include "common/ICDebug.h"
 #include "platform/cluster/Cluster.h"
+#include "trace/ICDebug.h"
 
 #include <functional>
 #include <memory>

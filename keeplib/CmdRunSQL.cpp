@@ -2,8 +2,8 @@
 
 #include "common/ComError.h"
 #include "common/StringUtils.h"
-#include "common/TraceScope.h"
-#include "common/TracedErrorLadder.h"
+#include "trace/TraceScope.h"
+#include "trace/TracedErrorLadder.h"
 
 #include <stdexcept>
 
@@ -50,7 +50,11 @@ CCmdRunSQL::CCmdRunSQL(std::int32_t lCmdTimeout, ConnectionPtr pActiveConnection
                        bool bStoredProcedure)
 {
     TRACE_SCOPE(L"UTIL::ADO::CCmdRunSQL::CCmdRunSQL()");
-    m_command.lCommandTimeout = lCmdTimeout;
+    try {
+        m_command.SetCommandTimeout(lCmdTimeout);
+    } catch (const UTIL::COM::_com_error&) {
+        // A timeout the provider cannot take leaves its default.
+    }
     m_command.activeConnection = std::move(pActiveConnection);
     m_command.commandType =
         bStoredProcedure ? platform::ado::CommandType::StoredProcedure : platform::ado::CommandType::Text;

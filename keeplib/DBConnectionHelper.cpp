@@ -1,9 +1,9 @@
 #include "DBConnectionHelper.h"
 
 #include "CallFrame.h"
-#include "common/ComUtils.h"
 #include "common/StringUtils.h"
-#include "common/TraceScope.h"
+#include "trace/ComUtils.h"
+#include "trace/TraceScope.h"
 
 #include <cstddef>
 

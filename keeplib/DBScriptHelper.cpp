@@ -3,19 +3,20 @@
 #include "CallFrame.h"
 #include "CmdRunSQL.h"
 #include "EmbeddedScripts.h"
+#include "common/CharacterClass.h"
 #include "common/StringUtils.h"
-#include "common/TraceScope.h"
 #include "platform/Win32Error.h"
+#include "trace/TraceScope.h"
 
-#include <cwctype>
 #include <sstream>
 
 namespace DBScriptHelper {
 namespace {
 
-constexpr DWORD ERROR_RESOURCE_NAME_NOT_FOUND = 1814;
+using UTIL::STR::IsSpace;
+using UTIL::STR::ToUpper;
 
-bool IsSpace(wchar_t c) { return std::iswspace(static_cast<wint_t>(c)) != 0; }
+constexpr DWORD ERROR_RESOURCE_NAME_NOT_FOUND = 1814;
 
 // The end of the line that starts at p (its line feed, or the end of the text).
 const wchar_t* LineEnd(const wchar_t* p)
@@ -31,8 +32,7 @@ const wchar_t* SeparatorOnLine(const wchar_t* pLine, const wchar_t* pEnd)
     const wchar_t* p = pLine;
     while (p < pEnd && IsSpace(*p))
         ++p;
-    if (pEnd - p < 2 || std::towupper(static_cast<wint_t>(p[0])) != L'G' ||
-        std::towupper(static_cast<wint_t>(p[1])) != L'O')
+    if (pEnd - p < 2 || ToUpper(p[0]) != L'G' || ToUpper(p[1]) != L'O')
         return nullptr;
     for (const wchar_t* q = p + 2; q < pEnd; ++q) {
         if (!IsSpace(*q))

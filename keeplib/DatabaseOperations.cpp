@@ -12,10 +12,10 @@
 #include "Exports.h"
 #include "ArgumentChecks.h"
 #include "NameValidation.h"
-#include "common/ComUtils.h"
 #include "common/StringUtils.h"
-#include "common/TraceScope.h"
 #include "platform/Win32Error.h"
+#include "trace/ComUtils.h"
+#include "trace/TraceScope.h"
 
 namespace Keeplibs {
 namespace {

@@ -1,9 +1,9 @@
 #include "DomainUtils.h"
 
-#include "common/ComUtils.h"
 #include "common/StringUtils.h"
-#include "common/TraceScope.h"
 #include "platform/Win32Error.h"
+#include "trace/ComUtils.h"
+#include "trace/TraceScope.h"
 
 #include <cwchar>
 #include <new>

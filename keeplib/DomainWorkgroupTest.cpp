@@ -1,9 +1,9 @@
 #include "DomainWorkgroupTest.h"
 
-#include "common/ComUtils.h"
-#include "common/TraceScope.h"
 #include "platform/netapi/NetApi.h"
 #include "platform/Win32Error.h"
+#include "trace/ComUtils.h"
+#include "trace/TraceScope.h"
 
 namespace UTIL::WG {
 

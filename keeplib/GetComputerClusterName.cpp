@@ -1,8 +1,8 @@
 #include "GetComputerClusterName.h"
 
 #include "common/Exceptions.h"
-#include "common/TraceScope.h"
 #include "platform/Win32Error.h"
+#include "trace/TraceScope.h"
 
 #include <vector>
 

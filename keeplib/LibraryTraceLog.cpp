@@ -1,6 +1,6 @@
 // The library's own trace log, made when the library is loaded and closed when it is unloaded.
 
-#include "common/ICDebug.h"
+#include "trace/ICDebug.h"
 
 namespace {
 ICDebug g_libraryTraceLog(L"Software\\Vestrel\\VLDebugLogs\\Keeplib");

@@ -2,11 +2,11 @@
 
 #include "ClusterWalk.h"
 #include "DomainUtils.h"
-#include "common/ComUtils.h"
-#include "common/TraceScope.h"
+#include "common/CharacterClass.h"
+#include "trace/ComUtils.h"
+#include "trace/TraceScope.h"
 
 #include <algorithm>
-#include <cwctype>
 
 namespace Keeplibs {
 
@@ -17,7 +17,7 @@ bool MatchServerName(const wchar_t* wszName, const wchar_t* wszServerName)
     if (!wszName || !wszServerName || !*wszName)
         return false;
     for (; *wszName && *wszServerName; ++wszName, ++wszServerName) {
-        if (std::towupper(static_cast<wint_t>(*wszName)) != std::towupper(static_cast<wint_t>(*wszServerName)))
+        if (UTIL::STR::ToUpper(*wszName) != UTIL::STR::ToUpper(*wszServerName))
             return false;
     }
     if (*wszName)

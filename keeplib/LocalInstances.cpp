@@ -2,10 +2,10 @@
 
 #include "InstanceSources.h"
 
-#include "common/ICDebug.h"
 #include "common/StringUtils.h"
 #include "platform/Registry.h"
 #include "platform/Win32Error.h"
+#include "trace/ICDebug.h"
 
 #include <array>
 #include <new>

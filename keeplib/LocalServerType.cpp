@@ -4,9 +4,9 @@
 #include "CallFrame.h"
 #include "RegistryKeyTest.h"
 #include "ServerDiscovery.h"
-#include "common/ComUtils.h"
 #include "common/StringUtils.h"
-#include "common/TraceScope.h"
+#include "trace/ComUtils.h"
+#include "trace/TraceScope.h"
 
 namespace Keeplibs {
 

@@ -1,9 +1,9 @@
 #include "NameValidation.h"
 
-#include "common/ICDebug.h"
+#include "common/CharacterClass.h"
+#include "trace/ICDebug.h"
 
 #include <cwchar>
-#include <cwctype>
 
 namespace Keeplibs {
 namespace {
@@ -32,13 +32,14 @@ bool ValidateDatabaseName(const wchar_t* pstrName)
 {
     if (!pstrName)
         return false;
-    const auto isLetter = [](wchar_t c) { return std::iswalpha(static_cast<wint_t>(c)) != 0; };
-    if (!isLetter(pstrName[0]) && pstrName[0] != L'_') {
+    using UTIL::STR::IsDigit;
+    using UTIL::STR::IsLetter;
+    if (!IsLetter(pstrName[0]) && pstrName[0] != L'_') {
         TRACE_ERROR(TRACE_FAILURE, L"Invalid first character.");
         return false;
     }
     return ValidateCharacters(pstrName, kMaxDatabaseName, [&](wchar_t c) {
-        return isLetter(c) || std::iswdigit(static_cast<wint_t>(c)) || c == L'#' || c == L'$' || c == L'@' || c == L'_';
+        return IsLetter(c) || IsDigit(c) || c == L'#' || c == L'$' || c == L'@' || c == L'_';
     });
 }
 

@@ -7,7 +7,7 @@
 #include "InstanceSources.h"
 #include "LocalComputerNames.h"
 #include "SqlHandles.h"
-#include "common/ICDebug.h"
+#include "trace/ICDebug.h"
 
 #include <memory>
 #include <optional>

@@ -4,8 +4,8 @@
 #include "CmdRunSQL.h"
 #include "DBConnectionHelper.h"
 #include "Exports.h"
-#include "common/ComUtils.h"
-#include "common/TraceScope.h"
+#include "trace/ComUtils.h"
+#include "trace/TraceScope.h"
 
 #include <cwchar>
 #include <sstream>
@@ -38,6 +38,25 @@ bool IsSqlSupportedVersion(std::int32_t lVersion, const wchar_t* wszCharacterVal
     return false;
 }
 
+// One field of the current row, read as ADO reads it: the lookup fails for a field the result
+// does not have, the value for a result without rows. Each failure is traced with its code.
+HRESULT ReadField(const platform::ado::Recordset& recordset, const wchar_t* wszField, platform::Variant& value)
+{
+    if (!recordset.HasField(wszField)) {
+        TRACE_ERROR(TRACE_FAILURE, L"Fields->get_Item[%ls] failed with hr=(0x%08x).", wszField,
+                    HResultBits(platform::ado::ADO_E_ITEM_NOT_FOUND));
+        return platform::ado::ADO_E_ITEM_NOT_FOUND;
+    }
+    std::optional<platform::Variant> fieldValue = recordset.FieldValue(wszField);
+    if (!fieldValue) {
+        TRACE_ERROR(TRACE_FAILURE, L"Field[%ls]->get_Value failed with hr=(0x%08x).", wszField,
+                    HResultBits(platform::ado::ADO_E_NO_CURRENT_RECORD));
+        return platform::ado::ADO_E_NO_CURRENT_RECORD;
+    }
+    value = std::move(*fieldValue);
+    return S_OK;
+}
+
 HRESULT KeeplibInstanceVersion(std::int32_t lCmdTimeout, const ConnectionPtr& pCnx, std::int32_t& lVersion,
                                std::wstring& strVersion)
 {
@@ -54,29 +73,22 @@ HRESULT KeeplibInstanceVersion(std::int32_t lCmdTimeout, const ConnectionPtr& pC
             TRACE_ERROR(TRACE_FAILURE, L"Negative record count.");
             return Abandoned(E_FAIL);
         }
-        // A field that is not there, or a result without rows, fails as ADO's item lookup would.
-        const auto internalValue = pRecordset->FieldValue(L"Internal_Value");
-        if (!internalValue) {
-            TRACE_ERROR(TRACE_FAILURE, L"Fields->get_Item[Internal_Value] failed with hr=(0x%08x).",
-                        HResultBits(platform::ado::ADO_E_ITEM_NOT_FOUND));
-            return Abandoned(platform::ado::ADO_E_ITEM_NOT_FOUND);
-        }
-        if (internalValue->Type() != platform::VT_I4) {
+        platform::Variant internalValue;
+        if (const HRESULT hr = ReadField(*pRecordset, L"Internal_Value", internalValue); FAILED(hr))
+            return Abandoned(hr);
+        if (internalValue.Type() != platform::VT_I4) {
             TRACE_ERROR(TRACE_FAILURE, L"Field[Internal_Value]->get_Value is not VT_I4.");
             return Abandoned(E_UNEXPECTED);
         }
-        const auto characterValue = pRecordset->FieldValue(L"Character_Value");
-        if (!characterValue) {
-            TRACE_ERROR(TRACE_FAILURE, L"Fields->get_Item[Character_Value] failed with hr=(0x%08x).",
-                        HResultBits(platform::ado::ADO_E_ITEM_NOT_FOUND));
-            return Abandoned(platform::ado::ADO_E_ITEM_NOT_FOUND);
-        }
-        if (characterValue->Type() != platform::VT_BSTR) {
+        platform::Variant characterValue;
+        if (const HRESULT hr = ReadField(*pRecordset, L"Character_Value", characterValue); FAILED(hr))
+            return Abandoned(hr);
+        if (characterValue.Type() != platform::VT_BSTR) {
             TRACE_ERROR(TRACE_FAILURE, L"Field[Character_Value]->get_Value is not VT_BSTR.");
             return Abandoned(E_UNEXPECTED);
         }
-        lVersion = internalValue->Int32Value();
-        strVersion = characterValue->StringValue();
+        lVersion = internalValue.Int32Value();
+        strVersion = characterValue.StringValue();
         return Completed();
     });
 }

@@ -1,7 +1,7 @@
 #include "ServerNameSet.h"
 
-#include "common/ICDebug.h"
 #include "common/StringUtils.h"
+#include "trace/ICDebug.h"
 
 namespace Keeplibs {
 

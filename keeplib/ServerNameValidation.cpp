@@ -5,7 +5,7 @@
 #include "DBConnectionHelper.h"
 #include "LocalComputerNames.h"
 #include "ServerDiscovery.h"
-#include "common/TraceScope.h"
+#include "trace/TraceScope.h"
 
 namespace Keeplibs {
 

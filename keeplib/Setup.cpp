@@ -9,8 +9,8 @@
 #include "DatabaseOperations.h"
 #include "Exports.h"
 #include "ArgumentChecks.h"
-#include "common/ComUtils.h"
-#include "common/TraceScope.h"
+#include "trace/ComUtils.h"
+#include "trace/TraceScope.h"
 
 namespace Keeplibs {
 namespace {

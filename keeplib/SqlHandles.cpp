@@ -1,6 +1,6 @@
 #include "SqlHandles.h"
 
-#include "common/ICDebug.h"
+#include "trace/ICDebug.h"
 
 #include <array>
 

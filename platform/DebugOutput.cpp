@@ -1,8 +1,7 @@
 #include "DebugOutput.h"
 
-#include "common/StringUtils.h"
-
 #include <atomic>
+#include <sys/stat.h>
 #include <syslog.h>
 
 namespace platform {
@@ -13,6 +12,10 @@ class CSyslogSink : public IDebugOutputSink
 public:
     void Write(std::string_view utf8Text) override
     {
+        // Without a syslog socket, the C library would try to connect again for every line.
+        static const bool bSyslogListens = HasSyslogSocket();
+        if (!bSyslogListens)
+            return;
         // syslog ends its records itself.
         while (!utf8Text.empty() && (utf8Text.back() == '\n' || utf8Text.back() == '\r'))
             utf8Text.remove_suffix(1);
@@ -20,14 +23,21 @@ public:
         // ident its host program chose.
         syslog(LOG_USER | LOG_DEBUG, "%.*s", static_cast<int>(utf8Text.size()), utf8Text.data());
     }
+
+private:
+    static bool HasSyslogSocket()
+    {
+        struct stat info
+        {
+        };
+        return ::stat(_PATH_LOG, &info) == 0 && S_ISSOCK(info.st_mode);
+    }
 };
 
 CSyslogSink g_syslogSink;
 std::atomic<IDebugOutputSink*> g_pSink{&g_syslogSink};
 
 } // namespace
-
-void OutputDebugStringW(std::wstring_view text) { g_pSink.load()->Write(WideToNarrow(text)); }
 
 void OutputDebugStringA(std::string_view text) { g_pSink.load()->Write(text); }
 

@@ -9,7 +9,7 @@
 
 namespace platform {
 
-void OutputDebugStringW(std::wstring_view text);
+// UTF-8 text, as every line of the system is by the time it is written.
 void OutputDebugStringA(std::string_view text);
 
 class IDebugOutputSink

@@ -2,31 +2,28 @@
 
 #include "SafeFiles.h"
 #include "Win32Error.h"
+#include "common/CharacterClass.h"
 #include "common/StringUtils.h"
 
 #include <algorithm>
 #include <array>
 #include <cerrno>
 #include <cstdlib>
-#include <cwctype>
 #include <fcntl.h>
+#include <map>
+#include <mutex>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace platform {
 namespace {
 
+using UTIL::STR::UpperCase;
+
 constexpr std::wstring_view kRoot = L"HKEY_LOCAL_MACHINE";
 // A registry file larger than this is no export this system reads: it counts as unreadable rather
 // than filling memory.
 constexpr std::size_t kMaxFileSize = std::size_t{4} << 20;
-
-std::wstring UpperCase(std::wstring_view s)
-{
-    std::wstring strUpper(s);
-    for (auto& c : strUpper)
-        c = static_cast<wchar_t>(std::towupper(static_cast<wint_t>(c)));
-    return strUpper;
-}
 
 std::wstring_view Trim(std::wstring_view s)
 {
@@ -72,10 +69,10 @@ std::optional<std::uint32_t> ParseHex(std::wstring_view s, std::size_t nMaxDigit
         return std::nullopt;
     std::uint32_t uValue = 0;
     for (const wchar_t c : s) {
-        const int iDigit = std::iswdigit(static_cast<wint_t>(c)) ? c - L'0'
-                           : (c >= L'a' && c <= L'f')           ? c - L'a' + 10
-                           : (c >= L'A' && c <= L'F')           ? c - L'A' + 10
-                                                                : -1;
+        const int iDigit = UTIL::STR::IsDigit(c)      ? c - L'0'
+                           : (c >= L'a' && c <= L'f') ? c - L'a' + 10
+                           : (c >= L'A' && c <= L'F') ? c - L'A' + 10
+                                                      : -1;
         if (iDigit < 0)
             return std::nullopt;
         uValue = uValue * 16 + static_cast<std::uint32_t>(iDigit);
@@ -141,12 +138,6 @@ std::optional<std::wstring> PathBelowRoot(std::wstring_view name)
     return std::nullopt;
 }
 
-bool IsSameOrBelow(std::wstring_view path, std::wstring_view ancestor)
-{
-    return ancestor.empty() || path == ancestor ||
-           (path.size() > ancestor.size() && path.starts_with(ancestor) && path[ancestor.size()] == L'\\');
-}
-
 // Reads the whole file. Only a regular file of at most kMaxFileSize bytes is read, and nothing is
 // waited on: a pipe or a device named here would hold up every program before its main function
 // runs. ERROR_FILE_NOT_FOUND when there is no file; anything else that cannot be read, or is not
@@ -207,7 +198,7 @@ void RegistryContents::ApplyLine(std::wstring_view line, std::optional<std::wstr
         const auto path = PathBelowRoot(line.substr(bDelete ? 2 : 1, line.size() - (bDelete ? 3 : 2)));
         currentKey = path ? std::optional(UpperCase(*path)) : std::nullopt;
         if (currentKey && bDelete) {
-            std::erase_if(m_keys, [&](const auto& entry) { return IsSameOrBelow(entry.first, *currentKey); });
+            EraseKeyAndBelow(*currentKey);
             currentKey.reset();
         } else if (currentKey) {
             Key& key = m_keys[*currentKey];
@@ -235,6 +226,22 @@ void RegistryContents::ApplyLine(std::wstring_view line, std::optional<std::wstr
     } else if (auto value = ParseValueData(line)) {
         values[UpperCase(*name)] = std::move(*value);
     }
+}
+
+void RegistryContents::EraseKeyAndBelow(const std::wstring& strPath)
+{
+    if (strPath.empty()) {
+        m_keys.clear();
+        return;
+    }
+    m_keys.erase(strPath);
+    // The keys below it sort together, right after the path and its separator.
+    const std::wstring strPrefix = strPath + L'\\';
+    const auto first = m_keys.lower_bound(strPrefix);
+    auto last = first;
+    while (last != m_keys.end() && last->first.starts_with(strPrefix))
+        ++last;
+    m_keys.erase(first, last);
 }
 
 bool RegistryContents::HasKey(std::wstring_view keyPath) const
@@ -355,7 +362,62 @@ std::filesystem::path Registry::MachineFilePath()
     return (szFile && *szFile) ? std::filesystem::path(szFile) : std::filesystem::path("/etc/vestrel/registry.reg");
 }
 
-Registry Registry::LoadMachine() { return LoadFile(MachineFilePath()); }
+namespace {
+
+// What a registry file was when it was read: a change of content, or another file at the name,
+// changes one of these.
+struct FileStamp
+{
+    bool bExists = false;
+    dev_t device = 0;
+    ino_t inode = 0;
+    off_t cbSize = 0;
+    timespec modified{};
+    timespec changed{};
+
+    static FileStamp Of(const std::filesystem::path& path)
+    {
+        struct stat info
+        {
+        };
+        if (::stat(path.c_str(), &info) != 0)
+            return {};
+        return {true, info.st_dev, info.st_ino, info.st_size, info.st_mtim, info.st_ctim};
+    }
+    bool operator==(const FileStamp& other) const
+    {
+        const auto same = [](const timespec& a, const timespec& b) {
+            return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec;
+        };
+        return bExists == other.bExists && device == other.device && inode == other.inode && cbSize == other.cbSize &&
+               same(modified, other.modified) && same(changed, other.changed);
+    }
+};
+
+} // namespace
+
+Registry Registry::LoadMachine()
+{
+    // Every trace log, connection and browse of a process asks for the registry: the file is
+    // parsed once, and again only when it has changed since.
+    struct CachedFile
+    {
+        FileStamp stamp;
+        Registry registry;
+    };
+    static std::mutex lock;
+    static std::map<std::filesystem::path, CachedFile> cache;
+
+    const std::filesystem::path path = MachineFilePath();
+    const FileStamp stamp = FileStamp::Of(path);
+    const std::lock_guard guard(lock);
+    const auto cached = cache.find(path);
+    if (cached != cache.end() && cached->second.stamp == stamp)
+        return cached->second.registry;
+    Registry registry = LoadFile(path);
+    cache.insert_or_assign(path, CachedFile{stamp, registry});
+    return registry;
+}
 
 Registry Registry::LoadFile(const std::filesystem::path& path)
 {

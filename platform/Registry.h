@@ -53,6 +53,8 @@ private:
         std::map<std::wstring, RegistryValue> values; // by upper-case name
     };
     void ApplyLine(std::wstring_view line, std::optional<std::wstring>& currentKey);
+    // A [-key] line: the key and every key below it, in the time of finding them.
+    void EraseKeyAndBelow(const std::wstring& strPath);
 
     std::map<std::wstring, Key> m_keys; // by upper-case path, without the root
 };
@@ -95,7 +97,8 @@ class Registry
 public:
     // The file this machine's registry lives in.
     static std::filesystem::path MachineFilePath();
-    // Reads the machine's registry file now.
+    // The machine's registry: the file is read and parsed once in a process, and again only when
+    // it has changed (another size, time stamp or file at its name).
     static Registry LoadMachine();
     static Registry LoadFile(const std::filesystem::path& path);
     // A registry made from the text of a .reg file, for tests.

@@ -15,7 +15,9 @@ std::filesystem::path GetTempPath();
 
 // Creates a new empty file in the folder under a unique name and returns that name in pathOut.
 // The file is created exclusively, with mode 0600, never through a symbolic link. Returns
-// ERROR_SUCCESS or a Win32 error code; ERROR_FILE_EXISTS when every name is taken.
+// ERROR_SUCCESS or a Win32 error code; ERROR_FILE_EXISTS when every name is taken, at once when
+// the folder was found full before and has not changed since. The numbers continue, process-wide,
+// from the last one tried.
 DWORD GetTempFileName(const std::filesystem::path& folder, std::wstring_view wszPrefix,
                       std::filesystem::path& pathOut);
 

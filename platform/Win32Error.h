@@ -28,7 +28,11 @@ constexpr DWORD ERROR_NO_MORE_ITEMS = 259;
 constexpr DWORD ERROR_DIRECTORY = 267;
 constexpr DWORD ERROR_CANT_RESOLVE_FILENAME = 1921;
 
-// The Win32 code that stands for an errno value.
+// The Win32 code that stands for an errno value, and that code as an HRESULT.
 DWORD Win32ErrorFromErrno(int iErrno);
+inline HRESULT HResultFromErrno(int iErrno)
+{
+    return HRESULT_FROM_WIN32(Win32ErrorFromErrno(iErrno));
+}
 
 } // namespace platform

@@ -1,7 +1,7 @@
 #include "TraceCapture.h"
 
-#include "common/ICDebug.h"
 #include "platform/Registry.h"
+#include "trace/ICDebug.h"
 
 ICDebug& TraceLog()
 {

@@ -7,6 +7,7 @@ namespace Vaultdump {
 void Print(std::string_view text)
 {
     std::fwrite(text.data(), 1, text.size(), stdout);
+    std::fflush(stdout);
 }
 
 } // namespace Vaultdump

@@ -1,8 +1,7 @@
 #pragma once
 // vaultdump's console: every text goes to standard output as UTF-8 bytes through narrow writes
-// only. The C library's buffering stands: line by line on a terminal, so that a long run shows its
-// progress, and in blocks into a pipe or file, so that ten thousand lines do not cost ten thousand
-// writes.
+// only, and is flushed as it is printed: a run that is killed has handed on every line it printed,
+// into a pipe or file too, and each line names an output that exists.
 
 #include <string_view>
 

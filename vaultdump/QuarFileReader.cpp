@@ -1,7 +1,6 @@
 #include "QuarFileReader.h"
 
 #include "common/ComError.h"
-#include "common/ComUtils.h"
 #include "common/ErrorLadder.h"
 #include "platform/SafeFiles.h"
 #include "platform/Win32Error.h"
@@ -16,15 +15,12 @@
 namespace Vaultdump {
 namespace {
 
+using platform::HResultFromErrno;
+
 constexpr DWORD kErrorInvalidHandle = 6; // ERROR_INVALID_HANDLE: the reader is not open
 
 // Largest count handed to one read or write: Linux moves at most about 2 GiB per call.
 constexpr std::size_t kMaxTransfer = std::size_t{1} << 30;
-
-HRESULT HResultFromErrno(int iErrno)
-{
-    return HRESULT_FROM_WIN32(platform::Win32ErrorFromErrno(iErrno));
-}
 
 // One read, repeated when a signal interrupts it: the count read, 0 at the end, -1 on failure.
 ssize_t ReadOnce(int fd, void* pBuffer, std::size_t cbBuffer)
@@ -344,14 +340,6 @@ void OpenAtContent(CQuarFileReader& reader, const char* szSource)
         throw UTIL::COM::_com_error(E_FAIL);
 }
 
-void WriteContent(CQuarFileReader& reader, CAutoFileHandle target)
-{
-    ThrowIfFailed(reader.DecodeContentTo(target.Get()));
-    // A failed close can mean lost data on some file systems: it fails the extraction too.
-    if (::close(target.Release()) != 0)
-        throw UTIL::COM::_com_error(HResultFromErrno(errno));
-}
-
 } // namespace
 
 HRESULT ExtractFile(const char* szSource, const char* szTarget) noexcept
@@ -370,19 +358,22 @@ HRESULT ExtractFile(const char* szSource, const char* szTarget) noexcept
         struct stat targetInfo {};
         if (::fstat(target.Get(), &targetInfo) != 0 || (targetInfo.st_size > 0 && ::ftruncate(target.Get(), 0) != 0))
             throw UTIL::COM::_com_error(HResultFromErrno(errno));
-        WriteContent(reader, std::move(target));
+        ThrowIfFailed(reader.DecodeContentTo(target.Get()));
+        // A failed close can mean lost data on some file systems: it fails the extraction too.
+        if (::close(target.Release()) != 0)
+            throw UTIL::COM::_com_error(HResultFromErrno(errno));
         return S_OK;
     } catch (...) {
         return UTIL::ERR::ClassifyCurrentException().hr;
     }
 }
 
-HRESULT ExtractFile(const char* szSource, CAutoFileHandle target) noexcept
+HRESULT ExtractFile(const char* szSource, int fdTarget) noexcept
 {
     try {
         CQuarFileReader reader;
         OpenAtContent(reader, szSource);
-        WriteContent(reader, std::move(target));
+        ThrowIfFailed(reader.DecodeContentTo(fdTarget));
         return S_OK;
     } catch (...) {
         return UTIL::ERR::ClassifyCurrentException().hr;

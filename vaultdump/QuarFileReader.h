@@ -107,7 +107,7 @@ HRESULT DecodeContent(ByteSafeArray& arrContent, std::uint32_t* pcbLength);
 // never through a symbolic link) once the header has been read, block by block to the end of the
 // file. Never throws. A target already created on failure stays on disk for the caller to remove.
 HRESULT ExtractFile(const char* szSource, const char* szTarget) noexcept;
-// The same into a file the caller has created and opened for writing; the target is closed.
-HRESULT ExtractFile(const char* szSource, CAutoFileHandle target) noexcept;
+// The same into a file the caller has opened for writing, and closes.
+HRESULT ExtractFile(const char* szSource, int fdTarget) noexcept;
 
 } // namespace Vaultdump

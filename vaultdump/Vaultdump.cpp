@@ -3,17 +3,16 @@
 
 #include "Console.h"
 #include "FolderScan.h"
+#include "InterruptCleanup.h"
+#include "OutputFile.h"
 #include "QuarFileReader.h"
 #include "common/ErrorLadder.h"
 #include "common/HResult.h"
 #include "common/StringUtils.h"
-#include "platform/TempFile.h"
-#include "platform/Win32Error.h"
 
-#include <filesystem>
+#include <optional>
 #include <string>
 #include <sys/stat.h>
-#include <system_error>
 #include <vector>
 
 namespace {
@@ -37,29 +36,27 @@ bool IsDirectory(const std::string& strPath, bool* pbExists)
 }
 
 // Extracts one entry into a new EXT file of the folder; true when an item was written. Entries
-// that are directories or cannot be looked at, and entries for which no output name can be had,
-// are passed over without a word.
+// that are directories or cannot be looked at are passed over without a word. An item that
+// cannot be written out, for want of an output name too (a folder full of earlier outputs, one
+// that cannot be written), fails as a damaged file does.
 bool ExtractEntry(const std::string& strFolder, const std::string& strName)
 {
     const std::string strPath = strFolder + strName;
     bool bExists = false;
     if (IsDirectory(strPath, &bExists) || !bExists)
         return false;
-    // The item goes through the descriptor that reserved the name: in a folder others can write
-    // to, the name itself may point at someone else's file by the time it is opened again.
-    std::filesystem::path outputPath;
-    CAutoFileHandle output;
-    if (platform::CreateTempFile(strFolder, L"EXT", outputPath, output) != platform::ERROR_SUCCESS)
-        return false;
-    const HRESULT hr = Vaultdump::ExtractFile(strPath.c_str(), std::move(output));
+    std::optional<Vaultdump::COutputFile> output;
+    HRESULT hr = Vaultdump::COutputFile::Reserve(strFolder, output);
+    if (SUCCEEDED(hr))
+        hr = Vaultdump::ExtractFile(strPath.c_str(), output->Descriptor());
+    if (SUCCEEDED(hr))
+        hr = output->Publish();
     if (FAILED(hr)) {
         Vaultdump::Print(FormatA("Extracting from file [%s] failed\r\n", Shown(strPath).c_str()));
-        std::error_code ignored;
-        std::filesystem::remove(outputPath, ignored);
         return false;
     }
     Vaultdump::Print(
-        FormatA("Extracted file [%s] as [%s]\r\n", Shown(strPath).c_str(), Shown(outputPath.native()).c_str()));
+        FormatA("Extracted file [%s] as [%s]\r\n", Shown(strPath).c_str(), Shown(output->Path().native()).c_str()));
     return true;
 }
 
@@ -84,6 +81,7 @@ int Run(int argc, char** argv)
         strFolder += '/';
     Vaultdump::Print(FormatA("Enumerating files from folder [%s]\r\n", Shown(strFolder).c_str()));
 
+    const Vaultdump::CInterruptCleanup interruptCleanup;
     int cExtracted = 0;
     std::vector<std::string> names;
     if (!Vaultdump::ListTmpEntries(strFolder, names)) {

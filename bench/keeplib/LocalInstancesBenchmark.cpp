@@ -2,7 +2,7 @@
 // the usual thirty keys must stay a matter of milliseconds, not of a walk over every key for
 // every key.
 
-#include "common/ICDebug.h"
+#include "trace/ICDebug.h"
 #include "common/StringUtils.h"
 #include "keeplib/Exports.h"
 #include "platform/Registry.h"

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Times vaultdump against a plain copy (cp) of the same bytes, on two folders made here: one item of
 # 512 MiB, and 10,000 items of 8 KiB. Prints the wall times, the peak memory of each and the
-# ratios, then removes everything it made. Builds nothing: pass the build folder that holds
+# ratios. Then times vaultdump alone on a folder where every output name is taken (65,535
+# earlier outputs beside 1,000 items), which fails each item. Removes everything it made. Builds nothing: pass the build folder that holds
 # bin/vaultdump and bin/quarwriter (a Release build gives the numbers worth recording).
 #
 #   bench/vaultdump/run.sh BUILD_FOLDER [ROUNDS]
@@ -90,3 +91,11 @@ rm "$work/small/template"
 
 report "one item of 512 MiB (file $(stat -c %s "$work/large/Q0000.tmp") bytes)" "$work/large" yes
 report "10,000 items of 8 KiB" "$work/small" no
+
+# Every EXT name taken: each of the 66,535 entries fails, and the run must still be quick.
+mkdir "$work/full"
+for ((i = 1; i <= 0xFFFF; ++i)); do : > "$work/full/$(printf 'EXT%X.tmp' "$i")"; done
+for ((i = 0; i < 1000; ++i)); do cp "$work/small/$(printf 'Q%05d.tmp' "$i")" "$work/full/"; done
+read -r full_time full_kib < <(measure "$vaultdump" "$work/full")
+printf 'every output name taken (65,535 EXT files, 1,000 items)\n'
+printf '  vaultdump  %7.2f s  peak %8d KiB\n' "$full_time" "$full_kib"

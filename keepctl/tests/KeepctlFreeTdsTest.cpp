@@ -223,3 +223,62 @@ TEST_F(KeepctlFreeTdsTest, UnreachableServerFailsQuicklyWithTheDriversErrorsInTh
     EXPECT_NE(strTrace.find("ERR: [0]: Number="), std::string::npos);
     EXPECT_NE(strTrace.find("ERR: Connect(KorvoQuar) failed with hr=(0x80004005).\r\n"), std::string::npos);
 }
+
+TEST_F(KeepctlFreeTdsTest, TimeoutsAreDeadlinesWhateverTheServerTrickles)
+{
+    // Each byte of the server's answers comes 20 ms after the last: the driver's own timers start
+    // again with every byte and never run out, and every answer takes seconds.
+    struct DeadlineCase
+    {
+        const char* szName;
+        std::string strPace;
+        std::vector<std::string> timeouts;
+        std::string strPrinted;
+        int iExitStatus;
+        std::string strTraced;
+    };
+    const DeadlineCase cases[] = {
+        {"a login past its timeout",
+         "pace|login|20\n",
+         {"-cn", "1"},
+         "Failed with code 0x80004005.\n",
+         5,
+         "Source=[HYT00] ODBC (@SERVER@) Description=Login timeout expired \r\n"},
+        {"a login without a limit", "pace|login|20\n", {"-cn", "0"}, kVersionPrinted, 0, "INF: Success\r\n"},
+        {"a statement past its timeout",
+         "pace|answers|20\n",
+         {"-cm", "1"},
+         "Failed with code 0x80040e31.\n",
+         0x31,
+         "INF: bstrDescription = 'Timeout expired'\r\n"},
+        {"a statement without a limit", "pace|answers|20\n", {"-cm", "0"}, kVersionPrinted, 0, "INF: Success\r\n"},
+        {"statements within their timeout", "pace|answers|20\n", {"-cm", "30"}, kVersionPrinted, 0, "INF: Success\r\n"},
+    };
+    for (const DeadlineCase& c : cases) {
+        SCOPED_TRACE(c.szName);
+        const testsupport::CTdsTestServer server = StartServer("server", "login|sa|pw\n" + c.strPace + kVersionRules);
+        std::vector<std::string> arguments{"VERSION", "QUAR", "-s", server.Server(), "-u", "sa", "-p", "pw"};
+        arguments.insert(arguments.end(), c.timeouts.begin(), c.timeouts.end());
+        ClearTraces();
+        const auto result = RunKeepctl(arguments);
+        EXPECT_EQ(result.strStdout, c.strPrinted);
+        EXPECT_EQ(result.iExitStatus, c.iExitStatus);
+        EXPECT_NE(TraceFile("keeplib").find(Replaced(c.strTraced, "@SERVER@", server.Server())), std::string::npos);
+    }
+}
+
+TEST_F(KeepctlFreeTdsTest, ALostConnectionIsAFailureNotARefusedStatement)
+{
+    // The server goes away in the middle of the automatic backup: that is no refusal to overwrite
+    // a recent backup, and no statement the server rejected.
+    const testsupport::CTdsTestServer server = StartServer(
+        "server", "login|sa|pw\n"
+                  "sql|SELECT name FROM master.dbo.sysdatabases WHERE name = N'KorvoQuar'|rows|name|BSTR:KorvoQuar\n"
+                  "sql|BACKUP DATABASE|drop\n");
+    const auto result = RunKeepctl({"BACKUP", "QUAR", "-s", server.Server(), "-u", "sa", "-p", "pw"});
+    EXPECT_EQ(result.strStdout, "Failed with code 0x80004005.\n");
+    EXPECT_EQ(result.iExitStatus, 5);
+    EXPECT_NE(server.Transcript().find("#1 dropped the connection\n"), std::string::npos);
+    EXPECT_NE(TraceFile("keeplib").find("ERR: KeeplibBackupDatabaseEx failed with hr=(0x80004005).\r\n"),
+              std::string::npos);
+}

@@ -85,6 +85,10 @@ TEST_F(KeepctlTest, RejectedCommandLinesPrintTheirMessageAndTheUsage)
         {{"VERSION", "QUAR", "-s", "S", "-cm", "abc"}, ""},
         {{"BROWSESQLSERVERS", "-t", "8"}, "Bad argument for -t option: 8 (expected 1-7)\n"},
         {{"BROWSESQLSERVERS", "-t", "x"}, "Bad argument for -t option: 0 (expected 1-7)\n"},
+        // Read as a 32-bit wcstol reads it: out of range is the nearest limit.
+        {{"BROWSESQLSERVERS", "-t", "99999999999999999999"}, "Bad argument for -t option: 2147483647 (expected 1-7)\n"},
+        {{"BROWSESQLSERVERS", "-t", "4294967298"}, "Bad argument for -t option: 2147483647 (expected 1-7)\n"},
+        {{"BROWSESQLSERVERS", "-t", "-99999999999"}, "Bad argument for -t option: -2147483648 (expected 1-7)\n"},
         {{"SQLSERVERCHECK"}, "Missing -s parameter.\n"},
         {{"SQLSERVERCHECKSVRROLE", "-s", "S"}, "Missing -sr parameter.\n"},
         {{"LOCALSQLSERVERTYPE"}, "Not enough parameters.\n"},
@@ -223,4 +227,30 @@ TEST_F(KeepctlTest, BrowsingLeavesNoListFileBehind)
     Run({"BROWSESQLSERVERS", "-t", "3"});
     for (const auto& entry : std::filesystem::directory_iterator(m_folder.Path()))
         EXPECT_FALSE(entry.path().filename().string().starts_with("BSS")) << entry.path();
+}
+
+TEST_F(KeepctlTest, ACommandTimeoutTheProviderCannotTakeLeavesItsDefault)
+{
+    // ADO refuses a negative timeout, and the command keeps its 30 seconds; 0 is no limit.
+    const std::pair<const char*, const char*> cases[] = {{"-1", "30"}, {"-2147483648", "30"}, {"0", "0"}, {"45", "45"}};
+    for (const auto& [szGiven, szUsed] : cases) {
+        std::filesystem::remove(m_folder.Path() / "server.log");
+        Run({"VERSION", "QUAR", "-s", "S", "-cm", szGiven});
+        EXPECT_NE(
+            testsupport::ReadFile(m_folder.Path() / "server.log")
+                .find(std::string("Execute Text records timeout=") + szUsed + ": SELECT name FROM dbo.sysobjects"),
+            std::string::npos)
+            << szGiven;
+    }
+}
+
+TEST_F(KeepctlTest, APasswordWithoutAUserKeepsTheIntegratedLogin)
+{
+    Run({"VERSION", "QUAR", "-s", "S", "-p", "Sw0rdf1sh"});
+    const std::string strLog = testsupport::ReadFile(m_folder.Path() / "server.log");
+    EXPECT_EQ(
+        strLog.substr(0, strLog.find('\n')),
+        "Open: Provider=SQLOLEDB;Data Source=S;Trusted_Connection=Yes;Connect Timeout=30;Initial Catalog=KorvoQuar");
+    EXPECT_NE(TraceFile("keepctl").find("INF: Password option specified\r\n"), std::string::npos);
+    EXPECT_EQ(TraceFile("keeplib").find("Sw0rdf1sh"), std::string::npos);
 }

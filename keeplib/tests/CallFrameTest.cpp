@@ -1,8 +1,9 @@
+#include "keeplib/CallFrame.h"
 #include "common/ComError.h"
 #include "common/Exceptions.h"
-#include "common/TraceScope.h"
-#include "keeplib/CallFrame.h"
+#include "common/StringUtils.h"
 #include "testsupport/TraceCapture.h"
+#include "trace/TraceScope.h"
 
 #include <gtest/gtest.h>
 
@@ -59,4 +60,17 @@ TEST(CallFrame, ResultLineFollowsTheOperation)
     EXPECT_EQ(RunInCallFrame(ResultLine::None, [] { return Completed(S_FALSE); }), S_FALSE);
     EXPECT_EQ(trace.Messages(), (std::vector<std::string>{"INF: Success", "INF: Returning, hrResult=0x00000000",
                                                           "INF: Success"}));
+}
+
+TEST(CallFrame, ItsLinesCarryTheOperationsFileAndLine)
+{
+    const testsupport::TraceCapture trace;
+    const int iLine = __LINE__ + 1;
+    RunInCallFrame(ResultLine::Returing, []() -> FrameOutcome { throw std::runtime_error("lost"); });
+    const std::vector<std::string> lines = trace.Lines();
+    ASSERT_EQ(lines.size(), 2u);
+    for (const std::string& strLine : lines) {
+        EXPECT_EQ(strLine.substr(0, 21), "CallFrameTest.cpp    ") << strLine;
+        EXPECT_NE(strLine.find(FormatA(" ln:%05d ", iLine)), std::string::npos) << strLine;
+    }
 }

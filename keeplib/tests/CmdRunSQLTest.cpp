@@ -102,3 +102,26 @@ TEST_F(CmdRunSQLTest, NullTextIsEmptyAndQuotesAreDoubled)
     CCmdRunSQL::QuoteString(out, nullptr);
     EXPECT_EQ(out.str(), L"DOMAIN\\o''neil''''s");
 }
+
+TEST_F(CmdRunSQLTest, FailingRecordsetTracesTheErrorsAndRethrowsTheStatementsCode)
+{
+    Fail(L"SELECT", DB_E_ERRORSINCOMMAND);
+    try {
+        CCmdRunSQL(60, m_pCnx, L"SELECT name FROM t", false).OpenRecordset();
+        ADD_FAILURE() << "no exception";
+    } catch (const UTIL::COM::_com_error& e) {
+        EXPECT_EQ(e.Error(), DB_E_ERRORSINCOMMAND);
+    }
+    std::vector<std::string> messages;
+    for (const std::string& strMessage : TracedMessages())
+        if (strMessage.find("Function : ") == std::string::npos)
+            messages.push_back(strMessage);
+    const std::vector<std::string> expected{"ERR: COM error: 0x80040E14",
+                                            "INF: lErrorCount = 1",
+                                            "INF: lErrorIndex = 0",
+                                            "INF: bstrDescription = 'The server said no.'",
+                                            "INF: bstrSource = 'Microsoft OLE DB Provider for SQL Server'",
+                                            "INF: lErrorNumber = 0x00000C81"};
+    EXPECT_NE(std::search(messages.begin(), messages.end(), expected.begin(), expected.end()), messages.end());
+    EXPECT_EQ(Log().back(), L"Execute Text records timeout=60: SELECT name FROM t");
+}

@@ -114,11 +114,37 @@ TEST_F(DatabaseOperationsTest, VersionNeedsTheVersionProcedureAndIntegers)
     EXPECT_EQ(KeeplibVersion(60, L"S", L"Other", &lMajor, &lMinor, nullptr, nullptr, 30, 0, nullptr, nullptr, 0), E_FAIL);
     EXPECT_TRUE(Traced("ERR: The database does not have a 'version' stored procedure."));
 
-    ProcedureExists(L"[dbo].[SPQuarVersion]");
-    FakeReply reply;
-    reply.outputs = {Variant::Int32(0), Variant::String(L"1"), Variant::Int32(1), Variant::Null()};
-    Answer(L"[dbo].[SPQuarVersion]", reply);
-    EXPECT_EQ(KeeplibVersion(60, L"S", L"KorvoQuar", &lMajor, &lMinor, nullptr, nullptr, 30, 0, nullptr, nullptr, 0),
-              E_UNEXPECTED);
-    EXPECT_TRUE(Traced("ERR: Malformed Major Version."));
+    struct OutputCase
+    {
+        std::vector<Variant> outputs; // return status, major, minor, build
+        HRESULT hr;
+        const char* szTraced;
+    };
+    const OutputCase cases[] = {
+        {{Variant::Int32(0), Variant::String(L"1"), Variant::Int32(1), Variant::Null()},
+         E_UNEXPECTED,
+         "ERR: Malformed Major Version."},
+        {{Variant::Int32(0), Variant::Int32(1), Variant::Null(), Variant::Date({2009, 9, 18, 9, 0, 0})},
+         E_UNEXPECTED,
+         "ERR: Malformed Minor Version."},
+        // A build date that is NULL has no text: VariantChangeType's type mismatch.
+        {{Variant::Int32(0), Variant::Int32(1), Variant::Int32(1), Variant::Null()},
+         MakeHResult(0x80020005),
+         "ERR: COM error: 0x80020005 ('Unknown error 0x80020005')"},
+    };
+    for (const OutputCase& c : cases) {
+        SCOPED_TRACE(c.szTraced);
+        m_pServer = std::make_shared<platform::ado::CFakeProvider>();
+        const platform::ado::CScopedProvider provider(m_pServer);
+        ProcedureExists(L"[dbo].[SPQuarVersion]");
+        FakeReply reply;
+        reply.outputs = c.outputs;
+        Answer(L"[dbo].[SPQuarVersion]", reply);
+        lMajor = -1;
+        EXPECT_EQ(
+            KeeplibVersion(60, L"S", L"KorvoQuar", &lMajor, &lMinor, nullptr, nullptr, 30, 0, nullptr, nullptr, 0),
+            c.hr);
+        EXPECT_TRUE(Traced(c.szTraced));
+        EXPECT_EQ(lMajor, -1) << "nothing is handed out on a failure";
+    }
 }

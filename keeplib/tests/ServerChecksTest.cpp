@@ -83,3 +83,78 @@ TEST_F(ServerChecksTest, EmptyNamesAreRefusedBeforeAnyConnection)
     EXPECT_EQ(KeeplibSQLServerCheckSvrRole(60, L"A", 30, 0, nullptr, nullptr, nullptr), E_POINTER);
     EXPECT_TRUE(Log().empty());
 }
+
+TEST_F(ServerChecksTest, VersionAnswersOfAnotherShapeFailAsAdoReadsThem)
+{
+    struct ShapeCase
+    {
+        const char* szName;
+        std::vector<std::wstring> fields;
+        std::vector<std::vector<Variant>> rows;
+        HRESULT hr;
+        const char* szTraced;
+    };
+    const ShapeCase cases[] = {
+        {"no row: the field is there, its value is not",
+         {L"Internal_Value", L"Character_Value"},
+         {},
+         platform::ado::ADO_E_NO_CURRENT_RECORD,
+         "ERR: Field[Internal_Value]->get_Value failed with hr=(0x800a0bcd)."},
+        {"no version number",
+         {L"Character_Value"},
+         {{Variant::String(L"8.0")}},
+         platform::ado::ADO_E_ITEM_NOT_FOUND,
+         "ERR: Fields->get_Item[Internal_Value] failed with hr=(0x800a0cc1)."},
+        {"no version text",
+         {L"Internal_Value"},
+         {{Variant::Int32(0x80000)}},
+         platform::ado::ADO_E_ITEM_NOT_FOUND,
+         "ERR: Fields->get_Item[Character_Value] failed with hr=(0x800a0cc1)."},
+        {"a version text that is no text",
+         {L"Internal_Value", L"Character_Value"},
+         {{Variant::Int32(0x80000), Variant::Null()}},
+         E_UNEXPECTED,
+         "ERR: Field[Character_Value]->get_Value is not VT_BSTR."},
+    };
+    for (const ShapeCase& c : cases) {
+        SCOPED_TRACE(c.szName);
+        m_pServer = std::make_shared<platform::ado::CFakeProvider>();
+        const platform::ado::CScopedProvider provider(m_pServer);
+        Rows(L"xp_msver", c.fields, c.rows);
+        EXPECT_EQ(KeeplibSQLServerCheck(60, L"A", 30, 0, nullptr, nullptr), c.hr);
+        EXPECT_TRUE(Traced(c.szTraced));
+        EXPECT_TRUE(Traced(
+            FormatA("ERR: Keeplibs::KeeplibInstanceVersion failed with hr=(0x%08x).", static_cast<unsigned>(c.hr))));
+    }
+}
+
+TEST_F(ServerChecksTest, InstanceCheckStopsAtTheFirstServerThatCannotBeReached)
+{
+    InstanceVersionIs(L"A", 0x90000);
+    FailOpen(L"Data Source=B", E_FAIL);
+    EXPECT_EQ(KeeplibSQLServerCheck(60, L"A;B", 30, 0, nullptr, nullptr), E_FAIL);
+    EXPECT_EQ(Servers(), (std::vector<std::wstring>{L"A", L"B"}));
+    EXPECT_TRUE(Traced("ERR: Connect(master) failed with hr=(0x80004005)."));
+
+    // The partner is never tried after the principal failed.
+    m_pServer = std::make_shared<platform::ado::CFakeProvider>();
+    const platform::ado::CScopedProvider provider(m_pServer);
+    FailOpen(L"Data Source=A", E_FAIL);
+    EXPECT_EQ(KeeplibSQLServerCheck(60, L"A;B", 30, 0, nullptr, nullptr), E_FAIL);
+    EXPECT_EQ(Servers(), (std::vector<std::wstring>{L"A"}));
+}
+
+TEST_F(ServerChecksTest, RoleAnswerMustBeOneRow)
+{
+    for (const std::size_t cRows : {0u, 2u}) {
+        m_pServer = std::make_shared<platform::ado::CFakeProvider>();
+        const platform::ado::CScopedProvider provider(m_pServer);
+        Rows(L"SELECT IS_SRVROLEMEMBER(", {L"SrvRoleMember"},
+             std::vector<std::vector<Variant>>(cRows, {Variant::Int32(1)}));
+        EXPECT_EQ(KeeplibSQLServerCheckSvrRole(60, L"A", 30, 0, nullptr, nullptr, L"sysadmin"), E_FAIL) << cRows;
+        EXPECT_TRUE(Traced(FormatA("INF: nRecordCount=%zu", cRows)));
+        EXPECT_TRUE(Traced("ERR: Failed 'nRecordCount != 1' : Win32 error 0x80004005"));
+        // The connection is closed all the same.
+        EXPECT_EQ(Log().back(), L"Close");
+    }
+}

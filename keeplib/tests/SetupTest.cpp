@@ -197,6 +197,35 @@ TEST_F(SetupTest, UnreachableServerFailsWithTheConnectionsCode)
     EXPECT_TRUE(Statements().empty());
 }
 
+TEST_F(SetupTest, AFailingUpgradeStopsWithTheServersCodeAndGrantsNothing)
+{
+    DatabaseExists(L"KorvoRprt");
+    VersionIs(L"[dbo].[SPRprtVersion]", 1, 2);
+    const auto batches = ScriptBatches(DBScriptHelper::IDR_UPGRADE_RPRT_TFT);
+    Fail(batches[2], DB_E_ERRORSINCOMMAND);
+    EXPECT_EQ(RunSetup(L"KorvoRprt", 1), DB_E_ERRORSINCOMMAND);
+    EXPECT_TRUE(Traced("ERR: RunScript(lCmdTimeout, pCnx, IDR_UPGRADE_RPRT_TFT) hr=0x80040E14"));
+    EXPECT_TRUE(Traced("INF: Returing, hrResult=0x80040E14"));
+    // The batches after the failing one are not sent, nor is the access batch.
+    const std::vector<std::wstring> statements = Statements();
+    EXPECT_EQ(statements.back(), batches[2]);
+    EXPECT_EQ(std::count(statements.begin(), statements.end(), AccessBatch(L"VestrelRprtUser")), 0);
+}
+
+TEST_F(SetupTest, AProductDatabaseThatCannotBeOpenedFailsWithItsCode)
+{
+    DatabaseExists(L"KorvoQuar");
+    FailOpen(L"Initial Catalog=KorvoQuar", E_FAIL);
+    EXPECT_EQ(RunSetup(L"KorvoQuar", 0), E_FAIL);
+    EXPECT_TRUE(Traced("ERR: Connect(KorvoQuar) failed with hr=(0x80004005)."));
+    EXPECT_EQ(Opens(), (std::vector<std::wstring>{
+                           L"Open: Provider=SQLOLEDB;Data Source=SQL01;Trusted_Connection=Yes;Connect Timeout=15;"
+                           L"Initial Catalog=master",
+                           L"Open: Provider=SQLOLEDB;Data Source=SQL01;Trusted_Connection=Yes;Connect Timeout=15;"
+                           L"Initial Catalog=KorvoQuar"}));
+    EXPECT_EQ(Statements().size(), 1u) << "nothing but the existence test";
+}
+
 TEST_F(SetupTest, EveryKindsUpgradeStepIsTracedInOrder)
 {
     DatabaseExists(L"KorvoCnfg");

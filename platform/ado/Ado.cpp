@@ -38,6 +38,13 @@ std::optional<Variant> Recordset::FieldValue(std::wstring_view fieldName) const
     return index < m_rows.front().size() ? std::optional(m_rows.front()[index]) : std::nullopt;
 }
 
+void Command::SetCommandTimeout(std::int32_t lSeconds)
+{
+    if (lSeconds < 0)
+        throw UTIL::COM::_com_error(ADO_E_INVALID_ARGUMENT);
+    lCommandTimeout = lSeconds;
+}
+
 ParameterPtr Command::CreateParameter(std::wstring strName, DataType type, ParameterDirection direction,
                                       std::int32_t lSize, Variant value)
 {

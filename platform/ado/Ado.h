@@ -104,12 +104,15 @@ using ConnectionPtr = std::shared_ptr<Connection>;
 class Command
 {
 public:
+    // Seconds; 0 waits without limit. ADO's default, which a timeout it cannot take leaves.
     std::int32_t lCommandTimeout = 30;
     ConnectionPtr activeConnection;
     CommandType commandType = CommandType::Text;
     std::wstring strCommandText;
     std::vector<ParameterPtr> parameters;
 
+    // Throws _com_error(ADO_E_INVALID_ARGUMENT) for a negative timeout, as ADO refuses one.
+    void SetCommandTimeout(std::int32_t lSeconds);
     ParameterPtr CreateParameter(std::wstring strName, DataType type, ParameterDirection direction,
                                  std::int32_t lSize, Variant value);
     // Runs the command on its active connection; throws _com_error when it has none.
@@ -145,6 +148,8 @@ constexpr HRESULT DB_E_ERRORSINCOMMAND = ::DB_E_ERRORSINCOMMAND; // the server r
 constexpr HRESULT DB_SEC_E_AUTH_FAILED = MakeHResult(0x80040E4D); // login refused
 constexpr HRESULT DB_E_ABORTLIMITREACHED = MakeHResult(0x80040E31); // command timeout
 constexpr HRESULT ADO_E_OBJECT_CLOSED = MakeHResult(0x800A0E78);    // no open connection
-constexpr HRESULT ADO_E_ITEM_NOT_FOUND = MakeHResult(0x800A0CC1);   // no such field, or no current row
+constexpr HRESULT ADO_E_ITEM_NOT_FOUND = MakeHResult(0x800A0CC1);   // no such field
+constexpr HRESULT ADO_E_INVALID_ARGUMENT = MakeHResult(0x800A0BB9); // an argument out of range
+constexpr HRESULT ADO_E_NO_CURRENT_RECORD = MakeHResult(0x800A0BCD); // a field's value with no current row
 
 } // namespace platform::ado

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <iterator>
 
 #include <arpa/inet.h>
 #include <poll.h>
@@ -34,21 +35,24 @@ bool IsAnswerOfABroadcast(const std::vector<BrowseTarget>& targets, const sockad
     });
 }
 
-// What a browse gathers, within its limits.
+// What a browse gathers, within its limits. The names keep the order of the sockets they came
+// through, that is of the computers asked, whichever answered first.
 class CAnswers
 {
 public:
-    void Add(const ResolutionAnswer& answer)
+    void Add(std::size_t iSocket, const ResolutionAnswer& answer)
     {
         for (const std::wstring& strRefusal : answer.refusals)
             Note(strRefusal);
+        if (m_namesBySocket.size() <= iSocket)
+            m_namesBySocket.resize(iSocket + 1);
         for (const std::wstring& strName : answer.names) {
             if (m_cchText + strName.size() + 1 > kMaxBrowseTextLength) {
                 ++m_nOverLimit;
                 continue;
             }
             m_cchText += strName.size() + 1;
-            m_names.push_back(strName);
+            m_namesBySocket[iSocket].push_back(strName);
         }
     }
     void Note(std::wstring strNote)
@@ -71,11 +75,14 @@ public:
             Note(FormatW(L"%zu instances beyond the browse list's limit were left out.", m_nOverLimit));
         if (m_nNotesLeftOut > 0)
             m_notes.push_back(FormatW(L"%zu more notes were left out.", m_nNotesLeftOut));
-        return {BrowseText(m_names), std::move(m_notes)};
+        std::vector<std::wstring> names;
+        for (std::vector<std::wstring>& socketNames : m_namesBySocket)
+            std::move(socketNames.begin(), socketNames.end(), std::back_inserter(names));
+        return {BrowseText(names), std::move(m_notes)};
     }
 
 private:
-    std::vector<std::wstring> m_names;
+    std::vector<std::vector<std::wstring>> m_namesBySocket;
     std::size_t m_cchText = 0;
     std::vector<std::wstring> m_notes;
     std::size_t m_nStrangers = 0;
@@ -109,8 +116,8 @@ std::optional<BrowseSocket> OpenBrowseSocket(bool bBroadcast, CAnswers& answers)
 
 // Reads what one socket has. A datagram larger than the buffer is cut, and then fails to parse
 // as any other answer that lies about its length.
-void ReadAnswers(BrowseSocket& browseSocket, const std::vector<BrowseTarget>& targets, std::vector<std::uint8_t>& buffer,
-                 CAnswers& answers)
+void ReadAnswers(BrowseSocket& browseSocket, std::size_t iSocket, const std::vector<BrowseTarget>& targets,
+                 std::vector<std::uint8_t>& buffer, CAnswers& answers)
 {
     for (;;) {
         sockaddr_in source{};
@@ -129,7 +136,7 @@ void ReadAnswers(BrowseSocket& browseSocket, const std::vector<BrowseTarget>& ta
         }
         browseSocket.bSettled = true;
         if (const auto answer = ParseResolutionAnswer(std::span(buffer.data(), static_cast<std::size_t>(cbReceived))))
-            answers.Add(*answer);
+            answers.Add(iSocket, *answer);
         else
             answers.CountMalformed();
     }
@@ -164,7 +171,7 @@ void GatherAnswers(std::vector<BrowseSocket>& sockets, const std::vector<BrowseT
             return;
         for (std::size_t i = 0; i < sockets.size(); ++i) {
             if (descriptors[i].revents != 0)
-                ReadAnswers(sockets[i], targets, buffer, answers);
+                ReadAnswers(sockets[i], i, targets, buffer, answers);
         }
     }
 }

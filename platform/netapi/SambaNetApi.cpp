@@ -1,17 +1,19 @@
 #include "SambaNetApi.h"
 
 #include "WinbindTrusts.h"
+#include "common/CharacterClass.h"
 #include "common/StringUtils.h"
 #include "platform/Win32Error.h"
 
 #include <algorithm>
-#include <cwctype>
 #include <span>
 #include <sys/stat.h>
 #include <unistd.h>
 
 namespace platform::netapi {
 namespace {
+
+using UTIL::STR::UpperCase;
 
 // What Samba's libraries hand out, freed by their own allocator.
 template <class T, class FreeFunction>
@@ -36,13 +38,6 @@ bool IsRegularFile(const std::filesystem::path& path)
 {
     struct stat status = {};
     return ::stat(path.c_str(), &status) == 0 && S_ISREG(status.st_mode);
-}
-
-std::wstring UpperCase(std::wstring_view text)
-{
-    std::wstring strUpper(text);
-    std::transform(strUpper.begin(), strUpper.end(), strUpper.begin(), [](wchar_t c) { return std::towupper(c); });
-    return strUpper;
 }
 
 // "\\name" or "name" as the bare name.

@@ -31,31 +31,88 @@ const char* const kExport = "Windows Registry Editor Version 5.00\r\n"
                             "[HKEY_LOCAL_MACHINE\\Software\\Doomed\\Child]\r\n"
                             "[-HKEY_LOCAL_MACHINE\\Software\\Doomed]\r\n";
 
-std::wstring ReadString(const Registry& registry, const wchar_t* wszKey, const wchar_t* wszValue, std::size_t cchMax = 100)
+std::wstring ReadString(const Registry& registry, const wchar_t* wszKey, const wchar_t* wszValue,
+                        std::size_t cchMax = 100)
 {
     RegistryKey key;
     EXPECT_EQ(registry.OpenKey(wszKey, key), ERROR_SUCCESS);
     return key.ReadString(wszValue, cchMax).value_or(L"<missing>");
 }
 
+// Opens each key and compares the answer.
+void ExpectKeys(const Registry& registry, std::initializer_list<std::pair<const wchar_t*, DWORD>> cases)
+{
+    RegistryKey key;
+    for (const auto& [wszKey, dwExpected] : cases)
+        EXPECT_EQ(registry.OpenKey(wszKey, key), dwExpected) << WideToNarrow(wszKey);
+}
+
 } // namespace
 
 TEST(Registry, KeysExistWhenNamedOrWhenAKeyBelowThemIsNamed)
 {
-    const Registry registry = Registry::FromText(kExport);
+    ExpectKeys(Registry::FromText(kExport), {
+                                                {L"Software\\Vestrel\\VLDebugLogs\\Keeplib", ERROR_SUCCESS},
+                                                {L"SOFTWARE\\vestrel\\vldebuglogs\\KEEPLIB", ERROR_SUCCESS},
+                                                {L"Software\\Vestrel", ERROR_SUCCESS},
+                                                {L"Software", ERROR_SUCCESS},
+                                                {L"Software\\Vest", ERROR_FILE_NOT_FOUND},
+                                                {L"Software\\Vestrel\\VLDebugLogs\\Keepctl", ERROR_FILE_NOT_FOUND},
+                                                {L"Software\\Doomed", ERROR_FILE_NOT_FOUND},
+                                                {L"Software\\Doomed\\Child", ERROR_FILE_NOT_FOUND},
+                                            });
+}
+
+TEST(Registry, DeletingAKeyTakesExactlyItAndTheKeysBelowIt)
+{
+    // Neighbours that share the name's start, or sort between the key and the keys below it
+    // ("!" before "\\"), stay.
+    ExpectKeys(Registry::FromText("[HKEY_LOCAL_MACHINE\\A\\Key\\Sub]\r\n"
+                                  "[HKEY_LOCAL_MACHINE\\A\\Key!]\r\n"
+                                  "[HKEY_LOCAL_MACHINE\\A\\KeyRing]\r\n"
+                                  "[HKEY_LOCAL_MACHINE\\A\\Ke]\r\n"
+                                  "[-HKEY_LOCAL_MACHINE\\a\\KEY]\r\n"),
+               {{L"A\\Key", ERROR_FILE_NOT_FOUND},
+                {L"A\\Key\\Sub", ERROR_FILE_NOT_FOUND},
+                {L"A\\Key!", ERROR_SUCCESS},
+                {L"A\\KeyRing", ERROR_SUCCESS},
+                {L"A\\Ke", ERROR_SUCCESS}});
+
+    // Deleting the root takes every key; a key named again after its deletion is new and empty.
+    const Registry again = Registry::FromText("[HKEY_LOCAL_MACHINE\\A\\Key]\r\n\"V\"=dword:1\r\n"
+                                              "[HKEY_LOCAL_MACHINE\\A\\Key\\Sub\\Deeper]\r\n"
+                                              "[HKEY_LOCAL_MACHINE\\B\\One]\r\n"
+                                              "[-HKEY_LOCAL_MACHINE]\r\n"
+                                              "[HKEY_LOCAL_MACHINE\\A\\Key\\Sub]\r\n");
+    ExpectKeys(again, {{L"A\\Key", ERROR_SUCCESS},
+                       {L"A\\Key\\Sub", ERROR_SUCCESS},
+                       {L"A\\Key\\Sub\\Deeper", ERROR_FILE_NOT_FOUND},
+                       {L"B\\One", ERROR_FILE_NOT_FOUND}});
     RegistryKey key;
-    const std::pair<const wchar_t*, DWORD> cases[] = {
-        {L"Software\\Vestrel\\VLDebugLogs\\Keeplib", ERROR_SUCCESS},
-        {L"SOFTWARE\\vestrel\\vldebuglogs\\KEEPLIB", ERROR_SUCCESS},
-        {L"Software\\Vestrel", ERROR_SUCCESS},
-        {L"Software", ERROR_SUCCESS},
-        {L"Software\\Vest", ERROR_FILE_NOT_FOUND},
-        {L"Software\\Vestrel\\VLDebugLogs\\Keepctl", ERROR_FILE_NOT_FOUND},
-        {L"Software\\Doomed", ERROR_FILE_NOT_FOUND},
-        {L"Software\\Doomed\\Child", ERROR_FILE_NOT_FOUND},
+    ASSERT_EQ(again.OpenKey(L"A\\Key", key), ERROR_SUCCESS);
+    EXPECT_FALSE(key.ReadDword(L"V").has_value());
+}
+
+TEST(Registry, AChangedMachineFileIsReadAgain)
+{
+    testsupport::ScratchFolder folder;
+    const std::filesystem::path file = folder.Path() / "machine.reg";
+    ::setenv("VESTREL_REGISTRY_FILE", file.c_str(), 1);
+    const auto logLevel = [] {
+        RegistryKey key;
+        return Registry::LoadMachine().OpenKey(L"Software\\Vestrel", key) == ERROR_SUCCESS
+                   ? key.ReadDword(L"LogLevel").value_or(0)
+                   : 0xFFFFFFFF;
     };
-    for (const auto& [wszKey, dwExpected] : cases)
-        EXPECT_EQ(registry.OpenKey(wszKey, key), dwExpected) << WideToNarrow(wszKey);
+    EXPECT_EQ(logLevel(), 0xFFFFFFFFu) << "no file yet";
+    folder.Write("machine.reg", "[HKEY_LOCAL_MACHINE\\Software\\Vestrel]\r\n\"LogLevel\"=dword:00000001\r\n");
+    EXPECT_EQ(logLevel(), 1u);
+    // Another file in its place, of the same size.
+    const std::filesystem::path replacement =
+        folder.Write("new.reg", "[HKEY_LOCAL_MACHINE\\Software\\Vestrel]\r\n\"LogLevel\"=dword:00000002\r\n");
+    std::filesystem::rename(replacement, file);
+    EXPECT_EQ(logLevel(), 2u);
+    ::unsetenv("VESTREL_REGISTRY_FILE");
 }
 
 TEST(Registry, ReadsValuesAsTheRegistryEditorWritesThem)

@@ -1,9 +1,11 @@
 #include "platform/TempFile.h"
+#include "common/StringUtils.h"
 #include "platform/Win32Error.h"
 #include "testsupport/RunProgram.h"
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <regex>
 #include <set>
 #include <sys/stat.h>
@@ -44,6 +46,44 @@ TEST(TempFile, TheDescriptorThatCreatedTheFileWritesIt)
     ASSERT_EQ(::write(file.Get(), "item", 4), 4);
     EXPECT_EQ(testsupport::ReadFile(moved), "item");
     EXPECT_EQ(testsupport::ReadFile(path), "someone else's");
+}
+
+namespace {
+
+unsigned NumberOf(const std::filesystem::path& path)
+{
+    const std::string strName = path.filename().string();
+    return static_cast<unsigned>(std::stoul(strName.substr(3, strName.size() - 7), nullptr, 16));
+}
+
+} // namespace
+
+TEST(TempFile, EachNameFollowsTheLastOneTried)
+{
+    testsupport::ScratchFolder folder;
+    std::filesystem::path first;
+    std::filesystem::path second;
+    ASSERT_EQ(GetTempFileName(folder.Path(), L"EXT", first), ERROR_SUCCESS);
+    // A name taken meanwhile is passed over.
+    const unsigned uTaken = NumberOf(first) % 0xFFFF + 1;
+    folder.Write("EXT" + FormatA("%X", uTaken) + ".tmp", "");
+    ASSERT_EQ(GetTempFileName(folder.Path(), L"EXT", second), ERROR_SUCCESS);
+    EXPECT_EQ(NumberOf(second), uTaken % 0xFFFF + 1) << first << " " << second;
+}
+
+TEST(TempFile, AFullFolderFailsUntilANameIsFreed)
+{
+    testsupport::ScratchFolder folder;
+    for (unsigned u = 1; u <= 0xFFFF; ++u)
+        CAutoFileHandle(::open((folder.Path() / FormatA("EXT%X.tmp", u)).c_str(), O_WRONLY | O_CREAT, 0600));
+    std::filesystem::path path;
+    EXPECT_EQ(GetTempFileName(folder.Path(), L"EXT", path), ERROR_FILE_EXISTS);
+    EXPECT_EQ(GetTempFileName(folder.Path(), L"EXT", path), ERROR_FILE_EXISTS);
+    // Another prefix has names of its own.
+    EXPECT_EQ(GetTempFileName(folder.Path(), L"ICD", path), ERROR_SUCCESS);
+    std::filesystem::remove(folder.Path() / "EXT1234.tmp");
+    ASSERT_EQ(GetTempFileName(folder.Path(), L"EXT", path), ERROR_SUCCESS);
+    EXPECT_EQ(path.filename(), "EXT1234.tmp");
 }
 
 TEST(TempFile, MissingFolderIsAnError)

@@ -20,8 +20,13 @@ std::string HostOf(const std::string& strServer) { return strServer.substr(0, st
 Datagram FramedAnswer(const std::string& strText, std::optional<std::uint16_t> declaredLength)
 {
     const auto uLength = declaredLength.value_or(static_cast<std::uint16_t>(std::min<std::size_t>(strText.size(), 0xFFFF)));
-    Datagram datagram{SVR_RESP, static_cast<std::uint8_t>(uLength & 0xFF), static_cast<std::uint8_t>(uLength >> 8)};
-    datagram.insert(datagram.end(), strText.begin(), strText.end());
+    // Sized once and filled in place: growing a three-byte vector by the text trips a false
+    // bounds warning of g++ 12 in optimised builds.
+    Datagram datagram(3 + strText.size());
+    datagram[0] = SVR_RESP;
+    datagram[1] = static_cast<std::uint8_t>(uLength & 0xFF);
+    datagram[2] = static_cast<std::uint8_t>(uLength >> 8);
+    std::copy(strText.begin(), strText.end(), datagram.begin() + 3);
     return datagram;
 }
 

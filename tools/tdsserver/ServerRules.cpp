@@ -25,6 +25,8 @@ ServerAnswer ParseAnswer(bool bProcedure, const std::vector<std::wstring>& field
         answer.outputs = ParseRuleValues(fields[3]);
         if (answer.outputs.front().Type() != platform::VT_I4)
             throw std::runtime_error("rules: a return status that is not I4");
+    } else if (strKind == L"drop" && fields.size() == 3) {
+        answer.kind = ServerAnswer::Kind::Drop;
     } else if ((strKind == L"error" || strKind == L"info") && fields.size() == 5) {
         answer.kind = strKind == L"error" ? ServerAnswer::Kind::Error : ServerAnswer::Kind::Info;
         answer.lNumber = static_cast<std::int32_t>(std::wcstol(fields[3].c_str(), nullptr, 10));
@@ -44,6 +46,9 @@ CServerRules CServerRules::Load(const std::filesystem::path& rulesFile)
         const std::vector<std::wstring>& fields = line.fields;
         if (fields[0] == L"login" && fields.size() == 3)
             rules.m_logins.emplace_back(fields[1], fields[2]);
+        else if (fields[0] == L"pace" && fields.size() == 3 && (fields[1] == L"login" || fields[1] == L"answers"))
+            (fields[1] == L"login" ? rules.m_loginPace : rules.m_answerPace) =
+                std::chrono::milliseconds(std::wcstol(fields[2].c_str(), nullptr, 10));
         else if ((fields[0] == L"sql" || fields[0] == L"rpc") && fields.size() >= 3)
             rules.m_rules.push_back({fields[0] == L"rpc", fields[1], ParseAnswer(fields[0] == L"rpc", fields)});
         else

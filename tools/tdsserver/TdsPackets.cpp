@@ -6,6 +6,7 @@
 #include <array>
 #include <cerrno>
 #include <sys/socket.h>
+#include <thread>
 
 namespace TdsServer {
 namespace {
@@ -42,6 +43,18 @@ bool WriteAll(int fdSocket, std::span<const std::uint8_t> bytes)
     return true;
 }
 
+// One byte at a time, the pause before each but the first.
+bool Trickle(int fdSocket, std::span<const std::uint8_t> bytes, std::chrono::milliseconds pace)
+{
+    for (std::size_t i = 0; i < bytes.size(); ++i) {
+        if (i > 0)
+            std::this_thread::sleep_for(pace);
+        if (!WriteAll(fdSocket, bytes.subspan(i, 1)))
+            return false;
+    }
+    return true;
+}
+
 } // namespace
 
 std::optional<TdsMessage> ReadMessage(int fdSocket)
@@ -67,7 +80,7 @@ std::optional<TdsMessage> ReadMessage(int fdSocket)
     }
 }
 
-bool WriteMessage(int fdSocket, PacketType type, std::span<const std::uint8_t> payload)
+bool WriteMessage(int fdSocket, PacketType type, std::span<const std::uint8_t> payload, std::chrono::milliseconds pace)
 {
     std::uint8_t uPacketNumber = 1;
     do {
@@ -81,7 +94,7 @@ bool WriteMessage(int fdSocket, PacketType type, std::span<const std::uint8_t> p
         packet.Byte(uPacketNumber++);
         packet.Byte(0); // window
         packet.Bytes(payload.first(cbPart));
-        if (!WriteAll(fdSocket, packet.Data()))
+        if (!(pace.count() > 0 ? Trickle(fdSocket, packet.Data(), pace) : WriteAll(fdSocket, packet.Data())))
             return false;
         payload = payload.subspan(cbPart);
     } while (!payload.empty());

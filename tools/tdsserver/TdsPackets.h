@@ -3,6 +3,7 @@
 // big-endian length, channel, number, window) and a part of the message, the last packet
 // flagged end of message.
 
+#include <chrono>
 #include <cstdint>
 #include <optional>
 #include <span>
@@ -29,7 +30,9 @@ struct TdsMessage
 std::optional<TdsMessage> ReadMessage(int fdSocket);
 
 // Sends the payload as one message in packets of at most 4096 bytes; false when the client has
-// gone.
-bool WriteMessage(int fdSocket, PacketType type, std::span<const std::uint8_t> payload);
+// gone. With a pace, the message goes out one byte at a time with that pause between bytes, as a
+// slow or failing network delivers it.
+bool WriteMessage(int fdSocket, PacketType type, std::span<const std::uint8_t> payload,
+                  std::chrono::milliseconds pace = std::chrono::milliseconds(0));
 
 } // namespace TdsServer

@@ -30,6 +30,7 @@ std::uint16_t WriteAnswerBody(CTdsWriter& out, const ServerAnswer& answer, std::
         WriteServerMessage(out, answer.lNumber, kInfoClass, answer.strMessage);
         return kDoneFinal;
     case ServerAnswer::Kind::Outputs:
+    case ServerAnswer::Kind::Drop:
         break;
     }
     return kDoneFinal;
@@ -74,7 +75,7 @@ void CTdsSession::Run()
 bool CTdsSession::AnswerPreLogin()
 {
     Note(L"prelogin");
-    return Send(PreLoginResponse());
+    return Send(PreLoginResponse(), m_rules.LoginPace());
 }
 
 bool CTdsSession::AnswerLogin(std::span<const std::uint8_t> payload)
@@ -93,20 +94,23 @@ bool CTdsSession::AnswerLogin(std::span<const std::uint8_t> payload)
         WriteDone(out, DoneToken::Done, kDoneError);
     }
     // A refused login ends the conversation, as the server closes the connection.
-    return Send(out.Data()) && m_bLoggedIn;
+    return Send(out.Data(), m_rules.LoginPace()) && m_bLoggedIn;
 }
 
 bool CTdsSession::AnswerBatch(std::span<const std::uint8_t> payload)
 {
     const std::wstring strText = ParseSqlBatch(payload);
     Note(L"sql: " + strText);
+    const std::optional<ServerAnswer> answer = m_rules.ForBatch(strText);
+    if (answer && answer->kind == ServerAnswer::Kind::Drop)
+        return Drop();
     CTdsWriter out;
     std::uint16_t uStatus = kDoneFinal;
     std::uint64_t cRows = 0;
-    if (const std::optional<ServerAnswer> answer = m_rules.ForBatch(strText))
+    if (answer)
         uStatus = WriteAnswerBody(out, *answer, cRows);
     WriteDone(out, DoneToken::Done, uStatus, cRows);
-    return Send(out.Data());
+    return Send(out.Data(), m_rules.AnswerPace());
 }
 
 bool CTdsSession::AnswerRpc(std::span<const std::uint8_t> payload)
@@ -117,8 +121,10 @@ bool CTdsSession::AnswerRpc(std::span<const std::uint8_t> payload)
         Note(L"  param " + parameter.strName + (parameter.bOutput ? L" output " : L" input ") + parameter.strType +
              (parameter.bOutput ? L"" : L" = " + parameter.strValue));
 
-    CTdsWriter out;
     const std::optional<ServerAnswer> answer = m_rules.ForProcedure(request.strProcedure);
+    if (answer && answer->kind == ServerAnswer::Kind::Drop)
+        return Drop();
+    CTdsWriter out;
     std::int32_t lReturnStatus = 0;
     std::uint16_t uStatus = kDoneFinal;
     if (answer && answer->kind == ServerAnswer::Kind::Outputs) {
@@ -140,12 +146,18 @@ bool CTdsSession::AnswerRpc(std::span<const std::uint8_t> payload)
         }
     }
     WriteDone(out, DoneToken::DoneProc, uStatus == kDoneError ? kDoneError : kDoneFinal);
-    return Send(out.Data());
+    return Send(out.Data(), m_rules.AnswerPace());
 }
 
-bool CTdsSession::Send(const std::vector<std::uint8_t>& payload)
+bool CTdsSession::Send(const std::vector<std::uint8_t>& payload, std::chrono::milliseconds pace)
 {
-    return WriteMessage(m_fdSocket, PacketType::TabularResult, payload);
+    return WriteMessage(m_fdSocket, PacketType::TabularResult, payload, pace);
+}
+
+bool CTdsSession::Drop()
+{
+    Note(L"dropped the connection");
+    return false;
 }
 
 } // namespace TdsServer

@@ -5,6 +5,7 @@
 #include "ServerRules.h"
 #include "Transcript.h"
 
+#include <chrono>
 #include <cstdint>
 #include <span>
 #include <string_view>
@@ -28,7 +29,9 @@ private:
     bool AnswerLogin(std::span<const std::uint8_t> payload);
     bool AnswerBatch(std::span<const std::uint8_t> payload);
     bool AnswerRpc(std::span<const std::uint8_t> payload);
-    bool Send(const std::vector<std::uint8_t>& payload);
+    bool Send(const std::vector<std::uint8_t>& payload, std::chrono::milliseconds pace);
+    // Ends the conversation without an answer, as a lost connection does.
+    bool Drop();
 
     int m_fdSocket;
     unsigned m_uConnection;

@@ -17,8 +17,7 @@ CTranscript::CTranscript(const std::filesystem::path& file)
 
 void CTranscript::Write(unsigned uConnection, std::wstring_view line)
 {
-    const std::string strLine =
-        "#" + std::to_string(uConnection) + " " + WideToNarrow(EscapeControlCharacters(line)) + "\n";
+    const std::string strLine = FormatA("#%u %s\n", uConnection, WideToNarrow(EscapeControlCharacters(line)).c_str());
     const std::lock_guard guard(m_lock);
     // One write per line, appended: a reader never sees half a line of another connection.
     if (::write(m_file.Get(), strLine.data(), strLine.size()) < 0)

@@ -158,10 +158,10 @@ TEST_P(HeaderLineCount, SkipsTheLinesItCounts)
     // Twelve lines follow the HED line; what the count leaves unread is content.
     std::string strLines;
     for (int i = 0; i < 12; ++i)
-        strLines += U16(u"L" + std::u16string(1, static_cast<char16_t>(u'a' + i)) + u"\r\n");
+        strLines += U16(std::u16string{u'L', static_cast<char16_t>(u'a' + i), u'\r', u'\n'});
     std::string strExpected;
     for (long i = std::max(GetParam().lCount, 0L); i < 12; ++i)
-        strExpected += U16(u"L" + std::u16string(1, static_cast<char16_t>(u'a' + i)) + u"\r\n");
+        strExpected += U16(std::u16string{u'L', static_cast<char16_t>(u'a' + i), u'\r', u'\n'});
     const ReadOutcome outcome = ReadQuarFile(HedLine(GetParam().strField) + strLines + "item");
     ASSERT_EQ(outcome.hrHeader, S_OK);
     EXPECT_EQ(outcome.hrContent, S_OK);

@@ -2,12 +2,15 @@
 // program prints, its exit status and the files it leaves behind.
 
 #include "TestFiles.h"
+#include "common/StringUtils.h"
 
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <csignal>
 #include <fstream>
 #include <regex>
+#include <sstream>
 #include <thread>
 
 #include <fcntl.h>
@@ -289,7 +292,7 @@ TEST(VaultdumpScan, UnreadableFileFailsAlone)
     EXPECT_EQ(result.strStdout, check.strStdout);
 }
 
-TEST(VaultdumpScan, UnwritableFolderExtractsNothingSilently)
+TEST(VaultdumpScan, UnwritableFolderFailsEachItem)
 {
     const testsupport::ScratchFolder folder;
     folder.Write("Q1.tmp", QuarFile("one"));
@@ -297,7 +300,30 @@ TEST(VaultdumpScan, UnwritableFolderExtractsNothingSilently)
     if (::access(folder.Path().c_str(), W_OK) == 0)
         GTEST_SKIP() << "permissions do not bind this user";
     const auto result = RunVaultdump({folder.Path().string()});
-    EXPECT_EQ(result.strStdout, ExpectedText(folder.Path().string() + "/", {{"Q1.tmp", Outcome::Skipped}}, "").strStdout);
+    EXPECT_EQ(result.strStdout,
+              ExpectedText(folder.Path().string() + "/", {{"Q1.tmp", Outcome::Failed}}, "").strStdout);
+}
+
+TEST(VaultdumpScan, AFolderFullOfOutputsFailsEachItemAndCarriesOn)
+{
+    // Every EXT name is taken by the outputs of earlier runs. Each item fails as a damaged file
+    // does, the earlier outputs (no quarantine files) fail too, and the run goes on to its end.
+    const testsupport::ScratchFolder folder;
+    std::vector<Expected> entries;
+    for (unsigned u = 1; u <= 0xFFFF; ++u) {
+        const std::string strName = FormatA("EXT%X.tmp", u);
+        CAutoFileHandle(::open((folder.Path() / strName).c_str(), O_WRONLY | O_CREAT, 0600));
+        entries.push_back({strName, Outcome::Failed});
+    }
+    for (const char* szName : {"Q1.tmp", "Q2.tmp"}) {
+        folder.Write(szName, QuarFile(szName));
+        entries.push_back({szName, Outcome::Failed});
+    }
+    std::sort(entries.begin(), entries.end(),
+              [](const Expected& a, const Expected& b) { return a.strName < b.strName; });
+    const auto result = RunVaultdump({folder.Path().string()});
+    EXPECT_EQ(result.strStdout, ExpectedText(folder.Path().string() + "/", entries, "").strStdout);
+    EXPECT_EQ(result.iExitStatus, 0);
 }
 
 TEST(VaultdumpScan, SecondRunMeetsTheFirstRunsOutputs)
@@ -371,6 +397,78 @@ TEST(VaultdumpScan, ManyFilesAllExtracted)
         std::snprintf(szName, sizeof szName, "Q%04d.tmp", i);
         EXPECT_EQ(testsupport::ReadFile(folder.Path() / check.outputs.at(szName)), "item " + std::to_string(i));
     }
+}
+
+// --- runs that are broken off ------------------------------------------------------------------
+
+namespace {
+
+// Stops vaultdump with the signal once it has printed its first extracted item, and checks what it
+// leaves: every output it printed holds its whole item, and no other output looks finished. After
+// SIGKILL the name reserved for the item in flight may remain, empty; after SIGINT and SIGTERM
+// nothing unprinted remains.
+void CheckBrokenOffRun(int iSignal)
+{
+    const testsupport::ScratchFolder folder;
+    std::map<std::string, std::string> items;
+    for (int i = 0; i < 1000; ++i) {
+        const std::string strName = FormatA("Q%04d.tmp", i);
+        items[strName] = FormatA("item %04d ", i) + std::string(32 * 1024, static_cast<char>('a' + i % 26));
+        folder.Write(strName, QuarFile(items[strName]));
+    }
+    testsupport::CRunningProgram vaultdump(kVaultdump, {folder.Path().string()});
+    std::string strPrinted;
+    for (int iLine = 0; iLine < 2; ++iLine) { // the folder, then the first item
+        const std::optional<std::string> line = vaultdump.ReadLine(std::chrono::seconds(60));
+        ASSERT_TRUE(line);
+        strPrinted += *line + "\n";
+    }
+    ::kill(vaultdump.Pid(), iSignal);
+    const testsupport::ProgramResult result = vaultdump.Wait();
+    ASSERT_EQ(result.iExitStatus, -1) << "the run ended before it was broken off";
+    strPrinted += result.strStdout;
+
+    // Every line the run printed before it ended reached the pipe, and names a whole output.
+    const std::string strShown = folder.Path().string() + "/";
+    const std::string strPrefix = "Extracted file [" + strShown;
+    std::map<std::string, std::string> printed; // output name to the item it must hold
+    std::istringstream lines(strPrinted);
+    for (std::string strLine; std::getline(lines, strLine);) {
+        EXPECT_TRUE(strLine.ends_with('\r')) << "a line was cut short: " << strLine;
+        if (!strLine.starts_with(strPrefix))
+            continue;
+        const std::size_t close = strLine.find(']');
+        const std::string strSource = strLine.substr(strPrefix.size(), close - strPrefix.size());
+        const std::string strOutput = strLine.substr(std::min(close + 6 + strShown.size(), strLine.size()));
+        if (items.contains(strSource))
+            printed[strOutput.substr(0, strOutput.find(']'))] = items[strSource];
+    }
+    EXPECT_FALSE(printed.empty());
+    int cUnprinted = 0;
+    for (const auto& [strName, strContent] : FolderFiles(folder.Path())) {
+        if (!strName.starts_with("EXT"))
+            continue;
+        if (printed.contains(strName)) {
+            EXPECT_TRUE(strContent == printed.at(strName)) << strName << " holds " << strContent.size() << " bytes";
+        } else {
+            ++cUnprinted;
+            EXPECT_TRUE(strContent.empty()) << strName << " looks like a finished output";
+        }
+    }
+    EXPECT_LE(cUnprinted, iSignal == SIGKILL ? 1 : 0);
+}
+
+} // namespace
+
+TEST(VaultdumpBrokenOff, InterruptedRunLeavesOnlyWholePrintedOutputs)
+{
+    CheckBrokenOffRun(SIGINT);
+    CheckBrokenOffRun(SIGTERM);
+}
+
+TEST(VaultdumpBrokenOff, KilledRunLeavesAtMostAnEmptyReservedName)
+{
+    CheckBrokenOffRun(SIGKILL);
 }
 
 // --- folders that others can write ------------------------------------------------------------
@@ -451,7 +549,7 @@ TEST(VaultdumpFolderOfOthers, OutputNamesTakenOverMeanwhileReceiveNothing)
         // Long headers keep vaultdump busy between reserving a name and writing the item.
         const std::vector<std::u16string> header(300, std::u16string(80, u'h'));
         for (int i = 0; i < 200; ++i)
-            folder.Write("Q" + std::to_string(1000 + i) + ".tmp", QuarFile("secret item " + std::to_string(i), header));
+            folder.Write(FormatA("Q%d.tmp", 1000 + i), QuarFile(FormatA("secret item %d", i), header));
         CNameTakeover takeover(folder.Path(), plant, 200);
         const auto result = RunVaultdump({folder.Path().string()});
         const std::vector<std::string> taken = takeover.Stop();

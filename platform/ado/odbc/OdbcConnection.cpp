@@ -1,5 +1,6 @@
 #include "OdbcConnection.h"
 
+#include "Deadline.h"
 #include "OdbcConnectionString.h"
 #include "OdbcStatement.h"
 #include "OdbcText.h"
@@ -69,18 +70,12 @@ void OdbcConnection::Connect(const std::vector<Attempt>& attempts, std::int32_t 
             m_env = AllocateEnvironment();
         for (const Attempt& attempt : attempts) {
             COdbcConnectionHandle dbc = AllocateConnection(m_env.Get());
-            SQLSetConnectAttrW(dbc.Get(), SQL_ATTR_LOGIN_TIMEOUT,
-                               AttributeValue(static_cast<SQLULEN>(std::max<std::int32_t>(lLoginTimeout, 0))),
-                               SQL_IS_UINTEGER);
-            SqlWideText text = ToSqlWide(attempt.strOdbcConnectionString);
-            const SQLRETURN rc =
-                SQLDriverConnectW(dbc.Get(), nullptr, text.data(), SQL_NTS, nullptr, 0, nullptr, SQL_DRIVER_NOPROMPT);
-            if (Succeeded(rc)) {
+            std::vector<DiagnosticRecord> records;
+            if (TryConnect(dbc.Get(), attempt, lLoginTimeout, records)) {
                 m_dbc = std::move(dbc);
                 m_bInTransaction = false;
                 return;
             }
-            std::vector<DiagnosticRecord> records = ReadDiagnostics(SQL_HANDLE_DBC, dbc.Get());
             if (records.empty())
                 records.push_back({L"", 0, L"SQLDriverConnectW failed without a diagnostic record"});
             for (Error& error : ToAdoErrors(records, attempt.strServer))
@@ -97,6 +92,38 @@ void OdbcConnection::Connect(const std::vector<Attempt>& attempts, std::int32_t 
         hr = E_FAIL;
     }
     Fail(hr, std::move(errors));
+}
+
+bool OdbcConnection::TryConnect(SQLHDBC hDbc, const Attempt& attempt, std::int32_t lLoginTimeout,
+                                std::vector<DiagnosticRecord>& records)
+{
+    const std::int32_t lSeconds = std::max<std::int32_t>(lLoginTimeout, 0);
+    SQLSetConnectAttrW(hDbc, SQL_ATTR_LOGIN_TIMEOUT, AttributeValue(static_cast<SQLULEN>(lSeconds)), SQL_IS_UINTEGER);
+    SqlWideText text = ToSqlWide(attempt.strOdbcConnectionString);
+    const CDriverSocket::Snapshot before = CDriverSocket::TakeSnapshot();
+    SQLRETURN rc = SQL_ERROR;
+    bool bTimedOut = false;
+    {
+        // The login is broken off by severing the socket it waits on; none is there before the
+        // server has been reached, and then the driver's own timer is still running.
+        std::optional<CDeadline> deadline;
+        if (lSeconds > 0)
+            deadline.emplace(std::vector<CDeadline::Step>{{std::chrono::seconds(lSeconds), [&before] {
+                                                               if (const auto socket =
+                                                                       CDriverSocket::OpenedSince(before))
+                                                                   socket->Sever();
+                                                           }}});
+        rc = SQLDriverConnectW(hDbc, nullptr, text.data(), SQL_NTS, nullptr, 0, nullptr, SQL_DRIVER_NOPROMPT);
+        bTimedOut = deadline && deadline->Passed();
+    }
+    if (Succeeded(rc)) {
+        m_socket = CDriverSocket::OpenedSince(before);
+        return true;
+    }
+    records = ReadDiagnostics(SQL_HANDLE_DBC, hDbc);
+    if (bTimedOut)
+        records = WithTimeoutFirst(std::move(records), L"Login timeout expired");
+    return false;
 }
 
 void OdbcConnection::Close()
@@ -150,10 +177,17 @@ RecordsetPtr OdbcConnection::Execute(Command& command, bool bNoRecords)
 {
     RequireOpen();
     try {
-        return ExecuteStatement(m_dbc.Get(), command, bNoRecords);
+        return ExecuteStatement(m_dbc.Get(), command, bNoRecords, m_socket ? &*m_socket : nullptr);
     } catch (const OdbcFailure& failure) {
         FailStatement(failure);
     }
+}
+
+bool OdbcConnection::IsConnectionLost() const
+{
+    SQLUINTEGER uDead = SQL_CD_FALSE;
+    return m_dbc && Succeeded(SQLGetConnectAttrW(m_dbc.Get(), SQL_ATTR_CONNECTION_DEAD, &uDead, 0, nullptr)) &&
+           uDead == SQL_CD_TRUE;
 }
 
 void OdbcConnection::RequireOpen()
@@ -178,12 +212,13 @@ void OdbcConnection::FailStatement(const OdbcFailure& failure)
     std::vector<DiagnosticRecord> records = failure.Records();
     if (records.empty())
         records.push_back({L"", 0, NarrowToWide(failure.what())});
-    Fail(HResultForStatementFailure(records), ToAdoErrors(records));
+    Fail(HResultForStatementFailure(records, IsConnectionLost()), ToAdoErrors(records));
 }
 
 void OdbcConnection::ReleaseHandles() noexcept
 {
     m_dbc.Reset();
+    m_socket.reset();
     m_env.Reset();
     m_bInTransaction = false;
 }

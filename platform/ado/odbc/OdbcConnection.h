@@ -4,12 +4,17 @@
 // autocommit off and ending them with SQLEndTran, commands run through ExecuteStatement. Every
 // failure fills the errors collection from the driver's diagnostic records and throws
 // _com_error with the HRESULT ADO gives.
+//
+// The login timeout and each command's timeout are deadlines of the whole call, whatever the
+// server sends meanwhile: the driver's own timers start again with every byte that arrives.
 
+#include "DriverSocket.h"
 #include "OdbcDiagnostics.h"
 #include "OdbcHandles.h"
 #include "platform/ado/Ado.h"
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -50,6 +55,11 @@ private:
         std::wstring strOdbcConnectionString;
     };
     void Connect(const std::vector<Attempt>& attempts, std::int32_t lLoginTimeout);
+    // One SQLDriverConnectW, broken off when the login timeout has passed; the handle keeps the
+    // records of a failure.
+    bool TryConnect(SQLHDBC hDbc, const Attempt& attempt, std::int32_t lLoginTimeout,
+                    std::vector<DiagnosticRecord>& records);
+    bool IsConnectionLost() const;
     void EndTransaction(SQLSMALLINT completionType);
     void RequireOpen();
     [[noreturn]] void Fail(HRESULT hr, std::vector<Error> errors);
@@ -61,6 +71,7 @@ private:
     // Declared before the connection handle, which must be freed first.
     COdbcEnvironment m_env;
     COdbcConnectionHandle m_dbc;
+    std::optional<CDriverSocket> m_socket; // the connection's socket, when it could be told
     bool m_bInTransaction = false;
     std::vector<Error> m_errors;
 };

@@ -1,10 +1,10 @@
 #include "OdbcConnectionString.h"
 
+#include "common/CharacterClass.h"
 #include "common/StringUtils.h"
 #include "platform/Win32Error.h"
 
 #include <algorithm>
-#include <cwctype>
 
 namespace platform::ado::odbc {
 
@@ -14,7 +14,7 @@ using UTIL::STR::EqualsNoCase;
 
 bool IsBlank(wchar_t c)
 {
-    return std::iswspace(static_cast<wint_t>(c)) != 0;
+    return UTIL::STR::IsSpace(c);
 }
 
 std::wstring_view Trim(std::wstring_view s)

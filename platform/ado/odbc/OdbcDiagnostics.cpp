@@ -135,15 +135,21 @@ HRESULT HResultForConnectFailure(const std::vector<DiagnosticRecord>& records)
     return bLoginRefused ? DB_SEC_E_AUTH_FAILED : E_FAIL;
 }
 
-HRESULT HResultForStatementFailure(const std::vector<DiagnosticRecord>& records)
+HRESULT HResultForStatementFailure(const std::vector<DiagnosticRecord>& records, bool bConnectionLost)
 {
     if (HasStateIn(records, {L"HYT00", L"HYT01", L"S1T00"}))
         return DB_E_ABORTLIMITREACHED;
-    if (HasStateClass(records, L"08"))
+    if (bConnectionLost || HasStateClass(records, L"08"))
         return E_FAIL;
     if (std::any_of(records.begin(), records.end(), IsRejectedByServer))
         return DB_E_ERRORSINCOMMAND;
     return E_FAIL;
+}
+
+std::vector<DiagnosticRecord> WithTimeoutFirst(std::vector<DiagnosticRecord> records, std::wstring_view message)
+{
+    records.insert(records.begin(), DiagnosticRecord{L"HYT00", 0, std::wstring(message)});
+    return records;
 }
 
 bool IsServerUnreachable(const std::vector<DiagnosticRecord>& records)

@@ -61,8 +61,13 @@ Error ToAdoError(const DiagnosticRecord& record, std::wstring_view strWhere = {}
 HRESULT HResultForConnectFailure(const std::vector<DiagnosticRecord>& records);
 // What ADO reports for a failed statement or transaction call: a timeout is
 // DB_E_ABORTLIMITREACHED, a lost connection E_FAIL, anything the server (or the database engine
-// behind the driver) rejected DB_E_ERRORSINCOMMAND, everything else E_FAIL.
-HRESULT HResultForStatementFailure(const std::vector<DiagnosticRecord>& records);
+// behind the driver) rejected DB_E_ERRORSINCOMMAND, everything else E_FAIL. A connection the
+// driver knows to be lost is lost whatever its records say: FreeTDS reports the end of the
+// server's stream as a warning among the server's messages.
+HRESULT HResultForStatementFailure(const std::vector<DiagnosticRecord>& records, bool bConnectionLost = false);
+// The records of a call that a deadline broke off: the timeout first, so that it decides the
+// HRESULT whatever the driver made of the severed connection.
+std::vector<DiagnosticRecord> WithTimeoutFirst(std::vector<DiagnosticRecord> records, std::wstring_view message);
 // Whether a failed connection attempt never reached a usable server: no answer, a lost or refused
 // network connection, a login timeout, or the database not available there (a mirror). These
 // are the failures after which the failover partner is tried; a refused login is not one.

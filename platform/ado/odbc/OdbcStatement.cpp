@@ -1,5 +1,6 @@
 #include "OdbcStatement.h"
 
+#include "Deadline.h"
 #include "OdbcDiagnostics.h"
 #include "OdbcHandles.h"
 #include "OdbcText.h"
@@ -229,15 +230,28 @@ Variant VariantFromTimestamp(const SQL_TIMESTAMP_STRUCT& timestamp)
     return Variant::Date(date);
 }
 
-RecordsetPtr ExecuteStatement(SQLHDBC hDbc, Command& command, bool bNoRecords)
-{
-    COdbcStatement statement = AllocateStatement(hDbc);
-    const SQLHSTMT hStmt = statement.Get();
+namespace {
 
-    // As ADO, a timeout the driver cannot take leaves its own; 0 waits without limit.
-    if (command.lCommandTimeout >= 0)
-        SQLSetStmtAttr(hStmt, SQL_ATTR_QUERY_TIMEOUT,
-                       reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(command.lCommandTimeout)), 0);
+// How long a cancelled statement may take to come back before its connection is severed: a
+// server that works acknowledges a cancel at once.
+constexpr std::chrono::seconds kCancelGrace{1};
+
+std::optional<CDeadline> StatementDeadline(SQLHSTMT hStmt, std::int32_t lSeconds, const CDriverSocket* pSocket)
+{
+    if (lSeconds <= 0)
+        return std::nullopt;
+    std::vector<CDeadline::Step> steps{{std::chrono::seconds(lSeconds), [hStmt] { SQLCancel(hStmt); }}};
+    if (pSocket)
+        steps.push_back({std::chrono::seconds(lSeconds) + kCancelGrace, [pSocket] { pSocket->Sever(); }});
+    return std::optional<CDeadline>(std::in_place, std::move(steps));
+}
+
+RecordsetPtr RunStatement(SQLHSTMT hStmt, Command& command, bool bNoRecords)
+{
+    // The driver's own timer too: it ends a statement whose server falls silent.
+    SQLSetStmtAttr(
+        hStmt, SQL_ATTR_QUERY_TIMEOUT,
+        reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(std::max<std::int32_t>(command.lCommandTimeout, 0))), 0);
 
     std::vector<BoundParameter> bound;
     for (const ParameterPtr& p : ParametersInBindingOrder(command.parameters))
@@ -272,6 +286,22 @@ RecordsetPtr ExecuteStatement(SQLHDBC hDbc, Command& command, bool bNoRecords)
     }
     StoreParameterValues(bound);
     return bNoRecords ? nullptr : pRecordset;
+}
+
+} // namespace
+
+RecordsetPtr ExecuteStatement(SQLHDBC hDbc, Command& command, bool bNoRecords, const CDriverSocket* pSocket)
+{
+    const COdbcStatement statement = AllocateStatement(hDbc);
+    // Declared after the statement, so that it is gone before the statement handle is freed.
+    const std::optional<CDeadline> deadline = StatementDeadline(statement.Get(), command.lCommandTimeout, pSocket);
+    try {
+        return RunStatement(statement.Get(), command, bNoRecords);
+    } catch (const OdbcFailure& failure) {
+        if (deadline && deadline->Passed())
+            throw OdbcFailure("the command's deadline", WithTimeoutFirst(failure.Records(), L"Timeout expired"));
+        throw;
+    }
 }
 
 } // namespace platform::ado::odbc

@@ -3,6 +3,7 @@
 // call, its parameters, its first result set read whole, and every further result drained so
 // that the statement runs to its end. Failures throw OdbcFailure.
 
+#include "DriverSocket.h"
 #include "platform/ado/Ado.h"
 
 #include <sql.h>
@@ -14,7 +15,10 @@
 
 namespace platform::ado::odbc {
 
-RecordsetPtr ExecuteStatement(SQLHDBC hDbc, Command& command, bool bNoRecords);
+// The command's timeout is a deadline of the whole statement: when it passes, the statement is
+// cancelled, and a moment later, when the server has not let go, the connection's socket (if
+// known) is severed. Either way the statement fails with a timeout.
+RecordsetPtr ExecuteStatement(SQLHDBC hDbc, Command& command, bool bNoRecords, const CDriverSocket* pSocket);
 
 // The parameters in the order ODBC binds them: the return value first, then the others as the
 // command lists them.

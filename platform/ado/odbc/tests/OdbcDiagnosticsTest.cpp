@@ -115,6 +115,21 @@ TEST(OdbcDiagnostics, MapsRecordsToTheResultsAdoGives)
     }
 }
 
+TEST(OdbcDiagnostics, ALostConnectionIsNoRejectedStatementAndATimeoutIsATimeout)
+{
+    // FreeTDS reports the end of the server's stream as a warning, which alone reads as a message
+    // of the server's.
+    const std::vector<DiagnosticRecord> endOfStream{{L"01000", 20017, L"Unexpected EOF from the server"}};
+    EXPECT_EQ(HResultBits(HResultForStatementFailure(endOfStream)), HResultBits(DB_E_ERRORSINCOMMAND));
+    EXPECT_EQ(HResultBits(HResultForStatementFailure(endOfStream, true)), HResultBits(E_FAIL));
+    // A statement that a deadline broke off lost its connection too, and timed out.
+    const std::vector<DiagnosticRecord> brokenOff = WithTimeoutFirst(endOfStream, L"Timeout expired");
+    EXPECT_EQ(HResultBits(HResultForStatementFailure(brokenOff, true)), HResultBits(DB_E_ABORTLIMITREACHED));
+    EXPECT_EQ(WideToNarrow(brokenOff.front().strSqlState + L" " + brokenOff.front().strMessage),
+              "HYT00 Timeout expired");
+    EXPECT_EQ(brokenOff.size(), 2u);
+}
+
 TEST(OdbcDiagnostics, MakesReadableErrorsCollectionEntries)
 {
     const Error withPrefixes = ToAdoError({L"08S01", 20009, L"[FreeTDS][SQL Server]Unable to connect"}, L"127.0.0.1,1");

@@ -1,6 +1,6 @@
 #include "ComUtils.h"
 
-#include "StringUtils.h"
+#include "common/StringUtils.h"
 #include "TraceScope.h"
 #include "platform/ComApartment.h"
 

@@ -1,6 +1,6 @@
 #include "ICDebug.h"
 
-#include "StringUtils.h"
+#include "common/StringUtils.h"
 #include "platform/ComApartment.h"
 #include "platform/DebugOutput.h"
 #include "platform/Registry.h"
@@ -15,6 +15,7 @@
 #include <cwchar>
 #include <fcntl.h>
 #include <filesystem>
+#include <pthread.h>
 #include <span>
 #include <string_view>
 #include <sys/stat.h>
@@ -30,6 +31,30 @@ constexpr std::wstring_view kIndentBlanks =
 static_assert(kIndentBlanks.size() == 2 * kMaxIndentLevels);
 
 std::atomic<std::uint64_t> g_uNextInstance{1};
+
+// Counts the forks: a child asks for its identifiers again.
+std::atomic<unsigned> g_uForks{0};
+
+struct CallerIdentifiers
+{
+    int iProcess;
+    int iThread;
+};
+
+// The process and thread identifiers of the calling thread, asked once per thread: a line costs
+// no system call for them.
+CallerIdentifiers Caller()
+{
+    static const int iRegistered = ::pthread_atfork(nullptr, nullptr, [] { ++g_uForks; });
+    static_cast<void>(iRegistered);
+    thread_local CallerIdentifiers t_ids{};
+    thread_local unsigned t_uForks = ~0u;
+    if (const unsigned uForks = g_uForks.load(std::memory_order_relaxed); t_uForks != uForks) {
+        t_ids = {static_cast<int>(::getpid()), static_cast<int>(::gettid())};
+        t_uForks = uForks;
+    }
+    return t_ids;
+}
 
 struct LocalTime
 {
@@ -225,7 +250,7 @@ void ICDebug::LogError(const char* szSourceFile, int iLine, DWORD dwLevel, const
 void ICDebug::LogFormatted(const char* szSourceFile, int iLine, DWORD dwLevel, const wchar_t* wszPrefix,
                            const wchar_t* wszFormat, va_list args) noexcept
 {
-    if (dwLevel < m_dwLogLevel)
+    if (dwLevel < m_dwLogLevel || !HasOutput())
         return;
     // Five characters of prefix and at most kMaxCallerText of the caller's text.
     wchar_t wszMessage[5 + kMaxCallerText + 1];
@@ -285,29 +310,28 @@ void ICDebug::LogMessage(const char* szSourceFile, int iLine, const wchar_t* wsz
         wchar_t wszFileColumn[21];
         std::swprintf(wszFileColumn, 21, L"%-20.*s", static_cast<int>(fileColumn.size()), fileColumn.data());
 
+        const CallerIdentifiers caller = Caller();
+
         const std::lock_guard guard(m_lock);
         const LocalTime now = Now();
         const int iLength = std::swprintf(
             m_wszLine.data(), m_wszLine.size(), L"%ls pr:%04d th:%04d%.*ls ln:%05d %02d:%02d:%02d.%03d  %.*ls%ls\r\n",
-            wszFileColumn, static_cast<int>(::getpid()), static_cast<int>(::gettid()),
-            static_cast<int>(logicalThread.size()), logicalThread.data(), iLine, now.iHour, now.iMinute, now.iSecond,
-            now.iMillisecond, 2 * iDepth, kIndentBlanks.data(), wszMessage ? wszMessage : L"");
-        if (iLength < 0)
+            wszFileColumn, caller.iProcess, caller.iThread, static_cast<int>(logicalThread.size()),
+            logicalThread.data(), iLine, now.iHour, now.iMinute, now.iSecond, now.iMillisecond, 2 * iDepth,
+            kIndentBlanks.data(), wszMessage ? wszMessage : L"");
+        std::size_t cbLine = 0;
+        if (iLength < 0 || !EncodeUtf8(std::wstring_view(m_wszLine.data(), static_cast<std::size_t>(iLength)),
+                                       m_szNarrowLine.data(), m_szNarrowLine.size(), cbLine))
             return;
+        // The same bytes for both outputs, converted once.
+        const std::string_view line(m_szNarrowLine.data(), cbLine);
         if (m_bOutputToDebugger)
-            platform::OutputDebugStringW(std::wstring_view(m_wszLine.data(), static_cast<std::size_t>(iLength)));
+            platform::OutputDebugStringA(line);
         if (m_bOutputToFile && m_hFile)
-            WriteLineToFile(static_cast<std::size_t>(iLength));
+            WriteToFile(line);
     } catch (...) {
         ReportFailure("ERR: Exception in LogMessage()");
     }
-}
-
-void ICDebug::WriteLineToFile(std::size_t cchLine)
-{
-    std::size_t cbLength = 0;
-    if (EncodeUtf8(std::wstring_view(m_wszLine.data(), cchLine), m_szNarrowLine.data(), m_szNarrowLine.size(), cbLength))
-        WriteToFile(std::string_view(m_szNarrowLine.data(), cbLength));
 }
 
 void ICDebug::WriteToFile(std::string_view bytes)

@@ -1,20 +1,17 @@
-// What a trace call costs: one below the log level (a comparison, no formatting), and one that
-// writes its line to the file. The allocations counter shows that neither touches the heap.
+// What a trace call costs: one below the log level (a comparison, no formatting), one with both
+// outputs off, a line for the debugger output alone, and one that writes its line to the file.
+// The allocations counter shows that none touches the heap.
 
-#include "common/ICDebug.h"
+#include "bench/support/AllocationCounter.h"
 #include "platform/Registry.h"
+#include "trace/ICDebug.h"
 
 #include <benchmark/benchmark.h>
 
-#include <atomic>
-#include <cstdlib>
 #include <filesystem>
-#include <new>
 #include <string>
 
 namespace {
-
-std::atomic<std::size_t> g_nAllocations{0};
 
 std::string SettingsText(const std::string& strValues)
 {
@@ -26,11 +23,11 @@ template <class Call>
 void MeasureCalls(benchmark::State& state, ICDebug& log, Call&& call)
 {
     call(log); // the first line of a thread sets up its nesting depth
-    const std::size_t nBefore = g_nAllocations.load();
+    const std::size_t nBefore = bench::AllocationCount();
     for (auto _ : state)
         call(log);
     state.counters["allocations_per_call"] =
-        static_cast<double>(g_nAllocations.load() - nBefore) / static_cast<double>(state.iterations());
+        static_cast<double>(bench::AllocationCount() - nBefore) / static_cast<double>(state.iterations());
 }
 
 void FilteredCall(benchmark::State& state)
@@ -39,6 +36,24 @@ void FilteredCall(benchmark::State& state)
     MeasureCalls(state, log, [](ICDebug& l) { l.LogInfo(__FILE__, __LINE__, TRACE_NORMAL, L"lType=%ld", 2L); });
 }
 BENCHMARK(FilteredCall);
+
+// A call at a level that is written, with both outputs off: nothing to format for.
+void NoOutputCall(benchmark::State& state)
+{
+    ICDebug log(L"Bench", platform::Registry::FromText(SettingsText("\"OutputToFile\"=dword:0\r\n")));
+    MeasureCalls(state, log, [](ICDebug& l) { l.LogInfo(__FILE__, __LINE__, TRACE_NORMAL, L"lType=%ld", 2L); });
+}
+BENCHMARK(NoOutputCall);
+
+// A line for the debugger output alone: syslog, however this machine provides it (or not).
+void DebuggerLine(benchmark::State& state)
+{
+    ICDebug log(L"Bench", platform::Registry::FromText("[HKEY_LOCAL_MACHINE\\Bench]\r\n\"OutputToFile\"=dword:0\r\n"));
+    MeasureCalls(state, log, [](ICDebug& l) {
+        l.LogInfo(__FILE__, __LINE__, TRACE_NORMAL, L"pstrServerName=%ls", L"SQL01\\VELMORA");
+    });
+}
+BENCHMARK(DebuggerLine);
 
 void WrittenLine(benchmark::State& state)
 {
@@ -57,16 +72,5 @@ void WrittenLine(benchmark::State& state)
 BENCHMARK(WrittenLine);
 
 } // namespace
-
-void* operator new(std::size_t cb)
-{
-    ++g_nAllocations;
-    if (void* p = std::malloc(cb ? cb : 1))
-        return p;
-    throw std::bad_alloc();
-}
-
-void operator delete(void* p) noexcept { std::free(p); }
-void operator delete(void* p, std::size_t) noexcept { std::free(p); }
 
 BENCHMARK_MAIN();

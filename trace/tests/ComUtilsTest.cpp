@@ -1,4 +1,4 @@
-#include "common/ComUtils.h"
+#include "trace/ComUtils.h"
 #include "platform/ComApartment.h"
 #include "testsupport/TraceCapture.h"
 

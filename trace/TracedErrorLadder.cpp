@@ -1,6 +1,6 @@
 #include "TracedErrorLadder.h"
 
-#include "ErrorLadder.h"
+#include "common/ErrorLadder.h"
 #include "ICDebug.h"
 
 HRESULT TraceCaughtException(const char* szSourceFile, int iLine) noexcept

@@ -1,4 +1,4 @@
-#include "common/ICDebug.h"
+#include "trace/ICDebug.h"
 #include "common/StringUtils.h"
 #include "platform/DebugOutput.h"
 #include "platform/Registry.h"
@@ -8,6 +8,7 @@
 
 #include <regex>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
 
@@ -236,6 +237,50 @@ TEST_F(ICDebugTest, LinesFromManyThreadsNeverInterleave)
         ASSERT_TRUE(std::regex_match(lines[i], line)) << lines[i];
 }
 
+TEST_F(ICDebugTest, EachLineCarriesItsOwnProcessAndThread)
+{
+    // The identifiers are asked once per thread: another thread, or a child made by fork, must
+    // still show its own.
+    const std::string strBase = (m_folder.Path() / "ids").string();
+    std::wstring strFileName;
+    int iOtherThread = 0;
+    pid_t child = 0;
+    {
+        ICDebug log(kSubkey, Settings("\"TraceFileName\"=\"" + strBase + "\"\r\n\"OutputToDebugger\"=dword:0\r\n"));
+        strFileName = log.FileName();
+        log.LogInfo("ids.cpp", 1, TRACE_NORMAL, L"main");
+        std::thread([&] {
+            iOtherThread = static_cast<int>(::gettid());
+            log.LogInfo("ids.cpp", 2, TRACE_NORMAL, L"thread");
+        }).join();
+        child = ::fork();
+        if (child == 0) {
+            log.LogInfo("ids.cpp", 3, TRACE_NORMAL, L"child");
+            ::_exit(0);
+        }
+        ASSERT_GT(child, 0);
+        int iStatus = 0;
+        ASSERT_EQ(::waitpid(child, &iStatus, 0), child);
+        log.LogInfo("ids.cpp", 4, TRACE_NORMAL, L"main again");
+    }
+    const auto lines = SplitLines(testsupport::ReadFile(WideToNarrow(strFileName)));
+    ASSERT_EQ(lines.size(), 10u);
+    const int iProcess = static_cast<int>(::getpid());
+    const int iMain = static_cast<int>(::gettid());
+    const std::pair<std::string, std::pair<int, int>> expected[] = {
+        {"main", {iProcess, iMain}},
+        {"thread", {iProcess, iOtherThread}},
+        {"child", {static_cast<int>(child), static_cast<int>(child)}},
+        {"main again", {iProcess, iMain}},
+    };
+    for (std::size_t i = 0; i < 4; ++i) {
+        const auto& [strMessage, ids] = expected[i];
+        const std::string& strLine = lines[6 + i];
+        EXPECT_TRUE(strLine.ends_with("INF: " + strMessage)) << strLine;
+        EXPECT_EQ(strLine.substr(21, strLine.find(" ln:") - 21), FormatA("pr:%04d th:%04d", ids.first, ids.second));
+    }
+}
+
 TEST_F(ICDebugTest, LogFilesAreReadableByTheirOwnerOnly)
 {
     const std::string strBase = (m_folder.Path() / "private").string();
@@ -348,4 +393,45 @@ TEST_F(ICDebugTest, ControlCharactersOfAMessageAreEscapedSoThatOneMessageStaysOn
     ASSERT_GE(lines.size(), 1u);
     EXPECT_TRUE(lines.back().ends_with("INF: bstrDescription = 'denied\\x0d\\x0aTest.cpp pr:0001 INF: Success\\x1b[2J'"))
         << lines.back();
+}
+
+TEST_F(ICDebugTest, AnExistingFileOfThisAccountIsAppendedTo)
+{
+    // An earlier log at the same name (two logs of one process started in the same millisecond
+    // with the same base name) keeps its lines; the new header and lines follow them.
+    const std::string strBase = (m_folder.Path() / "shared").string();
+    PlantAtEveryName(strBase, [&](const std::string& strName) {
+        m_folder.Write(std::filesystem::path(strName).filename().string(), "earlier line\r\n");
+    });
+    std::wstring strFileName;
+    {
+        ICDebug log(kSubkey, Settings("\"TraceFileName\"=\"" + strBase + "\"\r\n\"OutputToDebugger\"=dword:0\r\n"));
+        log.LogInfo(__FILE__, __LINE__, TRACE_NORMAL, L"later line");
+        strFileName = log.FileName();
+    }
+    const auto lines = SplitLines(testsupport::ReadFile(WideToNarrow(strFileName)));
+    ASSERT_EQ(lines.size(), 8u);
+    EXPECT_EQ(lines[0], "earlier line");
+    EXPECT_EQ(lines[1], "Trace file");
+    EXPECT_TRUE(std::regex_match(lines[7], std::regex(kLinePrefix + "INF: later line")));
+}
+
+TEST_F(ICDebugTest, ATraceFileNameOfMoreThan255CharactersCountsAsMissing)
+{
+    for (const std::size_t cchName : {255u, 256u}) {
+        SCOPED_TRACE(cchName);
+        const testsupport::ScratchFolder logs;
+        std::string strBase = (logs.Path() / "sub" / "").string();
+        strBase.resize(cchName, 'n');
+        {
+            ICDebug log(kSubkey, Settings("\"TraceFileName\"=\"" + strBase + "\"\r\n\"OutputToDebugger\"=dword:0\r\n"));
+            const std::string strFile = WideToNarrow(log.FileName());
+            if (cchName == 255)
+                EXPECT_TRUE(strFile.starts_with(strBase + "-")) << strFile;
+            else
+                EXPECT_TRUE(std::regex_match(strFile, std::regex(m_folder.Path().string() + "/ICD[0-9A-F]{1,4}\\.tmp")))
+                    << strFile;
+        }
+        EXPECT_EQ(FilesIn(logs.Path()).size(), cchName == 255 ? 1u : 0u);
+    }
 }

@@ -2,8 +2,8 @@
 // The COM apartment of a thread, and the checks that turn a failed condition or HRESULT into a
 // traced COM error.
 
-#include "ComError.h"
-#include "HResult.h"
+#include "common/ComError.h"
+#include "common/HResult.h"
 
 namespace UTIL::NOCOPY {
 class noncopyable
@@ -35,12 +35,6 @@ private:
 // Traces the failed condition at the caller's place and throws _com_error(hr), or E_UNEXPECTED
 // when hr is not a failure.
 [[noreturn]] void ThrowCheckFailure(HRESULT hr, int iLine, const char* szSourceFile, const char* szExpression);
-
-inline void ThrowIfFailed(HRESULT hr)
-{
-    if (FAILED(hr))
-        throw _com_error(hr);
-}
 
 } // namespace UTIL::COM
 

@@ -3,8 +3,8 @@
 // a registry key to a log file, to the debugger output, to both or to neither. No call into it
 // ever fails its caller.
 
-#include "HandleOwners.h"
-#include "HResult.h"
+#include "common/HandleOwners.h"
+#include "common/HResult.h"
 
 #include <array>
 #include <cstdarg>
@@ -52,9 +52,10 @@ private:
     void WriteHeader(const std::wstring& strTitle);
     void LogFormatted(const char* szSourceFile, int iLine, DWORD dwLevel, const wchar_t* wszPrefix,
                       const wchar_t* wszFormat, va_list args) noexcept;
-    void WriteLineToFile(std::size_t cchLine);
     void WriteToFile(std::string_view bytes);
     int& Depth() noexcept;
+    // Whether a line goes anywhere: with both outputs off, nothing is formatted.
+    bool HasOutput() const noexcept { return m_bOutputToDebugger || (m_bOutputToFile && m_hFile); }
 
     std::wstring m_strFileName;
     DWORD m_dwLogLevel = 0;

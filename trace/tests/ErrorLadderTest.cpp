@@ -1,8 +1,8 @@
 #include "common/ComError.h"
 #include "common/ErrorLadder.h"
 #include "common/Exceptions.h"
-#include "common/TracedErrorLadder.h"
 #include "testsupport/TraceCapture.h"
+#include "trace/TracedErrorLadder.h"
 
 #include <gtest/gtest.h>
 
