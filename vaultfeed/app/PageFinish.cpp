@@ -17,7 +17,7 @@ CPageFinish::CPageFinish(const CVaultfeedApp& app)
     m_title.setObjectName(QStringLiteral("title"));
     m_title.setFont(app.TitleFont());
     m_title.setWordWrap(true);
-    m_report.setMinimumSize(FromDialogUnits(font(), 165, 131));
+    m_report.setMinimumWidth(FromDialogUnits(font(), 165, 0).width());
     m_layout.addWidget(&m_title);
     m_layout.addSpacing(m_title.fontMetrics().height());
     m_layout.addWidget(&m_report, 1);

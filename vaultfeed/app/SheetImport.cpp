@@ -1,6 +1,7 @@
 #include "SheetImport.h"
 
 #include "Artwork.h"
+#include "DialogUnits.h"
 #include "ImportPage.h"
 #include "PageFinish.h"
 #include "PageFolderSelection.h"
@@ -11,6 +12,7 @@
 #include "VaultfeedApp.h"
 
 #include <QAbstractButton>
+#include <QStyle>
 
 namespace Vaultfeed {
 
@@ -22,6 +24,14 @@ CSheetImport::CSheetImport(CVaultfeedApp& app)
     setOption(IndependentPages);
     setWindowTitle(Texts::kWizardCaption);
     setWindowIcon(ProgramIcon());
+    // A white band as wide as the sheet behind the header: a subtitle wraps within it rather than
+    // widening the window. It is high enough for the title and two lines of subtitle.
+    QFont boldFont = font();
+    boldFont.setBold(true);
+    const int iMargin = style()->pixelMetric(QStyle::PM_LayoutTopMargin);
+    QPixmap band(sizeHint().width(), QFontMetrics(boldFont).height() + 2 * fontMetrics().height() + 2 * iMargin);
+    band.fill(Qt::white);
+    setPixmap(BannerPixmap, band);
     setPixmap(LogoPixmap, HeaderPixmap());
     addPage(new CPageWelcome(app));
     if (app.Parameters().strSourceFolder.empty())
@@ -46,6 +56,14 @@ void CSheetImport::reject()
     if (auto* pPage = dynamic_cast<CImportPage*>(currentPage()); pPage && !pPage->OnQueryCancel())
         return;
     QWizard::reject();
+}
+
+QSize CSheetImport::sizeHint() const
+{
+    const QSize pages = FromDialogUnits(font(), 317, 193);
+    const int iMargin = style()->pixelMetric(QStyle::PM_LayoutLeftMargin);
+    const int iButtons = button(NextButton)->sizeHint().height() + 2 * iMargin;
+    return QWizard::sizeHint().expandedTo({pages.width() + 2 * iMargin, pages.height() + iButtons});
 }
 
 void CSheetImport::OnCurrentPageChanged()

@@ -27,6 +27,10 @@ public:
     // Cancel, Escape and closing the window: the current page is asked first.
     void reject() override;
 
+    // The pages' 317 by 193 dialog units and the row of buttons below them: every page fits, so the
+    // window keeps its size from page to page.
+    QSize sizeHint() const override;
+
 private:
     void OnCurrentPageChanged();
     void ApplyWizardButtons();
