@@ -1,6 +1,6 @@
-// vaultfeed without a display, as a setup script or an administrator runs it: the bytes it prints,
-// where, and its exit status; the network name it imports under; its progress bar on a terminal; a
-// stop signal in the middle of a run.
+// vaultfeed as a setup script or an administrator runs it, above all without a display: the bytes it
+// prints, where, and its exit status; the network name it imports under; its progress bar on a
+// terminal; a stop signal in the middle of a run, with a display and without.
 
 #include "ServiceBench.h"
 #include "TestFolders.h"
@@ -45,12 +45,9 @@ protected:
 
     // The service's bus, and no display: the program runs in the terminal whatever the test's own
     // environment offers.
-    std::map<std::string, std::string> Environment() const
-    {
-        std::map<std::string, std::string> environment = m_bench.Environment();
-        environment.insert({{"DISPLAY", ""}, {"WAYLAND_DISPLAY", ""}, {"QT_QPA_PLATFORM", ""}});
-        return environment;
-    }
+    std::map<std::string, std::string> Environment() const { return WithPlatform(""); }
+    // The service's bus, and windows on no screen.
+    std::map<std::string, std::string> WindowEnvironment() const { return WithPlatform("offscreen"); }
 
     std::filesystem::path WriteSource(int nFiles) const
     {
@@ -63,7 +60,23 @@ protected:
     }
 
     CServiceBench m_bench;
+
+private:
+    std::map<std::string, std::string> WithPlatform(const std::string& strPlatform) const
+    {
+        std::map<std::string, std::string> environment = m_bench.Environment();
+        environment.insert({{"DISPLAY", ""}, {"WAYLAND_DISPLAY", ""}, {"QT_QPA_PLATFORM", strPlatform}});
+        return environment;
+    }
 };
+
+// Waits until the folder holds an entry; a hang guard of a minute.
+void WaitForAnEntry(const std::filesystem::path& folder)
+{
+    const auto deadline = std::chrono::steady_clock::now() + 60s;
+    while (std::filesystem::is_empty(folder) && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(1ms);
+}
 
 std::size_t CountEntries(const std::filesystem::path& folder)
 {
@@ -161,9 +174,7 @@ TEST_F(VaultfeedProgram, AStopSignalEndsTheRunWithoutAReport)
         std::filesystem::create_directory(m_bench.Quarantine());
         testsupport::CRunningProgram program(VAULTFEED_PATH, {source.string(), "MAILNODE"}, Environment());
         // Stopped once it has copied a file, long before it could have copied them all.
-        const auto deadline = std::chrono::steady_clock::now() + 60s;
-        while (CountEntries(m_bench.Quarantine()) == 0 && std::chrono::steady_clock::now() < deadline)
-            std::this_thread::sleep_for(1ms);
+        WaitForAnEntry(m_bench.Quarantine());
         const testsupport::ProgramResult result = program.Stop(iSignal);
         EXPECT_EQ(result.iExitStatus, 3);
         EXPECT_EQ(result.strStdout, "");
@@ -173,6 +184,31 @@ TEST_F(VaultfeedProgram, AStopSignalEndsTheRunWithoutAReport)
         std::this_thread::sleep_for(20ms);
         EXPECT_EQ(CountEntries(m_bench.Quarantine()), nCopies);
     }
+}
+
+// With a display, as the product's setup runs it: the progress dialog imports and closes by itself.
+// Qt's own messages about the screen go to standard error.
+TEST_F(VaultfeedProgram, WithADisplayTheDialogImportsAndClosesByItself)
+{
+    const std::string strSource = WriteSource(2).string();
+    const testsupport::ProgramResult result = testsupport::RunProgram(VAULTFEED_PATH, {strSource}, WindowEnvironment());
+    EXPECT_EQ(result.strStdout, "");
+    EXPECT_EQ(result.iExitStatus, 0);
+    EXPECT_EQ(m_bench.Rows().size(), 2u);
+}
+
+TEST_F(VaultfeedProgram, WithADisplayAStopSignalEndsTheRunWithoutAReport)
+{
+    const std::filesystem::path source = WriteSource(3000);
+    testsupport::CRunningProgram program(VAULTFEED_PATH, {source.string()}, WindowEnvironment());
+    WaitForAnEntry(m_bench.Quarantine());
+    const testsupport::ProgramResult result = program.Stop(SIGTERM);
+    EXPECT_EQ(result.iExitStatus, 3);
+    EXPECT_EQ(result.strStdout, "");
+    const std::size_t nCopies = CountEntries(m_bench.Quarantine());
+    EXPECT_LT(nCopies, 3000u);
+    std::this_thread::sleep_for(20ms);
+    EXPECT_EQ(CountEntries(m_bench.Quarantine()), nCopies);
 }
 
 } // namespace
