@@ -82,7 +82,6 @@ void CPageFolderSelection::EnableFolderControls(bool bEnable)
 void CPageFolderSelection::OnBrowse()
 {
     QFileDialog chooser(wizard(), Texts::kChooserTitle, m_folder.text());
-    chooser.setObjectName(QStringLiteral("folderChooser"));
     chooser.setFileMode(QFileDialog::Directory);
     chooser.setOption(QFileDialog::ShowDirsOnly);
     if (chooser.exec() == QDialog::Accepted && !chooser.selectedFiles().isEmpty())

@@ -7,6 +7,8 @@
 
 #include <QStringList>
 
+#include <algorithm>
+
 namespace Vaultfeed {
 
 CPageNetNameSelection::CPageNetNameSelection(CVaultfeedApp& app)
@@ -37,11 +39,11 @@ void CPageNetNameSelection::initializePage()
         names.append(QString::fromStdWString(strName));
     names.sort(Qt::CaseInsensitive);
     m_instances.addItems(names);
-    m_instances.setCurrentIndex(0);
-    if (const int iPreselected = m_instances.findText(QString::fromStdWString(resources.strPreselected),
-                                                      Qt::MatchExactly | Qt::MatchCaseSensitive);
-        !resources.strPreselected.empty() && iPreselected >= 0)
-        m_instances.setCurrentIndex(iPreselected);
+    // The first by name, unless the preselected one is listed (the same name, letter case included).
+    int iSelected = 0;
+    if (!resources.strPreselected.empty())
+        iSelected = std::max(0, m_instances.findText(QString::fromStdWString(resources.strPreselected)));
+    m_instances.setCurrentIndex(iSelected);
     OnSelectionChange();
 }
 

@@ -78,6 +78,7 @@ class WizardTest : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
+    void EachPageHasItsLook();
     void TheFolderPageKeepsTheUserUntilTheChoiceIsComplete_data();
     void TheFolderPageKeepsTheUserUntilTheChoiceIsComplete();
     void OnlyTheSecondOptionLetsTheUserNameAFolder();
@@ -92,6 +93,42 @@ private Q_SLOTS:
     void CancelClosesAtOnceBeforeTheImport();
     void CancelWhileImportingAsksAndStopsTheWorkerFirst();
 };
+
+// The exterior pages: the watermark and a bold title of their own, 12 points; the interior ones: a
+// header with their title and subtitle.
+void WizardTest::EachPageHasItsLook()
+{
+    CAppBench bench;
+    bench.InstallCluster();
+    const std::unique_ptr<QDialog> pWindow = ShowWindow(bench, {});
+    QWizard& wizard = AsWizard(*pWindow);
+    QCOMPARE(wizard.wizardStyle(), QWizard::ModernStyle);
+    QCOMPARE(wizard.windowTitle(), QStringLiteral("Quarantine Import Wizard"));
+    QStringList looks;
+    for (const int iId : wizard.pageIds()) {
+        const QWizardPage& page = *wizard.page(iId);
+        QString strLook;
+        if (!page.pixmap(QWizard::WatermarkPixmap).isNull()) {
+            QVERIFY(page.pixmap(QWizard::WatermarkPixmap).toImage() == Vaultfeed::WatermarkPixmap().toImage());
+            const QLabel& title = Child<QLabel>(page, "title");
+            strLook = QStringLiteral("watermark, %1 %2 %3pt: %4")
+                          .arg(title.font().family(), title.font().bold() ? "bold" : "regular")
+                          .arg(title.font().pointSize())
+                          .arg(title.text());
+        } else {
+            strLook = QStringLiteral("header: %1 / %2").arg(page.title(), page.subTitle());
+        }
+        looks.append(strLook);
+    }
+    const QStringList expected{
+        "watermark, Verdana bold 12pt: Welcome to the Quarantine Import Wizard",
+        "header: Source folder / Select the folder that contains the quarantine files that you want to import",
+        "header: Network Name / Select the Cluster Group and Network Name cluster resource that corresponds to "
+        "the Velmora installation",
+        "header: Importing files / Please wait while importing data to the database",
+        "watermark, Verdana bold 12pt: You have completed the Quarantine Import Wizard"};
+    QCOMPARE(looks, expected);
+}
 
 void WizardTest::TheFolderPageKeepsTheUserUntilTheChoiceIsComplete_data()
 {
