@@ -11,7 +11,9 @@ set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "administration tools of the Velmora mail-
 set(CPACK_PACKAGE_DESCRIPTION "keepctl creates, upgrades, backs up, restores and drops the four databases of the
 Velmora product on Microsoft SQL Server, grants the product's service access, and finds and
 checks SQL Server instances, through the library libkeeplib. vaultdump extracts the stored items
-of a folder of quarantine files; realmscan lists the trusts of the computer's domain.")
+of a folder of quarantine files; vaultfeed imports them into the product through its service, as
+a wizard, a progress dialog or in the terminal; realmscan lists the trusts of the computer's
+domain.")
 set(CPACK_DEBIAN_PACKAGE_SECTION admin)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)

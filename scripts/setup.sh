@@ -14,6 +14,7 @@ packages=(
     libwbclient-dev            # winbind's header; Samba's libraries themselves load at run time
     samba-libs                 # libnetapi, so that the tests see the libraries a domain member has
     qt6-base-dev qt6-base-dev-tools  # Qt DBus, and qdbusxml2cpp for the service's proxies and adaptors
+    libxcb1-dev librsvg2-bin fonts-dejavu-core  # vaultfeed: its display check, its pictures, its screenshots
     dbus-daemon dbus-bin       # the private buses of the tests and the demo
     time                       # peak memory in the benchmarks
     dpkg-dev file              # the Debian package: its dependencies found from the binaries

@@ -17,14 +17,18 @@ expected=$(cat <<LIST
 bin/keepctl
 bin/realmscan
 bin/vaultdump
+bin/vaultfeed
 $libdir/libkeeplib.so.4
 $libdir/libkeeplib.so.4.1.0
+share/applications/vaultfeed.desktop
 share/bash-completion/completions/keepctl
 share/doc/velmora-admin-tools/copyright
 share/doc/velmora-admin-tools/registry.reg.example
+share/icons/hicolor/scalable/apps/vaultfeed.svg
 share/man/man1/keepctl.1
 share/man/man1/realmscan.1
 share/man/man1/vaultdump.1
+share/man/man1/vaultfeed.1
 share/man/man5/vestrel-registry.5
 LIST
 )
@@ -56,6 +60,16 @@ status=$?
 set -e
 [ "$out" = "Starting..." ] && [ $status -eq 1 ] && [ "$(tail -n 1 "$root/err")" = "Error: 0x80004005" ] ||
     fail "realmscan: status $status, printed: $out / $(cat "$root/err")"
+
+# vaultfeed: without a display it runs in the terminal, and says that the service cannot be reached.
+set +e
+out=$(run VESTREL_SERVICE_BUS="unix:path=$root/no-bus" "$usr/bin/vaultfeed" "$root/empty" 2>"$root/err")
+status=$?
+set -e
+expected_error="Com Error:0x800706ba,'The RPC server is unavailable.','org.vestrel.Velmora.ClassFactory','Cannot reach \
+unix:path=$root/no-bus: Failed to connect to socket $root/no-bus: No such file or directory'"
+[ -z "$out" ] && [ $status -eq 3 ] && [ "$(cat "$root/err")" = "$expected_error" ] ||
+    fail "vaultfeed: status $status, printed: $out / $(cat "$root/err")"
 
 # The manual pages render without a warning.
 for page in "$usr"/share/man/man*/*; do

@@ -15,14 +15,18 @@ libdir=$(cd "$root/tree/usr" && dirname "$(find . -name 'libkeeplib.so.*' -type 
 expected="bin/keepctl
 bin/realmscan
 bin/vaultdump
+bin/vaultfeed
 $libdir/libkeeplib.so.4
 $libdir/libkeeplib.so.4.1.0
+share/applications/vaultfeed.desktop
 share/bash-completion/completions/keepctl
 share/doc/velmora-admin-tools/copyright
 share/doc/velmora-admin-tools/registry.reg.example
+share/icons/hicolor/scalable/apps/vaultfeed.svg
 share/man/man1/keepctl.1
 share/man/man1/realmscan.1
 share/man/man1/vaultdump.1
+share/man/man1/vaultfeed.1
 share/man/man5/vestrel-registry.5"
 actual=$(cd "$root/tree/usr" && find . \( -type f -o -type l \) | sed 's|^\./||' | LC_ALL=C sort)
 [ "$actual" = "$(echo "$expected" | LC_ALL=C sort)" ] || fail "packaged files:
@@ -34,7 +38,7 @@ field() { dpkg-deb -f "$deb" "$1"; }
 [ "$(field Section)" = admin ] || fail "Section: $(field Section)"
 [ "$(field Recommends)" = tdsodbc ] || fail "Recommends: $(field Recommends)"
 [ "$(field Suggests)" = "samba-libs, winbind" ] || fail "Suggests: $(field Suggests)"
-for dependency in libc6 libodbc2 libstdc++6; do
+for dependency in libc6 libodbc2 libqt6dbus6 libqt6widgets6 libstdc++6; do
     case ", $(field Depends)" in
         *", $dependency "* | *", $dependency,"* | *", $dependency") ;;
         *) fail "Depends lacks $dependency: $(field Depends)" ;;

@@ -1,5 +1,7 @@
 #include "Startup.h"
 
+#include "ClusterNetworkNames.h"
+#include "ComputerName.h"
 #include "vaultfeed/ReadQuarantineFolder.h"
 
 namespace Vaultfeed {
@@ -7,15 +9,19 @@ namespace Vaultfeed {
 StartupDecision DecideStartup(IServiceConnection& service, const std::vector<std::wstring>& arguments)
 {
     StartupDecision decision;
-    decision.params.lMode = kModeQuarantineFolder;
-    decision.params.strQuarantineFolder = ReadQuarantineFolder(service);
+    ImportParameters& params = decision.params;
+    params.lMode = kModeQuarantineFolder;
+    params.strQuarantineFolder = ReadQuarantineFolder(service);
+    const bool bClusterNode = IsClusterNode();
+    if (!bClusterNode)
+        params.strNetworkName = NetBiosComputerName();
     if (!arguments.empty()) {
-        decision.params.lMode = kModeCommandLine;
-        decision.params.strSourceFolder = arguments[0];
+        params.lMode = kModeCommandLine;
+        params.strSourceFolder = arguments[0];
+        if (bClusterNode && arguments.size() > 1)
+            params.strNetworkName = arguments[1];
     }
-    if (arguments.size() > 1)
-        decision.params.strNetworkName = arguments[1];
-    decision.bAskUser = decision.params.strSourceFolder.empty() || decision.params.strNetworkName.empty();
+    decision.bAskUser = params.strSourceFolder.empty() || params.strNetworkName.empty();
     return decision;
 }
 

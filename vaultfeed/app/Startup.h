@@ -1,6 +1,7 @@
 #pragma once
-// What vaultfeed decides at start-up: the import's parameters, from the service's configuration
-// and the command line, and whether anything is left for the user to choose.
+// What vaultfeed decides at start-up: the import's parameters, from the service's configuration,
+// the computer's cluster membership and the command line, and whether anything is left for the
+// user to choose.
 
 #include "vaultfeed/ImportRun.h"
 #include "vaultfeed/ServiceInterfaces.h"
@@ -10,6 +11,10 @@
 
 namespace Vaultfeed {
 
+// The exit status beside a report's severity (0, 1 or 2): the run was cancelled, or could not
+// start.
+constexpr int kExitNotRun = 3;
+
 struct StartupDecision
 {
     ImportParameters params;
@@ -17,10 +22,12 @@ struct StartupDecision
     bool bAskUser = false;
 };
 
-// Reads the quarantine folder from the service, then takes the command line: vaultfeed [source
-// folder [network name]], further arguments ignored. A first argument sets mode -1, the unattended
-// run; an empty one leaves the folder to ask for, with no mode chosen. Failures of the service are
-// raised as _com_error.
+// Reads the quarantine folder from the service, takes this computer's NetBIOS name as the network
+// name unless it is a cluster node, then the command line: vaultfeed [source folder [network name]],
+// further arguments ignored. A first argument sets mode -1, the unattended run; an empty one leaves
+// the folder to ask for, with no mode chosen. The second is the network name on a cluster node
+// only: elsewhere the product runs under the computer's own name. Failures of the service are
+// raised as _com_error, a failure to read the computer's name as CWindowsException.
 StartupDecision DecideStartup(IServiceConnection& service, const std::vector<std::wstring>& arguments);
 
 } // namespace Vaultfeed

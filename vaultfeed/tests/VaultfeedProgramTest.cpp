@@ -1,11 +1,15 @@
-// vaultfeed as a setup script or an administrator runs it: the bytes it prints, where, and its exit
-// status; its progress bar on a terminal; a stop signal in the middle of a run.
+// vaultfeed as a setup script or an administrator runs it, above all without a display: the bytes it
+// prints, where, and its exit status; the network name it imports under; its progress bar on a
+// terminal; a stop signal in the middle of a run, with a display and without.
 
 #include "ServiceBench.h"
 #include "TestFolders.h"
+#include "common/StringUtils.h"
+#include "platform/netapi/NetApi.h"
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <chrono>
 #include <csignal>
 #include <regex>
@@ -16,17 +20,34 @@ using namespace std::chrono_literals;
 
 namespace {
 
-const std::string kUsage = "Usage: vaultfeed SOURCE_FOLDER NETWORK_NAME\n"
-                           "Imports the quarantine files of SOURCE_FOLDER into the product's quarantine folder through "
-                           "the\nproduct's service, under the product's NETWORK_NAME.\n";
+const std::string kUsage = "Usage: vaultfeed [SOURCE_FOLDER [NETWORK_NAME]]\n"
+                           "Without a display there is no wizard to ask with: give the folder of the quarantine files, "
+                           "and on\na cluster node the network name the product runs under.\n";
+
+// This computer's NetBIOS name, as the program finds it: the network name it imports under.
+std::string NetBiosName()
+{
+    std::array<wchar_t, 16> buffer{};
+    DWORD nSize = buffer.size();
+    if (platform::netapi::CurrentNetApi().GetComputerNameExW(platform::netapi::ComputerNameNetBIOS, buffer.data(),
+                                                             &nSize) != 0)
+        return "(no name)";
+    return WideToNarrow(std::wstring(buffer.data(), nSize));
+}
 
 class VaultfeedProgram : public ::testing::Test
 {
 protected:
     testsupport::ProgramResult Run(const std::vector<std::string>& arguments) const
     {
-        return testsupport::RunProgram(VAULTFEED_PATH, arguments, m_bench.Environment());
+        return testsupport::RunProgram(VAULTFEED_PATH, arguments, Environment());
     }
+
+    // The service's bus, and no display: the program runs in the terminal whatever the test's own
+    // environment offers.
+    std::map<std::string, std::string> Environment() const { return WithPlatform(""); }
+    // The service's bus, and windows on no screen.
+    std::map<std::string, std::string> WindowEnvironment() const { return WithPlatform("offscreen"); }
 
     std::filesystem::path WriteSource(int nFiles) const
     {
@@ -39,7 +60,23 @@ protected:
     }
 
     CServiceBench m_bench;
+
+private:
+    std::map<std::string, std::string> WithPlatform(const std::string& strPlatform) const
+    {
+        std::map<std::string, std::string> environment = m_bench.Environment();
+        environment.insert({{"DISPLAY", ""}, {"WAYLAND_DISPLAY", ""}, {"QT_QPA_PLATFORM", strPlatform}});
+        return environment;
+    }
 };
+
+// Waits until the folder holds an entry; a hang guard of a minute.
+void WaitForAnEntry(const std::filesystem::path& folder)
+{
+    const auto deadline = std::chrono::steady_clock::now() + 60s;
+    while (std::filesystem::is_empty(folder) && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(1ms);
+}
 
 std::size_t CountEntries(const std::filesystem::path& folder)
 {
@@ -67,19 +104,29 @@ TEST_F(VaultfeedProgram, PrintsTheReportAndExitsWithItsSeverity)
     WriteFile(m_bench.Folder("source") / "Q2.tmp", DamagedQuarantineFile());
     ExpectResult(Run({strSource, "MAILNODE", "ignored"}),
                  {"3 files processed\r\n2 files imported successfuly\r\n", "", 0});
-    ExpectResult(Run({strSource, "MAILNODE"}), {"3 files processed\r\n2 files are already in the database\r\n", "", 1});
+    ExpectResult(Run({strSource}), {"3 files processed\r\n2 files are already in the database\r\n", "", 1});
     ExpectResult(Run({(m_bench.Folder("missing")).string(), "MAILNODE"}),
                  {"Error: invalid input argument.\r\n", "", 2});
 }
 
-TEST_F(VaultfeedProgram, WithoutAFolderAndANameItCannotStart)
+TEST_F(VaultfeedProgram, OffAClusterItImportsUnderTheComputersName)
 {
-    const std::vector<std::vector<std::string>> commandLines = {
-        {}, {"/srv/source"}, {"", "MAILNODE"}, {"/srv/source", ""}};
+    const std::string strSource = WriteSource(1).string();
+    ExpectResult(Run({strSource, "MAILNODE"}), {"1 files processed\r\n1 files imported successfuly\r\n", "", 0});
+    const std::vector<std::string> rows = m_bench.Rows();
+    ASSERT_EQ(rows.size(), 1u);
+    EXPECT_EQ(rows[0].substr(0, rows[0].find('|', rows[0].find('|') + 1)), "Q0.tmp|" + NetBiosName());
+}
+
+TEST_F(VaultfeedProgram, WithoutAFolderThereIsNothingToRunUnattended)
+{
+    const std::vector<std::vector<std::string>> commandLines = {{}, {"", "MAILNODE"}};
     for (const auto& arguments : commandLines) {
         SCOPED_TRACE(arguments.size());
         ExpectResult(Run(arguments), {"", kUsage, 3});
     }
+    // A folder alone is enough: the network name is the computer's.
+    ExpectResult(Run({"/srv/source", ""}), {"Error: invalid input argument.\r\n", "", 2});
 }
 
 TEST_F(VaultfeedProgram, WithoutTheServiceItSaysWhyAndCannotStart)
@@ -97,7 +144,7 @@ TEST_F(VaultfeedProgram, DrawsItsProgressOnATerminalAndClearsIt)
 {
     const std::string strSource = WriteSource(2000).string();
     const testsupport::ProgramResult result =
-        testsupport::RunProgramOnTerminal(VAULTFEED_PATH, {strSource, "MAILNODE"}, m_bench.Environment());
+        testsupport::RunProgramOnTerminal(VAULTFEED_PATH, {strSource, "MAILNODE"}, Environment());
     EXPECT_EQ(result.strStdout, "2000 files processed\r\n2000 files imported successfuly\r\n");
     EXPECT_EQ(result.iExitStatus, 0);
     // Each state of the bar is drawn over the last: 40 marks, a '#' for each 2.5 % done.
@@ -125,11 +172,9 @@ TEST_F(VaultfeedProgram, AStopSignalEndsTheRunWithoutAReport)
         SCOPED_TRACE(iSignal);
         std::filesystem::remove_all(m_bench.Quarantine());
         std::filesystem::create_directory(m_bench.Quarantine());
-        testsupport::CRunningProgram program(VAULTFEED_PATH, {source.string(), "MAILNODE"}, m_bench.Environment());
+        testsupport::CRunningProgram program(VAULTFEED_PATH, {source.string(), "MAILNODE"}, Environment());
         // Stopped once it has copied a file, long before it could have copied them all.
-        const auto deadline = std::chrono::steady_clock::now() + 60s;
-        while (CountEntries(m_bench.Quarantine()) == 0 && std::chrono::steady_clock::now() < deadline)
-            std::this_thread::sleep_for(1ms);
+        WaitForAnEntry(m_bench.Quarantine());
         const testsupport::ProgramResult result = program.Stop(iSignal);
         EXPECT_EQ(result.iExitStatus, 3);
         EXPECT_EQ(result.strStdout, "");
@@ -139,6 +184,31 @@ TEST_F(VaultfeedProgram, AStopSignalEndsTheRunWithoutAReport)
         std::this_thread::sleep_for(20ms);
         EXPECT_EQ(CountEntries(m_bench.Quarantine()), nCopies);
     }
+}
+
+// With a display, as the product's setup runs it: the progress dialog imports and closes by itself.
+// Qt's own messages about the screen go to standard error.
+TEST_F(VaultfeedProgram, WithADisplayTheDialogImportsAndClosesByItself)
+{
+    const std::string strSource = WriteSource(2).string();
+    const testsupport::ProgramResult result = testsupport::RunProgram(VAULTFEED_PATH, {strSource}, WindowEnvironment());
+    EXPECT_EQ(result.strStdout, "");
+    EXPECT_EQ(result.iExitStatus, 0);
+    EXPECT_EQ(m_bench.Rows().size(), 2u);
+}
+
+TEST_F(VaultfeedProgram, WithADisplayAStopSignalEndsTheRunWithoutAReport)
+{
+    const std::filesystem::path source = WriteSource(3000);
+    testsupport::CRunningProgram program(VAULTFEED_PATH, {source.string()}, WindowEnvironment());
+    WaitForAnEntry(m_bench.Quarantine());
+    const testsupport::ProgramResult result = program.Stop(SIGTERM);
+    EXPECT_EQ(result.iExitStatus, 3);
+    EXPECT_EQ(result.strStdout, "");
+    const std::size_t nCopies = CountEntries(m_bench.Quarantine());
+    EXPECT_LT(nCopies, 3000u);
+    std::this_thread::sleep_for(20ms);
+    EXPECT_EQ(CountEntries(m_bench.Quarantine()), nCopies);
 }
 
 } // namespace

@@ -1,6 +1,12 @@
-#include "TerminalImport.h"
+#include "TerminalForm.h"
 
+#include "Startup.h"
+#include "Texts.h"
+#include "common/ComError.h"
 #include "common/StringUtils.h"
+#include "platform/ComApartment.h"
+#include "vaultfeed/ServiceCalls.h"
+#include "vaultfeed/bus/BusProxies.h"
 
 #include <cstdio>
 #include <ctime>
@@ -13,6 +19,17 @@ namespace {
 // How often the progress is looked at, as the progress dialog's timer does.
 constexpr long kPollNanoseconds = 150'000'000;
 constexpr int kBarWidth = 40;
+
+constexpr const char* kUsageText =
+    "Usage: vaultfeed [SOURCE_FOLDER [NETWORK_NAME]]\n"
+    "Without a display there is no wizard to ask with: give the folder of the quarantine files, and on\n"
+    "a cluster node the network name the product runs under.\n";
+
+void PrintError(const std::string& strText)
+{
+    const std::string strLine = strText + "\n";
+    std::fwrite(strLine.data(), 1, strLine.size(), stderr);
+}
 
 // A bar of the percent done, redrawn in place on standard error; nothing when that is no terminal.
 class CProgressBar
@@ -57,6 +74,26 @@ bool StopRequested(const sigset_t& stopSignals, long lNanoseconds)
 }
 
 } // namespace
+
+int RunTerminalForm(const std::vector<std::wstring>& arguments, const sigset_t& stopSignals)
+{
+    try {
+        const platform::CComApartment apartment(platform::COINIT_APARTMENTTHREADED, true);
+        const std::shared_ptr<IServiceConnection> pService = Bus::ConnectToService();
+        const StartupDecision decision = DecideStartup(*pService, arguments);
+        if (decision.bAskUser) {
+            std::fputs(kUsageText, stderr);
+            return kExitNotRun;
+        }
+        CImportJob job(pService);
+        return RunInTerminal(job, decision.params, stopSignals);
+    } catch (const UTIL::COM::_com_error& e) {
+        PrintError(WideToNarrow(ComErrorText(e)));
+    } catch (...) {
+        PrintError(Texts::kConfigurationFailed);
+    }
+    return kExitNotRun;
+}
 
 int RunInTerminal(CImportJob& job, const ImportParameters& params, const sigset_t& stopSignals)
 {

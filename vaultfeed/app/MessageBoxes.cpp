@@ -1,0 +1,22 @@
+#include "MessageBoxes.h"
+
+#include "Texts.h"
+
+#include <QMessageBox>
+
+namespace Vaultfeed {
+
+void CMessageBoxes::ShowExclamation(QWidget* pParent, const QString& strText)
+{
+    QMessageBox box(QMessageBox::Warning, Texts::kWizardCaption, strText, QMessageBox::Ok, pParent);
+    box.exec();
+}
+
+bool CMessageBoxes::AskYesNo(QWidget* pParent, const QString& strText)
+{
+    QMessageBox box(QMessageBox::Warning, Texts::kWizardCaption, strText, QMessageBox::Yes | QMessageBox::No, pParent);
+    box.setDefaultButton(QMessageBox::No);
+    return box.exec() == QMessageBox::Yes;
+}
+
+} // namespace Vaultfeed
