@@ -4,14 +4,6 @@ namespace Keeplibs {
 
 using namespace platform::cluster;
 
-std::shared_ptr<ISCluster> OpenLocalCluster()
-{
-    std::shared_ptr<ISCluster> pCluster;
-    if (FAILED(CreateCluster(pCluster)) || !pCluster || FAILED(pCluster->Open(L"")))
-        return nullptr;
-    return pCluster;
-}
-
 HRESULT ForEachGroupResource(ISCluster& cluster,
                              const std::function<HRESULT(ISClusResource&, const std::wstring&)>& visit)
 {

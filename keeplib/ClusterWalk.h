@@ -21,10 +21,6 @@
 
 namespace Keeplibs {
 
-// The cluster this computer is a node of, opened; null on a computer without cluster software or
-// one that is no cluster node, which is no failure.
-std::shared_ptr<platform::cluster::ISCluster> OpenLocalCluster();
-
 // Visits every item of a collection by index from 1. A failing call (traced with the collection's
 // interface name) or visit ends the walk with its code.
 template <class Item, class Visit>

@@ -12,29 +12,10 @@ failures=0
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 run() { env -i PATH=/usr/bin:/bin TMPDIR="$root" "$@"; }
 
-# The files, and only those: no test programs, no link for building against the library.
-expected=$(cat <<LIST
-bin/keepctl
-bin/realmscan
-bin/vaultdump
-bin/vaultfeed
-$libdir/libkeeplib.so.4
-$libdir/libkeeplib.so.4.1.0
-share/applications/vaultfeed.desktop
-share/bash-completion/completions/keepctl
-share/doc/velmora-admin-tools/copyright
-share/doc/velmora-admin-tools/registry.reg.example
-share/icons/hicolor/scalable/apps/vaultfeed.svg
-share/man/man1/keepctl.1
-share/man/man1/realmscan.1
-share/man/man1/vaultdump.1
-share/man/man1/vaultfeed.1
-share/man/man5/vestrel-registry.5
-LIST
-)
-actual=$(cd "$usr" && find . \( -type f -o -type l \) | sed 's|^\./||' | LC_ALL=C sort)
-[ "$actual" = "$(echo "$expected" | LC_ALL=C sort)" ] || fail "installed files:
-$actual"
+source "$(dirname "$0")/expect-files.sh"
+difference=$(unexpected_files "$usr" "$libdir")
+[ -z "$difference" ] || fail "installed files differ from the list:
+$difference"
 
 # keepctl: the usage text, exit status 87.
 set +e

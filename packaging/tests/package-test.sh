@@ -12,25 +12,10 @@ failures=0
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 
 libdir=$(cd "$root/tree/usr" && dirname "$(find . -name 'libkeeplib.so.*' -type f | sed 's|^\./||')")
-expected="bin/keepctl
-bin/realmscan
-bin/vaultdump
-bin/vaultfeed
-$libdir/libkeeplib.so.4
-$libdir/libkeeplib.so.4.1.0
-share/applications/vaultfeed.desktop
-share/bash-completion/completions/keepctl
-share/doc/velmora-admin-tools/copyright
-share/doc/velmora-admin-tools/registry.reg.example
-share/icons/hicolor/scalable/apps/vaultfeed.svg
-share/man/man1/keepctl.1
-share/man/man1/realmscan.1
-share/man/man1/vaultdump.1
-share/man/man1/vaultfeed.1
-share/man/man5/vestrel-registry.5"
-actual=$(cd "$root/tree/usr" && find . \( -type f -o -type l \) | sed 's|^\./||' | LC_ALL=C sort)
-[ "$actual" = "$(echo "$expected" | LC_ALL=C sort)" ] || fail "packaged files:
-$actual"
+source "$(dirname "$0")/expect-files.sh"
+difference=$(unexpected_files "$root/tree/usr" "$libdir")
+[ -z "$difference" ] || fail "packaged files differ from the list:
+$difference"
 [ -z "$(cd "$root/tree" && find . -mindepth 1 -maxdepth 1 ! -name usr)" ] || fail "files outside /usr"
 
 field() { dpkg-deb -f "$deb" "$1"; }

@@ -25,6 +25,14 @@ HRESULT CreateCluster(std::shared_ptr<ISCluster>& pCluster)
     return *pFactory ? (*pFactory)(pCluster) : REGDB_E_CLASSNOTREG;
 }
 
+std::shared_ptr<ISCluster> OpenLocalCluster()
+{
+    std::shared_ptr<ISCluster> pCluster;
+    if (FAILED(CreateCluster(pCluster)) || !pCluster || FAILED(pCluster->Open(L"")))
+        return nullptr;
+    return pCluster;
+}
+
 CScopedClusterFactory::CScopedClusterFactory(Factory factory)
     : m_pPrevious(FactoryInPlace().Exchange(std::make_shared<Factory>(std::move(factory))))
 {

@@ -89,6 +89,10 @@ public:
 // cluster in place.
 HRESULT CreateCluster(std::shared_ptr<ISCluster>& pCluster);
 
+// The cluster this computer is a node of, created and opened; null on a computer without cluster
+// software or one that is no cluster node, which is no failure.
+std::shared_ptr<ISCluster> OpenLocalCluster();
+
 // Puts a way of creating the cluster object in place for the life of the guard.
 class CScopedClusterFactory
 {

@@ -12,15 +12,6 @@ namespace {
 using namespace platform::cluster;
 using platform::Variant;
 
-// The cluster this computer is a node of, opened; null when there is none.
-std::shared_ptr<ISCluster> OpenLocalCluster()
-{
-    std::shared_ptr<ISCluster> pCluster;
-    if (FAILED(CreateCluster(pCluster)) || !pCluster || FAILED(pCluster->Open(L"")))
-        return nullptr;
-    return pCluster;
-}
-
 std::optional<std::wstring> NetworkNameOf(ISClusResource& resource)
 {
     std::shared_ptr<ISClusProperties> pProperties;
