@@ -12,6 +12,9 @@ namespace {
 using platform::ado::RecordsetPtr;
 
 constexpr std::int32_t kLoginTimeout = 30;
+// A local file has no server that could trickle an answer, and a statement with a time limit
+// starts a thread to enforce it: unlimited statements keep each call on the service's own thread.
+constexpr std::int32_t kNoCommandTimeout = 0;
 
 constexpr std::array<const wchar_t*, 4> kSchema{
     // Write-ahead logging without a sync at every commit: a commit survives the service's crash,
@@ -77,6 +80,7 @@ platform::ado::RecordsetPtr CQuarantineDatabase::Run(const std::wstring& strStat
     platform::ado::Command command;
     command.activeConnection = m_pConnection;
     command.strCommandText = strStatement;
+    command.lCommandTimeout = kNoCommandTimeout;
     try {
         return command.Execute(false);
     } catch (const UTIL::COM::_com_error& e) {
