@@ -59,6 +59,10 @@ protected:
         return source;
     }
 
+    // Stops the program once it has copied a file, long before it could have copied all nFiles:
+    // it ends with status 3 and no report, and its worker stopped with it (no copy comes after).
+    void ExpectStoppedWithoutAReport(testsupport::CRunningProgram& program, int iSignal, std::size_t nFiles) const;
+
     CServiceBench m_bench;
 
 private:
@@ -82,6 +86,19 @@ std::size_t CountEntries(const std::filesystem::path& folder)
 {
     const std::filesystem::directory_iterator entries(folder);
     return static_cast<std::size_t>(std::distance(begin(entries), end(entries)));
+}
+
+void VaultfeedProgram::ExpectStoppedWithoutAReport(testsupport::CRunningProgram& program, int iSignal,
+                                                   std::size_t nFiles) const
+{
+    WaitForAnEntry(m_bench.Quarantine());
+    const testsupport::ProgramResult result = program.Stop(iSignal);
+    EXPECT_EQ(result.iExitStatus, 3);
+    EXPECT_EQ(result.strStdout, "");
+    const std::size_t nCopies = CountEntries(m_bench.Quarantine());
+    EXPECT_LT(nCopies, nFiles);
+    std::this_thread::sleep_for(20ms);
+    EXPECT_EQ(CountEntries(m_bench.Quarantine()), nCopies);
 }
 
 struct Expected
@@ -173,16 +190,7 @@ TEST_F(VaultfeedProgram, AStopSignalEndsTheRunWithoutAReport)
         std::filesystem::remove_all(m_bench.Quarantine());
         std::filesystem::create_directory(m_bench.Quarantine());
         testsupport::CRunningProgram program(VAULTFEED_PATH, {source.string(), "MAILNODE"}, Environment());
-        // Stopped once it has copied a file, long before it could have copied them all.
-        WaitForAnEntry(m_bench.Quarantine());
-        const testsupport::ProgramResult result = program.Stop(iSignal);
-        EXPECT_EQ(result.iExitStatus, 3);
-        EXPECT_EQ(result.strStdout, "");
-        // The worker stopped with the program: no copy comes after its end.
-        const std::size_t nCopies = CountEntries(m_bench.Quarantine());
-        EXPECT_LT(nCopies, 3000u);
-        std::this_thread::sleep_for(20ms);
-        EXPECT_EQ(CountEntries(m_bench.Quarantine()), nCopies);
+        ExpectStoppedWithoutAReport(program, iSignal, 3000);
     }
 }
 
@@ -201,14 +209,7 @@ TEST_F(VaultfeedProgram, WithADisplayAStopSignalEndsTheRunWithoutAReport)
 {
     const std::filesystem::path source = WriteSource(3000);
     testsupport::CRunningProgram program(VAULTFEED_PATH, {source.string()}, WindowEnvironment());
-    WaitForAnEntry(m_bench.Quarantine());
-    const testsupport::ProgramResult result = program.Stop(SIGTERM);
-    EXPECT_EQ(result.iExitStatus, 3);
-    EXPECT_EQ(result.strStdout, "");
-    const std::size_t nCopies = CountEntries(m_bench.Quarantine());
-    EXPECT_LT(nCopies, 3000u);
-    std::this_thread::sleep_for(20ms);
-    EXPECT_EQ(CountEntries(m_bench.Quarantine()), nCopies);
+    ExpectStoppedWithoutAReport(program, SIGTERM, 3000);
 }
 
 } // namespace
