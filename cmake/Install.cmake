@@ -14,7 +14,8 @@ set_target_properties(keeplib PROPERTIES VERSION ${PROJECT_VERSION} SOVERSION ${
 # An installed program finds the library in the library folder beside its own.
 set_target_properties(keepctl PROPERTIES INSTALL_RPATH "\$ORIGIN/../${CMAKE_INSTALL_LIBDIR}")
 
-install(TARGETS keepctl vaultdump vaultfeed realmscan RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+set(VESTREL_INSTALLED_PROGRAMS keepctl vaultdump vaultfeed realmscan)
+install(TARGETS ${VESTREL_INSTALLED_PROGRAMS} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(TARGETS keeplib LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR} NAMELINK_SKIP)
 install(FILES docs/man/keepctl.1 docs/man/vaultdump.1 docs/man/vaultfeed.1 docs/man/realmscan.1
         DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
@@ -23,3 +24,7 @@ install(FILES completions/keepctl DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-comp
 install(FILES packaging/vaultfeed.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
 install(FILES vaultfeed/app/art/vaultfeed.svg DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
 install(FILES packaging/registry.reg.example packaging/copyright DESTINATION ${CMAKE_INSTALL_DOCDIR})
+
+# What the install and the package need built, and no more: Ninja's cpack builds nothing itself.
+add_custom_target(installed_files)
+add_dependencies(installed_files ${VESTREL_INSTALLED_PROGRAMS} keeplib)

@@ -140,13 +140,15 @@ std::optional<std::wstring> PathBelowRoot(std::wstring_view name)
 
 // Reads the whole file. Only a regular file of at most kMaxFileSize bytes is read, and nothing is
 // waited on: a pipe or a device named here would hold up every program before its main function
-// runs. ERROR_FILE_NOT_FOUND when there is no file; anything else that cannot be read, or is not
-// a file, is ERROR_ACCESS_DENIED or the error of the failed call.
+// runs. ERROR_FILE_NOT_FOUND when there is no file; ERROR_REGISTRY_IO_FAILED when there is one that
+// cannot be read or is no export. Not ERROR_ACCESS_DENIED: that would say of every key that it
+// exists and is only closed to the caller, and a question such as "is this instance installed"
+// would be answered yes for any name instead of failing.
 DWORD ReadRegistryFile(const std::filesystem::path& path, std::vector<std::uint8_t>& bytes)
 {
     const CAutoFileHandle file = OpenRegularFile(AT_FDCWD, path.c_str(), O_RDONLY, LinkPolicy::Follow);
     if (!file)
-        return errno == ENOENT || errno == ENOTDIR ? ERROR_FILE_NOT_FOUND : Win32ErrorFromErrno(errno);
+        return errno == ENOENT || errno == ENOTDIR ? ERROR_FILE_NOT_FOUND : ERROR_REGISTRY_IO_FAILED;
     // Counted as it is read, so that a file that grows meanwhile is held to the limit too.
     std::array<std::uint8_t, 64 * 1024> block{};
     for (;;) {
@@ -154,11 +156,11 @@ DWORD ReadRegistryFile(const std::filesystem::path& path, std::vector<std::uint8
         if (cb < 0 && errno == EINTR)
             continue;
         if (cb < 0)
-            return Win32ErrorFromErrno(errno);
+            return ERROR_REGISTRY_IO_FAILED;
         if (cb == 0)
             return ERROR_SUCCESS;
         if (bytes.size() + static_cast<std::size_t>(cb) > kMaxFileSize)
-            return ERROR_ACCESS_DENIED;
+            return ERROR_REGISTRY_IO_FAILED;
         bytes.insert(bytes.end(), block.begin(), block.begin() + cb);
     }
 }

@@ -105,8 +105,7 @@ public:
     static Registry FromText(std::string_view text);
 
     // RegOpenKeyEx below HKEY_LOCAL_MACHINE: ERROR_SUCCESS, ERROR_FILE_NOT_FOUND, or
-    // ERROR_ACCESS_DENIED (or the error of the read) when the registry file exists but cannot be
-    // read.
+    // ERROR_REGISTRY_IO_FAILED when the registry file exists but cannot be read.
     DWORD OpenKey(std::wstring_view subkey, RegistryKey& keyOut) const;
 
 private:

@@ -74,6 +74,17 @@ TEST_F(DiscoveryTest, LocalTypeIsWhatTheInstanceKeysSay)
     }
 }
 
+TEST_F(DiscoveryTest, LocalTypeFailsWhenTheRegistryCannotBeRead)
+{
+    // Nothing is known of the installations then: no instance is said to be installed, or clustered.
+    const auto result = testsupport::RunProgram(KEEPCTL_PATH, {"LOCALSQLSERVERTYPE", "INST1"},
+                                                {{"VESTREL_REGISTRY_FILE", m_folder.Path().string()},
+                                                 {"TMPDIR", m_folder.Path().string()},
+                                                 {"VESTREL_BROWSE_TARGETS", "127.0.0.1:9"}});
+    EXPECT_EQ(result.strStdout, "Failed with code 0x80004005.\n");
+    EXPECT_EQ(result.iExitStatus, 5);
+}
+
 TEST_F(DiscoveryTest, LocalListFollowsTheInstallationsOfTheRegistry)
 {
     struct Case

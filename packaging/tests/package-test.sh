@@ -33,6 +33,8 @@ case "$(field Depends)" in
     *samba* | *wbclient* | *tdsodbc*) fail "Depends on what is only recommended or suggested: $(field Depends)" ;;
 esac
 [ -n "$(field Description | sed -n 2p)" ] || fail "no long description"
+# Each line of the long description is one blank and text: more blanks would show it unwrapped.
+field Description | sed -n '2,$p' | grep -qv '^ [^ ]' && fail "long description lines out of form: $(field Description)"
 
 # The packaged keepctl finds the packaged library.
 set +e
