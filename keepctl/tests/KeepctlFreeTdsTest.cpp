@@ -3,6 +3,7 @@
 // command.
 
 #include "KeepctlRun.h"
+#include "platform/ado/odbc/OdbcDriverLibrary.h"
 #include "testsupport/LoopbackSocket.h"
 #include "testsupport/TdsTestServer.h"
 
@@ -54,21 +55,33 @@ TEST_F(KeepctlFreeTdsTest, CredentialsReachTheServerAsTyped)
         {"braces in both", "s}a{", "{Sw0rd}"},
         {"letters beyond ASCII", "us\xc3\xa9", "p\xc3\xa9\xe2\x82\xac\xf0\x9f\x98\x80Sw0rd"},
     };
-    for (const CredentialCase& c : cases) {
-        SCOPED_TRACE(c.szName);
-        const std::string strUser = Replaced(c.strUser, "@OTHER@", other.Server());
-        const std::string strPassword = Replaced(c.strPassword, "@OTHER@", other.Server());
-        const testsupport::CTdsTestServer server =
-            StartServer("server", "login|" + strUser + "|" + strPassword + "\n" + kVersionRules);
-        ClearTraces();
-        const auto result =
-            RunKeepctl({"VERSION", "QUAR", "-s", server.Server(), "-u", strUser, "-p", strPassword, "-cn", "5"});
-        EXPECT_EQ(result.strStdout, kVersionPrinted);
-        EXPECT_EQ(result.iExitStatus, 0);
-        EXPECT_EQ(server.Transcript().substr(0, server.Transcript().find("\n#1 sql:")),
-                  "#1 prelogin\n#1 login user=" + strUser + " database=KorvoQuar: accepted");
-        for (const std::string& strText : {TraceFile("keepctl"), TraceFile("keeplib"), result.strStdout})
-            EXPECT_EQ(strText.find(strPassword), std::string::npos);
+    // FreeTDS reads braces its own way under whatever name the driver manager knows it by.
+    const std::string strSysIni = m_folder.Path().string();
+    const std::string strLibrary = platform::ado::odbc::OdbcDriverLibrary(L"FreeTDS").string();
+    m_folder.Write("odbcinst.ini", "[FreeTDS]\nDriver=" + strLibrary + "\n[TDS Server]\nDriver=" + strLibrary + "\n");
+    const std::pair<const char*, std::string> namings[] = {
+        {"FreeTDS", ""},
+        {"TDS Server", "[HKEY_LOCAL_MACHINE\\Software\\Vestrel\\Keeplib\\ODBC]\r\n\"Driver\"=\"TDS Server\"\r\n"},
+    };
+    for (const auto& [szDriver, strRegistryKeys] : namings) {
+        m_strRegistryKeys = strRegistryKeys;
+        for (const CredentialCase& c : cases) {
+            SCOPED_TRACE(std::string(szDriver) + ": " + c.szName);
+            const std::string strUser = Replaced(c.strUser, "@OTHER@", other.Server());
+            const std::string strPassword = Replaced(c.strPassword, "@OTHER@", other.Server());
+            const testsupport::CTdsTestServer server =
+                StartServer("server", "login|" + strUser + "|" + strPassword + "\n" + kVersionRules);
+            ClearTraces();
+            const auto result =
+                RunKeepctl({"VERSION", "QUAR", "-s", server.Server(), "-u", strUser, "-p", strPassword, "-cn", "5"},
+                           {{"ODBCSYSINI", strSysIni}});
+            EXPECT_EQ(result.strStdout, kVersionPrinted);
+            EXPECT_EQ(result.iExitStatus, 0);
+            EXPECT_EQ(server.Transcript().substr(0, server.Transcript().find("\n#1 sql:")),
+                      "#1 prelogin\n#1 login user=" + strUser + " database=KorvoQuar: accepted");
+            for (const std::string& strText : {TraceFile("keepctl"), TraceFile("keeplib"), result.strStdout})
+                EXPECT_EQ(strText.find(strPassword), std::string::npos);
+        }
     }
     EXPECT_EQ(other.Transcript(), "");
 }

@@ -26,7 +26,8 @@ protected:
                                                "/keepctl\"\r\n\"OutputToDebugger\"=dword:0\r\n"
                                                "[HKEY_LOCAL_MACHINE\\Software\\Vestrel\\VLDebugLogs\\Keeplib]\r\n"
                                                "\"TraceFileName\"=\"" +
-                                               strLogs + "/keeplib\"\r\n\"OutputToDebugger\"=dword:0\r\n");
+                                               strLogs + "/keeplib\"\r\n\"OutputToDebugger\"=dword:0\r\n" +
+                                               m_strRegistryKeys);
         environment.emplace("VESTREL_REGISTRY_FILE", registry.string());
         environment.emplace("TMPDIR", m_folder.Path().string());
         return testsupport::RunProgram(KEEPCTL_PATH, arguments, environment);
@@ -51,4 +52,6 @@ protected:
     void ClearTraces() const { std::filesystem::remove_all(m_folder.Path() / "logs"); }
 
     testsupport::ScratchFolder m_folder;
+    // Further keys of the registry file of every run, in the file's own form.
+    std::string m_strRegistryKeys;
 };

@@ -1,5 +1,7 @@
 #include "OdbcConnectionString.h"
 
+#include "OdbcDriverLibrary.h"
+
 #include "common/CharacterClass.h"
 #include "common/StringUtils.h"
 #include "platform/Win32Error.h"
@@ -64,7 +66,7 @@ std::wstring DriverServerName(std::wstring_view dataSource)
 void AddClause(std::wstring& str, std::wstring_view keyword, std::wstring_view value, const wchar_t* wszWhat,
                const OdbcDriverSettings& settings)
 {
-    const std::optional<std::wstring> quoted = QuoteOdbcValue(value, QuotingOf(settings));
+    const std::optional<std::wstring> quoted = QuoteOdbcValue(value, settings.quoting);
     if (!quoted)
         throw COdbcValueRefused(WideToNarrow(
             FormatW(L"The %ls holds characters that the ODBC driver %ls cannot take in a connection string.", wszWhat,
@@ -94,9 +96,16 @@ std::wstring OdbcConnectionString(const std::wstring& strServer, const Connectio
 
     const std::wstring_view options = TrimSeparators(settings.strDriverOptions);
     str += options;
-    if (QuotingOf(settings) == OdbcQuoting::FreeTds && !ContainsNoCase(options, L"TDS_Version"))
+    if (settings.quoting == OdbcQuoting::FreeTds && !ContainsNoCase(options, L"TDS_Version"))
         str += (options.empty() ? L"" : L";") + std::wstring(kDefaultDriverOptions);
     return str;
+}
+
+OdbcQuoting QuotingOfDriver(std::wstring_view driverName)
+{
+    const std::filesystem::path library = OdbcDriverLibrary(driverName);
+    const bool bFreeTds = library.empty() ? EqualsNoCase(driverName, kDefaultDriver) : IsFreeTdsLibrary(library);
+    return bFreeTds ? OdbcQuoting::FreeTds : OdbcQuoting::Standard;
 }
 
 } // namespace
@@ -110,18 +119,14 @@ OdbcDriverSettings ReadOdbcDriverSettings(const platform::Registry& registry)
     if (std::optional<std::wstring> strDriver = key.ReadString(L"Driver", 1024);
         strDriver && !Trim(*strDriver).empty()) {
         settings.strDriver = std::wstring(Trim(*strDriver));
+        settings.quoting = QuotingOfDriver(settings.strDriver);
         // The default options are FreeTDS's; another driver gets none unless they are named.
-        if (!EqualsNoCase(settings.strDriver, kDefaultDriver))
+        if (settings.quoting != OdbcQuoting::FreeTds)
             settings.strDriverOptions.clear();
     }
     if (std::optional<std::wstring> strOptions = key.ReadString(L"DriverOptions", 4096))
         settings.strDriverOptions = std::move(*strOptions);
     return settings;
-}
-
-OdbcQuoting QuotingOf(const OdbcDriverSettings& settings)
-{
-    return EqualsNoCase(settings.strDriver, kDefaultDriver) ? OdbcQuoting::FreeTds : OdbcQuoting::Standard;
 }
 
 std::optional<std::wstring> QuoteOdbcValue(std::wstring_view value, OdbcQuoting quoting)

@@ -28,20 +28,6 @@ inline constexpr std::wstring_view kDefaultDriverOptions = L"TDS_Version=7.4";
 // ADO's wait when the connection names none.
 inline constexpr std::int32_t kDefaultLoginTimeout = 15;
 
-struct OdbcDriverSettings
-{
-    std::wstring strDriver{kDefaultDriver};
-    // ODBC "keyword=value" clauses appended to every connection string as they stand.
-    std::wstring strDriverOptions{kDefaultDriverOptions};
-};
-
-// The values "Driver" and "DriverOptions" of the settings key. A missing or empty Driver is
-// FreeTDS; a missing DriverOptions is "TDS_Version=7.4" for FreeTDS and nothing for another
-// driver; an empty one means no options. FreeTDS always gets a TDS_Version (the connection string
-// adds the default when the options name none): without one it may fall back to a protocol
-// without a timer and wait for ever on a server that never answers.
-OdbcDriverSettings ReadOdbcDriverSettings(const platform::Registry& registry);
-
 // How a driver reads a value in braces.
 enum class OdbcQuoting {
     // ODBC's own rule: a value in braces ends at a "}" that is not doubled; "}}" stands for "}".
@@ -52,8 +38,22 @@ enum class OdbcQuoting {
     FreeTds,
 };
 
-// FreeTDS's quoting for the driver of that name, ODBC's for every other.
-OdbcQuoting QuotingOf(const OdbcDriverSettings& settings);
+struct OdbcDriverSettings
+{
+    std::wstring strDriver{kDefaultDriver};
+    // ODBC "keyword=value" clauses appended to every connection string as they stand.
+    std::wstring strDriverOptions{kDefaultDriverOptions};
+    OdbcQuoting quoting = OdbcQuoting::FreeTds;
+};
+
+// The values "Driver" and "DriverOptions" of the settings key. A missing or empty Driver is
+// FreeTDS; a missing DriverOptions is "TDS_Version=7.4" for FreeTDS and nothing for another
+// driver; an empty one means no options. The driver is FreeTDS when its library is FreeTDS's,
+// whatever the name that stands for it (a path, or a section of odbcinst.ini); a name that no
+// section describes is FreeTDS only when it is "FreeTDS". FreeTDS always gets a TDS_Version (the connection string
+// adds the default when the options name none): without one it may fall back to a protocol
+// without a timer and wait for ever on a server that never answers.
+OdbcDriverSettings ReadOdbcDriverSettings(const platform::Registry& registry);
 
 // The value as a keyword's value must be written for the driver to read it back unchanged, in
 // braces only where it needs them; nothing when the driver cannot read it back at all.

@@ -84,7 +84,7 @@ std::vector<std::string> SplitAtZeros(const std::uint8_t* pData, std::size_t cbD
 void CheckTarget(const OdbcConnectTarget& target, const ConnectionProperties& properties,
                  const OdbcDriverSettings& settings)
 {
-    const std::vector<Clause> clauses = ReadClauses(target.strOdbcConnectionString, QuotingOf(settings));
+    const std::vector<Clause> clauses = ReadClauses(target.strOdbcConnectionString, settings.quoting);
     std::vector<Clause> expected{{L"DRIVER", settings.strDriver}, {L"Server", L""}};
     if (properties.bIntegratedSecurity) {
         expected.emplace_back(L"Trusted_Connection", L"Yes");
@@ -120,7 +120,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* pData, std::size_t cbD
     properties.strInitialCatalog = NarrowToWide(parts[5]);
     OdbcDriverSettings settings;
     if (uFlags & 2)
-        settings = {L"ODBC Driver 18 for SQL Server", L"TDS_Version=7.4"};
+        settings = {L"ODBC Driver 18 for SQL Server", L"TDS_Version=7.4", OdbcQuoting::Standard};
 
     try {
         const OdbcConnectPlan plan = BuildConnectPlan(properties, settings);
@@ -131,7 +131,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* pData, std::size_t cbD
     } catch (const COdbcValueRefused&) {
         // Only FreeTDS refuses, and only a value that holds "};".
         const bool bUncarriable =
-            QuotingOf(settings) == OdbcQuoting::FreeTds &&
+            settings.quoting == OdbcQuoting::FreeTds &&
             (properties.strDataSource.find(L"};") != std::wstring::npos ||
              properties.strFailoverPartner.find(L"};") != std::wstring::npos ||
              (!properties.bIntegratedSecurity && (properties.strUserId.find(L"};") != std::wstring::npos ||

@@ -142,7 +142,8 @@ TEST(OdbcConnectionString, RefusesWhatFreeTdsCannotCarryAndNamesOnlyTheSetting)
     }
     // Another driver reads ODBC's doubled braces: it carries the same password.
     const OdbcConnectPlan plan =
-        BuildConnectPlan(SqlLogin(L"S", L"sa", L"pw};Port=2345"), {L"ODBC Driver 18 for SQL Server", L""});
+        BuildConnectPlan(SqlLogin(L"S", L"sa", L"pw};Port=2345"),
+                         {L"ODBC Driver 18 for SQL Server", L"", OdbcQuoting::Standard});
     EXPECT_EQ(WideToNarrow(plan.targets.at(0).strOdbcConnectionString),
               "DRIVER={ODBC Driver 18 for SQL Server};Server=S;UID=sa;PWD={pw}};Port=2345};Database=master;");
 }
@@ -177,8 +178,6 @@ TEST(OdbcConnectionString, QuotesEachValueAsItsDriverReadsIt)
         EXPECT_EQ(QuoteOdbcValue(c.wszValue, OdbcQuoting::FreeTds), c.freeTds);
         EXPECT_EQ(QuoteOdbcValue(c.wszValue, OdbcQuoting::Standard), c.standard);
     }
-    EXPECT_EQ(QuotingOf({L"freetds", L""}), OdbcQuoting::FreeTds);
-    EXPECT_EQ(QuotingOf({L"SQLite3", L""}), OdbcQuoting::Standard);
 }
 
 TEST(OdbcConnectionString, AppendsTheDriverAndItsOptions)
@@ -189,10 +188,10 @@ TEST(OdbcConnectionString, AppendsTheDriverAndItsOptions)
         std::wstring strExpected;
     };
     const std::vector<Case> cases = {
-        {{L"ODBC Driver 18 for SQL Server", L"Encrypt=no;TrustServerCertificate=yes"},
+        {{L"ODBC Driver 18 for SQL Server", L"Encrypt=no;TrustServerCertificate=yes", OdbcQuoting::Standard},
          L"DRIVER={ODBC Driver 18 for SQL "
          L"Server};Server=S;Trusted_Connection=Yes;Database=KorvoQuar;Encrypt=no;TrustServerCertificate=yes"},
-        {{L"Other}Driver", L""}, L"DRIVER={Other}}Driver};Server=S;Trusted_Connection=Yes;Database=KorvoQuar;"},
+        {{L"Other}Driver", L"", OdbcQuoting::Standard}, L"DRIVER={Other}}Driver};Server=S;Trusted_Connection=Yes;Database=KorvoQuar;"},
         {{L"FreeTDS", L" ;Encryption=require; "},
          L"DRIVER={FreeTDS};Server=S;Trusted_Connection=Yes;Database=KorvoQuar;Encryption=require;TDS_Version=7.4"},
         {{L"freetds", L"tds_version=7.3;Encryption=off"},
@@ -217,25 +216,32 @@ TEST(OdbcConnectionString, ReadsTheDriverFromTheRegistry)
         std::string strRegistry;
         std::wstring strDriver;
         std::wstring strOptions;
+        OdbcQuoting quoting;
     };
     const std::vector<Case> cases = {
-        {"no key", "Windows Registry Editor Version 5.00\r\n", L"FreeTDS", L"TDS_Version=7.4"},
-        {"key without values", strHeader, L"FreeTDS", L"TDS_Version=7.4"},
+        {"no key", "Windows Registry Editor Version 5.00\r\n", L"FreeTDS", L"TDS_Version=7.4", OdbcQuoting::FreeTds},
+        {"key without values", strHeader, L"FreeTDS", L"TDS_Version=7.4", OdbcQuoting::FreeTds},
         {"other driver, no options", strHeader + "\"Driver\"=\"ODBC Driver 18 for SQL Server\"\r\n",
-         L"ODBC Driver 18 for SQL Server", L""},
+         L"ODBC Driver 18 for SQL Server", L"", OdbcQuoting::Standard},
         {"other driver with options",
          strHeader + "\"driver\"=\" SQLite3 \"\r\n\"DRIVEROPTIONS\"=\"Timeout=100;NoTXN=0\"\r\n", L"SQLite3",
-         L"Timeout=100;NoTXN=0"},
+         L"Timeout=100;NoTXN=0", OdbcQuoting::Standard},
         {"empty driver is the default", strHeader + "\"Driver\"=\"\"\r\n\"DriverOptions\"=\"TDS_Version=7.2\"\r\n",
-         L"FreeTDS", L"TDS_Version=7.2"},
-        {"options emptied", strHeader + "\"DriverOptions\"=\"\"\r\n", L"FreeTDS", L""},
-        {"a number is no driver name", strHeader + "\"Driver\"=dword:00000001\r\n", L"FreeTDS", L"TDS_Version=7.4"},
+         L"FreeTDS", L"TDS_Version=7.2", OdbcQuoting::FreeTds},
+        {"options emptied", strHeader + "\"DriverOptions\"=\"\"\r\n", L"FreeTDS", L"", OdbcQuoting::FreeTds},
+        {"a number is no driver name", strHeader + "\"Driver\"=dword:00000001\r\n", L"FreeTDS", L"TDS_Version=7.4",
+         OdbcQuoting::FreeTds},
+        {"FreeTDS named by its library", strHeader + "\"Driver\"=\"/opt/odbc/libtdsodbc.so\"\r\n",
+         L"/opt/odbc/libtdsodbc.so", L"TDS_Version=7.4", OdbcQuoting::FreeTds},
+        {"another driver named by its library", strHeader + "\"Driver\"=\"/opt/odbc/libmsodbcsql-18.so\"\r\n",
+         L"/opt/odbc/libmsodbcsql-18.so", L"", OdbcQuoting::Standard},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.szName);
         const OdbcDriverSettings settings = ReadOdbcDriverSettings(platform::Registry::FromText(c.strRegistry));
         EXPECT_EQ(WideToNarrow(settings.strDriver), WideToNarrow(c.strDriver));
         EXPECT_EQ(WideToNarrow(settings.strDriverOptions), WideToNarrow(c.strOptions));
+        EXPECT_EQ(settings.quoting, c.quoting);
     }
 }
 
