@@ -33,15 +33,17 @@ struct FolderStamp
     }
 };
 
-// The numbers of the whole process: each name is tried after the last one tried, so that a folder
-// full of earlier names costs one pass over them in all, not one per file. The first number is
-// random, as Windows starts at the tick count, so that processes creating files in one folder at
-// once rarely meet. Folders found full are remembered with their stamp: while the stamp holds,
-// no name has been freed there, and asking again fails at once.
+// The numbers of the whole process: each search starts at the last name given out and goes on
+// from there, so that a folder full of earlier names costs one pass over them in all, not one per
+// file, and a name its caller gave back at once (an output that failed) is found again first
+// instead of after a whole round. The first number is random, as Windows starts at the tick
+// count, so that processes creating files in one folder at once rarely meet. Folders found full
+// are remembered with their stamp: while the stamp holds, no name has been freed there, and
+// asking again fails at once.
 class CNameCircle
 {
 public:
-    CNameCircle() : m_uLast(std::random_device()() % kUniqueValues) {}
+    CNameCircle() : m_uNext(std::random_device()() % kUniqueValues + 1) {}
 
     DWORD Create(const std::filesystem::path& folder, const std::string& strPrefix, std::filesystem::path& pathOut,
                  CAutoFileHandle& fileOut, int iExtraFlags)
@@ -57,10 +59,9 @@ public:
         const std::lock_guard guard(m_lock);
         if (const auto full = m_fullFolders.find(strFolderKey); full != m_fullFolders.end() && full->second == stamp)
             return ERROR_FILE_EXISTS;
-        for (unsigned uTried = 0; uTried < kUniqueValues; ++uTried) {
-            m_uLast = m_uLast % kUniqueValues + 1;
+        for (unsigned uTried = 0; uTried < kUniqueValues; ++uTried, m_uNext = m_uNext % kUniqueValues + 1) {
             char szName[16];
-            std::snprintf(szName, sizeof szName, "%X.tmp", m_uLast);
+            std::snprintf(szName, sizeof szName, "%X.tmp", m_uNext);
             const std::filesystem::path candidate = folder / (strPrefix + szName);
             CAutoFileHandle file(
                 ::open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC | iExtraFlags, 0600));
@@ -78,7 +79,7 @@ public:
 
 private:
     std::mutex m_lock;
-    unsigned m_uLast;
+    unsigned m_uNext; // 1 to FFFF
     std::map<std::string, FolderStamp> m_fullFolders;
 };
 

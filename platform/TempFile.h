@@ -17,7 +17,7 @@ std::filesystem::path GetTempPath();
 // The file is created exclusively, with mode 0600, never through a symbolic link. Returns
 // ERROR_SUCCESS or a Win32 error code; ERROR_FILE_EXISTS when every name is taken, at once when
 // the folder was found full before and has not changed since. The numbers continue, process-wide,
-// from the last one tried.
+// from the last one given out, which is tried again first.
 DWORD GetTempFileName(const std::filesystem::path& folder, std::wstring_view wszPrefix,
                       std::filesystem::path& pathOut);
 

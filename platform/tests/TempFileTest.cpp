@@ -71,6 +71,19 @@ TEST(TempFile, EachNameFollowsTheLastOneTried)
     EXPECT_EQ(NumberOf(second), uTaken % 0xFFFF + 1) << first << " " << second;
 }
 
+TEST(TempFile, ANameGivenBackIsGivenOutAgainFirst)
+{
+    // In a folder with one free name, each output that fails gives it back: the next must not
+    // walk the whole circle of taken names to find it again.
+    testsupport::ScratchFolder folder;
+    std::filesystem::path first;
+    std::filesystem::path again;
+    ASSERT_EQ(GetTempFileName(folder.Path(), L"EXT", first), ERROR_SUCCESS);
+    std::filesystem::remove(first);
+    ASSERT_EQ(GetTempFileName(folder.Path(), L"EXT", again), ERROR_SUCCESS);
+    EXPECT_EQ(again, first);
+}
+
 TEST(TempFile, AFullFolderFailsUntilANameIsFreed)
 {
     testsupport::ScratchFolder folder;
