@@ -208,8 +208,8 @@ HRESULT Run(int argc, char** argv)
     const bool bComplete = args.ReadArguments(argc, wideArgv.data());
     // The program holds its own copy of the password now: blanking the argument takes it out of
     // the process list, where every account of the machine could read it.
-    if (args.iPasswordArgIndex > 0)
-        std::memset(argv[args.iPasswordArgIndex], 0, std::strlen(argv[args.iPasswordArgIndex]));
+    for (const int iIndex : args.passwordArgIndexes)
+        std::memset(argv[iIndex], 0, std::strlen(argv[iIndex]));
     if (!bComplete) {
         Keepctl::Print(Keepctl::kUsageText);
         return E_INVALIDARG;

@@ -87,7 +87,7 @@ bool KeepctlArguments::ReadArguments(int argc, const wchar_t* const* argv)
     }
     if (!ReadOptions(argc, argv) || !CheckMandatoryArguments(argc, argv))
         return false;
-    if (lAuthType == 1 && iPasswordArgIndex == 0) {
+    if (lAuthType == 1 && passwordArgIndexes.empty()) {
         if (const char* szPassword = std::getenv(kPasswordVariable)) {
             TRACE_INFO(TRACE_NORMAL, L"Password taken from VESTREL_PASSWORD");
             strPassword = NarrowToWide(szPassword);
@@ -155,7 +155,7 @@ bool KeepctlArguments::ReadOptions(int argc, const wchar_t* const* argv)
             if (argument == L"-u")
                 lAuthType = 1;
             else if (argument == L"-p")
-                iPasswordArgIndex = iArgIndex;
+                passwordArgIndexes.push_back(iArgIndex);
         } else if (argument == L"-t") {
             const std::int32_t lType = ReadLeadingNumber(wszValue);
             if (lType < 1 || lType > 7) {

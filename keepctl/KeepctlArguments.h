@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 enum class KeepctlCommand {
     None,
@@ -46,8 +47,9 @@ public:
     std::int32_t lServerType = 0;
     std::wstring strOutputFilePath;
     std::wstring strServiceAccount;
-    // Where the value of -p stood in argv; 0 when none was given. The caller blanks that argument.
-    int iPasswordArgIndex = 0;
+    // Where the values of -p stood in argv, each of them (the last one counts, but every one is
+    // a password someone typed). The caller blanks those arguments.
+    std::vector<int> passwordArgIndexes;
 
 private:
     bool ReadOptions(int argc, const wchar_t* const* argv);
