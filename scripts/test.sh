@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds the project twice, optimised with g++ (what users get, and what the benchmarks measure)
 # and with clang++ under AddressSanitizer and UndefinedBehaviorSanitizer (where the fuzz harnesses
-# become libFuzzer targets), and runs every test in both builds.
+# become libFuzzer targets), and runs every test in both builds; then builds the Debian package as
+# a packager does (Release) and checks it.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 # Server browses ask this machine only, at a port nobody serves, unless a step says otherwise:
@@ -19,3 +20,6 @@ cmake -S . -B build-sanitize -G Ninja -DCMAKE_BUILD_TYPE=Debug \
 cmake --build build-sanitize -j "$jobs"
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
     ctest --test-dir build-sanitize --output-on-failure -j "$jobs"
+
+scripts/package.sh
+packaging/tests/package-test.sh build-package/velmora-admin-tools_*.deb

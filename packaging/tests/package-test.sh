@@ -1,12 +1,18 @@
 #!/usr/bin/env bash
-# Builds the Debian package from the build, unpacks it, and checks its files, its fields and
-# that its programs run from where the package puts them.
+# Checks a Debian package of the tools: its files, its fields, and that its programs run from
+# where the package puts them. Given a build folder, builds the package from it first; given a
+# .deb (what scripts/package.sh makes), checks that one.
+#
+#   package-test.sh BUILD_FOLDER | PACKAGE.deb
 set -euo pipefail
-build=$1
 root=$(mktemp -d)
 trap 'rm -rf "$root"' EXIT
-(cd "$build" && cpack -B "$root/out" >/dev/null)
-deb=$(ls "$root"/out/velmora-admin-tools_*.deb)
+if [[ $1 == *.deb ]]; then
+    deb=$1
+else
+    (cd "$1" && cpack -B "$root/out" >/dev/null)
+    deb=$(ls "$root"/out/velmora-admin-tools_*.deb)
+fi
 dpkg-deb -x "$deb" "$root/tree"
 failures=0
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
