@@ -52,9 +52,9 @@ unix:path=$root/no-bus: Failed to connect to socket $root/no-bus: No such file o
 [ -z "$out" ] && [ $status -eq 3 ] && [ "$(cat "$root/err")" = "$expected_error" ] ||
     fail "vaultfeed: status $status, printed: $out / $(cat "$root/err")"
 
-# The manual pages render without a warning.
+# The manual pages render without a warning, on a terminal of 80 columns as man shows them too.
 for page in "$usr"/share/man/man*/*; do
-    warnings=$(groff -ww -z -man "$page" 2>&1)
+    warnings=$(groff -ww -z -man "$page" 2>&1; groff -ww -z -man -Tutf8 -rLL=78n "$page" 2>&1)
     [ -z "$warnings" ] || fail "$(basename "$page"): $warnings"
 done
 
