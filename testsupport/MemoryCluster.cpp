@@ -114,16 +114,22 @@ public:
     }
     HRESULT get_PrivateProperties(std::shared_ptr<ISClusProperties>* ppProperties) override
     {
-        if (const HRESULT hr = m_pFailures->Of("ISClusResource->get_PrivateProperties"); FAILED(hr))
+        if (const HRESULT hr = FailureOf("ISClusResource->get_PrivateProperties"); FAILED(hr))
             return hr;
         *ppProperties = std::make_shared<CMemoryProperties>(m_pFailures, m_resource.privateProperties);
         return S_OK;
     }
 
 private:
+    HRESULT FailureOf(const std::string& strCall) const
+    {
+        const auto own = m_resource.failures.find(strCall);
+        return own != m_resource.failures.end() ? own->second : m_pFailures->Of(strCall);
+    }
+
     HRESULT Answer(const std::string& strCall, const std::wstring& strValue, std::wstring* pbstrOut) const
     {
-        if (const HRESULT hr = m_pFailures->Of(strCall); FAILED(hr))
+        if (const HRESULT hr = FailureOf(strCall); FAILED(hr))
             return hr;
         *pbstrOut = strValue;
         return S_OK;

@@ -17,6 +17,9 @@ struct MemoryResource
     std::wstring strName;
     std::wstring strTypeName;
     std::vector<std::pair<std::wstring, platform::Variant>> privateProperties;
+    // Calls of this resource alone that fail, named as the cluster's are
+    // ("ISClusResource->get_TypeName").
+    std::map<std::string, HRESULT> failures{};
 };
 
 struct MemoryGroup

@@ -27,24 +27,31 @@ std::optional<std::wstring> NetworkNameOf(ISClusResource& resource)
 }
 
 // The product's resources of the cluster's Resources collection, in its order, up to the first
-// call that fails.
-std::vector<std::shared_ptr<ISClusResource>> ProductResourcesOf(ISCluster& cluster)
+// call that fails; complete when none failed.
+struct ProductResourceWalk
 {
     std::vector<std::shared_ptr<ISClusResource>> resources;
+    bool bComplete = false;
+};
+
+ProductResourceWalk ProductResourcesOf(ISCluster& cluster)
+{
+    ProductResourceWalk walk;
     std::shared_ptr<ISClusResources> pResources;
     std::int32_t lCount = 0;
     if (FAILED(cluster.get_Resources(&pResources)) || !pResources || FAILED(pResources->get_Count(&lCount)))
-        return resources;
+        return walk;
     for (std::int32_t lIndex = 1; lIndex <= lCount; ++lIndex) {
         std::shared_ptr<ISClusResource> pResource;
         std::wstring bstrTypeName;
         if (FAILED(pResources->get_Item(Variant::Int32(lIndex), &pResource)) || !pResource ||
             FAILED(pResource->get_TypeName(&bstrTypeName)))
-            break;
+            return walk;
         if (bstrTypeName == kProductResourceType)
-            resources.push_back(std::move(pResource));
+            walk.resources.push_back(std::move(pResource));
     }
-    return resources;
+    walk.bComplete = true;
+    return walk;
 }
 
 } // namespace
@@ -67,13 +74,14 @@ ProductResources FindProductResources()
         const std::shared_ptr<ISCluster> pCluster = OpenLocalCluster();
         if (!pCluster)
             return found;
-        const std::vector<std::shared_ptr<ISClusResource>> resources = ProductResourcesOf(*pCluster);
-        // The first resource is preselected only when it has a network name to show.
+        const ProductResourceWalk walk = ProductResourcesOf(*pCluster);
+        // The first resource is preselected only when the whole collection was read and it has a
+        // network name to show; otherwise the list's own first entry is.
         std::wstring bstrFirst;
-        if (!resources.empty() && SUCCEEDED(resources.front()->get_Name(&bstrFirst)) &&
-            NetworkNameOf(*resources.front()))
+        if (walk.bComplete && !walk.resources.empty() && SUCCEEDED(walk.resources.front()->get_Name(&bstrFirst)) &&
+            NetworkNameOf(*walk.resources.front()))
             found.strPreselected = bstrFirst;
-        for (const std::shared_ptr<ISClusResource>& pResource : resources) {
+        for (const std::shared_ptr<ISClusResource>& pResource : walk.resources) {
             std::wstring bstrName;
             if (SUCCEEDED(pResource->get_Name(&bstrName)))
                 found.names.push_back(std::move(bstrName));
