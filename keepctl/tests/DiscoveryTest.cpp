@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cctype>
 
 #include <sys/stat.h>
@@ -138,13 +139,42 @@ TEST_F(DiscoveryTest, LocalListFollowsTheInstallationsOfTheRegistry)
 TEST_F(DiscoveryTest, RemoteListHasEachServerOnceSortedWithoutThisComputersOwn)
 {
     const tools::CResolutionResponder network(tools::AnswersForServers(
-        {"SQL02", "SQL01\\SALES", "sql01", m_strHost + "\\LOCAL", "SQL01\\SALES", "Alpha", "SQL02"}));
+        {"SQL02", "SQL01\\SALES", "sql01", m_strHost + "\\LOCAL", "SQL01\\SALES", "Alpha", "SQL02", "SQL01"}));
     const auto output = m_folder.Path() / "servers.txt";
     const auto result = Run({"BROWSESQLSERVERS", "-t", "3", "-o", output.string()}, "", network.Target());
-    EXPECT_EQ(result.strStdout, "[local computer]\n[remote servers]\nAlpha\nSQL01\\SALES\nSQL02\nsql01\n");
+    EXPECT_EQ(result.strStdout, "[local computer]\n[remote servers]\nAlpha\nSQL01\nSQL01\\SALES\nSQL02\nsql01\n");
     EXPECT_EQ(result.iExitStatus, 0);
     // The file holds the last kind listed.
-    EXPECT_EQ(testsupport::ReadFile(output), "Alpha\nSQL01\\SALES\nSQL02\nsql01\n");
+    EXPECT_EQ(testsupport::ReadFile(output), "Alpha\nSQL01\nSQL01\\SALES\nSQL02\nsql01\n");
+}
+
+TEST_F(DiscoveryTest, ANameLeftOutOfALongListIsTraced)
+{
+    // A list longer than the first buffer is read again, from the driver's cache: the note of the
+    // name it left out must come with that answer too.
+    std::vector<std::string> servers;
+    std::size_t cchList = 0;
+    for (int i = 0; i < 150; ++i) {
+        servers.push_back("DATABASEHOST" + std::to_string(i) + "\\INSTANCE");
+        cchList += servers.back().size() + 1;
+    }
+    ASSERT_GT(cchList, 3000u) << "no longer than the first buffer";
+    servers.push_back("EVIL\\A,B");
+    const tools::CResolutionResponder network(tools::AnswersForServers(servers));
+    const std::string strTrace = (m_folder.Path() / "keeplib").string();
+    const auto result = Run({"BROWSESQLSERVERS", "-t", "1"},
+                            "[HKEY_LOCAL_MACHINE\\Software\\Vestrel\\VLDebugLogs\\Keeplib]\r\n\"TraceFileName\"=\"" +
+                                strTrace + "\"\r\n\"OutputToDebugger\"=dword:0\r\n",
+                            network.Target());
+    EXPECT_EQ(std::count(result.strStdout.begin(), result.strStdout.end(), '\n'), 151);
+    EXPECT_EQ(result.strStdout.find("EVIL"), std::string::npos);
+    std::string strLog;
+    for (const auto& entry : std::filesystem::directory_iterator(m_folder.Path())) {
+        if (entry.path().filename().string().starts_with("keeplib-"))
+            strLog += testsupport::ReadFile(entry.path());
+    }
+    EXPECT_NE(strLog.find("STATE=01000"), std::string::npos);
+    EXPECT_NE(strLog.find("EVIL\\A,B"), std::string::npos) << strLog.substr(0, 2000);
 }
 
 TEST_F(DiscoveryTest, EveryKindOnAComputerOutsideDomainsAndClusters)

@@ -217,27 +217,32 @@ BrowseResult BrowseServers(const std::vector<BrowseTarget>& targets, std::chrono
 SQLRETURN CResolutionDriver::BrowseConnect(ConnectionState& connection, std::wstring_view /*connectionString*/,
                                            wchar_t* szOut, SQLINTEGER cchOutMax, SQLINTEGER* pcchOut)
 {
-    if (!connection.bBrowseCacheData || !connection.cachedAnswer) {
+    if (!connection.bBrowseCacheData || !connection.cachedBrowse) {
         const BrowseSettings settings = ReadBrowseSettings(Registry::LoadMachine());
         std::vector<std::wstring> notes;
         const std::vector<BrowseTarget> targets =
             settings.targetList ? ResolveTargetList(*settings.targetList, notes) : BroadcastTargets();
         BrowseResult result = BrowseServers(targets, settings.wait);
         notes.insert(notes.end(), result.notes.begin(), result.notes.end());
+        std::vector<DiagnosticRecord> records;
         for (std::wstring& strNote : notes)
-            connection.pDiagnostics->push_back({result.text ? L"01000" : L"08001", 0, std::move(strNote)});
-        if (!result.text)
+            records.push_back({result.text ? L"01000" : L"08001", 0, std::move(strNote)});
+        if (!result.text) {
+            connection.pDiagnostics->insert(connection.pDiagnostics->end(), records.begin(), records.end());
             return SQL_ERROR;
-        connection.cachedAnswer = std::move(result.text);
+        }
+        connection.cachedBrowse = CachedBrowse{std::move(*result.text), std::move(records)};
     }
-    const std::wstring& strText = *connection.cachedAnswer;
+    connection.pDiagnostics->insert(connection.pDiagnostics->end(), connection.cachedBrowse->records.begin(),
+                                    connection.cachedBrowse->records.end());
+    const std::wstring& strText = connection.cachedBrowse->strText;
     const std::size_t cchCopied = cchOutMax > 0 ? std::min(strText.size(), static_cast<std::size_t>(cchOutMax) - 1) : 0;
     std::copy_n(strText.begin(), cchCopied, szOut);
     if (cchOutMax > 0)
         szOut[cchCopied] = L'\0';
     *pcchOut = static_cast<SQLINTEGER>(std::min<std::size_t>(strText.size(), 0x7FFFFFFF));
     if (!connection.bBrowseCacheData)
-        connection.cachedAnswer.reset();
+        connection.cachedBrowse.reset();
     return SQL_NEED_DATA;
 }
 

@@ -123,7 +123,7 @@ SQLRETURN SQLDisconnect(Handle* pConnection)
     Connection* const pDbc = Checked<Connection>(pConnection);
     if (!pDbc)
         return SQL_INVALID_HANDLE;
-    pDbc->state.cachedAnswer.reset();
+    pDbc->state.cachedBrowse.reset();
     return SQL_SUCCESS;
 }
 

@@ -55,11 +55,20 @@ public:
 };
 using HandlePtr = std::unique_ptr<Handle>;
 
+// A browse's answer kept for the calls that follow, with the records the browse made: every call
+// clears the records of the one before, and a caller that asks again for a larger buffer reads
+// the records of that call only.
+struct CachedBrowse
+{
+    std::wstring strText;
+    std::vector<DiagnosticRecord> records;
+};
+
 // What a driver sees of a connection handle.
 struct ConnectionState
 {
     bool bBrowseCacheData = false;              // keep the browse answer for the next call
-    std::optional<std::wstring> cachedAnswer;   // dropped at disconnection
+    std::optional<CachedBrowse> cachedBrowse;   // dropped at disconnection
     std::vector<DiagnosticRecord>* pDiagnostics; // the connection's records, for the driver to add to
 };
 
