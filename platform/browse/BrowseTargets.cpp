@@ -62,7 +62,8 @@ BrowseSettings ReadBrowseSettings(const Registry& registry)
         if (const auto wait = key.ReadDword(L"WaitMilliseconds"))
             settings.wait = std::min(std::chrono::milliseconds(*wait), kLongestWait);
     }
-    if (const char* szTargets = std::getenv("VESTREL_BROWSE_TARGETS"); szTargets && *szTargets)
+    // Set, even empty, the variable takes the registry's place: an empty list asks nobody.
+    if (const char* szTargets = std::getenv("VESTREL_BROWSE_TARGETS"))
         settings.targetList = NarrowToWide(szTargets);
     return settings;
 }

@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <cstring>
 #include <iterator>
+#include <unordered_set>
 
 #include <arpa/inet.h>
 #include <poll.h>
@@ -36,7 +37,9 @@ bool IsAnswerOfABroadcast(const std::vector<BrowseTarget>& targets, const sockad
 }
 
 // What a browse gathers, within its limits. The names keep the order of the sockets they came
-// through, that is of the computers asked, whichever answered first.
+// through, that is of the computers asked, whichever answered first. A name already gathered is
+// not taken again: a computer that answers the same list over and over would otherwise fill the
+// list's whole length with it, and the caller's work and trace with each copy.
 class CAnswers
 {
 public:
@@ -47,11 +50,14 @@ public:
         if (m_namesBySocket.size() <= iSocket)
             m_namesBySocket.resize(iSocket + 1);
         for (const std::wstring& strName : answer.names) {
+            if (m_gathered.contains(strName))
+                continue;
             if (m_cchText + strName.size() + 1 > kMaxBrowseTextLength) {
                 ++m_nOverLimit;
                 continue;
             }
             m_cchText += strName.size() + 1;
+            m_gathered.insert(strName);
             m_namesBySocket[iSocket].push_back(strName);
         }
     }
@@ -83,6 +89,7 @@ public:
 
 private:
     std::vector<std::vector<std::wstring>> m_namesBySocket;
+    std::unordered_set<std::wstring> m_gathered;
     std::size_t m_cchText = 0;
     std::vector<std::wstring> m_notes;
     std::size_t m_nStrangers = 0;

@@ -91,14 +91,15 @@ TEST(ResolutionDriver, GathersTheAnswersOfEveryTarget)
     const tools::CResolutionResponder second(tools::AnswersForServers({"SQL02\\HR", "SQL01"}));
     const BrowseResult result = BrowseServers(Targets(first.Target() + ", " + second.Target()), 5s);
     ASSERT_TRUE(result.text);
-    // Which answer arrives first is the network's affair: every instance of every answer is there.
+    // Which answer arrives first is the network's affair: every instance of every answer is there,
+    // once; names that differ in case are other names.
     ASSERT_TRUE(result.text->starts_with(L"Server={") && result.text->ends_with(L"}")) << WideToNarrow(*result.text);
     std::vector<std::wstring> names;
     std::wstringstream list(result.text->substr(8, result.text->size() - 9));
     for (std::wstring strName; std::getline(list, strName, L',');)
         names.push_back(strName);
     std::sort(names.begin(), names.end());
-    EXPECT_EQ(names, (std::vector<std::wstring>{L"SQL01", L"SQL01", L"SQL01\\SALES", L"SQL02\\HR", L"sql01"}));
+    EXPECT_EQ(names, (std::vector<std::wstring>{L"SQL01", L"SQL01\\SALES", L"SQL02\\HR", L"sql01"}));
     EXPECT_TRUE(result.notes.empty());
     EXPECT_EQ(first.RequestsAnswered(), 1);
     EXPECT_EQ(second.RequestsAnswered(), 1);
@@ -138,7 +139,7 @@ TEST(ResolutionDriver, AThousandAnswersAtOnceAreTakenAndTheBrowseEnds)
         std::vector<tools::Datagram>(1000, tools::FramedAnswer("ServerName;FLOOD;InstanceName;MSSQLSERVER;;")));
     const BrowseResult result = BrowseServers(Targets(flood.Target()), 200ms);
     ASSERT_TRUE(result.text);
-    EXPECT_TRUE(result.text->starts_with(L"Server={FLOOD"));
+    EXPECT_EQ(*result.text, L"Server={FLOOD}");
 }
 
 TEST(ResolutionDriver, NotesAreCappedAndCounted)
@@ -183,6 +184,12 @@ TEST(BrowseTargets, TheEnvironmentNamesThemBeforeTheRegistryAndTheWaitHasALimit)
     ::setenv("VESTREL_BROWSE_TARGETS", "127.0.0.1:9", 1);
     settings = ReadBrowseSettings(registry);
     EXPECT_EQ(settings.targetList, L"127.0.0.1:9");
+    // Set but empty, it asks nobody, as an empty list in the registry does: never the broadcasts.
+    ::setenv("VESTREL_BROWSE_TARGETS", "", 1);
+    settings = ReadBrowseSettings(registry);
+    EXPECT_EQ(settings.targetList, L"");
     settings = ReadBrowseSettings(platform::Registry::FromText(""));
+    EXPECT_EQ(settings.targetList, L"");
     EXPECT_EQ(settings.wait, kDefaultWait);
+    ::setenv("VESTREL_BROWSE_TARGETS", "127.0.0.1:9", 1);
 }
