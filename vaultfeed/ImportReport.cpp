@@ -16,8 +16,8 @@ struct ReportLine
 
 constexpr std::int32_t kNoSeverity = -1;
 
-// In the report's order. The blank in "% u" is the original's; it prints nothing before an
-// unsigned number.
+// In the report's order. The blank flag of "% u" prints nothing before an unsigned number: the
+// line reads as the others do.
 constexpr std::array<ReportLine, 7> kLines{{
     {&ImportCounters::uProcessed, L"%u files processed", kNoSeverity},
     {&ImportCounters::uSubfoldersIgnored, L"%u subfolders ignored", kNoSeverity},
