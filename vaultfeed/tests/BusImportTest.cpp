@@ -1,5 +1,6 @@
 // The import through the substitute service on a private bus: the reports, the files, and the
-// rows the service records; a service that is missing, restarted, or killed in the middle.
+// rows the service records; a service that is missing, restarted, killed in the middle, or that
+// answers out of shape.
 
 #include "Polling.h"
 #include "Printers.h"
@@ -12,9 +13,14 @@
 #include "vaultfeed/bus/BusNames.h"
 #include "vaultfeed/bus/BusProxies.h"
 
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QDBusVirtualObject>
+#include <QThread>
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <csignal>
 #include <regex>
 #include <thread>
@@ -130,6 +136,62 @@ TEST_F(BusImport, AMissingServiceOrBusFailsEveryCreation)
     EXPECT_EQ(ComErrorOf([] { ReadQuarantineFolder(*Bus::ConnectToService()); }),
               "Com Error:0x800706ba,'The RPC server is unavailable.','org.vestrel.Velmora.ClassFactory','Cannot reach "
               "unix:path=/nonexistent/bus: Failed to connect to socket /nonexistent/bus: No such file or directory'");
+    EXPECT_TRUE(FolderEntries(m_bench.Quarantine()).empty());
+}
+
+// A service on the bus whose answers are out of shape: whatever it is asked, a number, where the
+// class factory hands back an object path. It answers on a thread of its own, as a service in
+// another process would.
+class COutOfShapeService
+{
+public:
+    COutOfShapeService()
+        : m_connection(QDBusConnection::connectToBus(QString::fromLocal8Bit(std::getenv(Bus::kBusAddressVariable)),
+                                                     kConnectionName))
+    {
+        m_thread.start();
+        m_answerer.moveToThread(&m_thread);
+        m_connection.registerVirtualObject(QString(Bus::kClassFactoryPath), &m_answerer);
+        m_connection.registerService(QString(Bus::kServiceName));
+    }
+    COutOfShapeService(const COutOfShapeService&) = delete;
+    COutOfShapeService& operator=(const COutOfShapeService&) = delete;
+    ~COutOfShapeService()
+    {
+        m_connection.unregisterService(QString(Bus::kServiceName));
+        m_connection.unregisterObject(QString(Bus::kClassFactoryPath));
+        QDBusConnection::disconnectFromBus(kConnectionName);
+        m_thread.quit();
+        m_thread.wait();
+    }
+
+private:
+    class CAnswerer : public QDBusVirtualObject
+    {
+    public:
+        bool handleMessage(const QDBusMessage& message, const QDBusConnection& connection) override
+        {
+            return connection.send(message.createReply(QVariant(42)));
+        }
+        QString introspect(const QString&) const override { return {}; }
+    };
+
+    static inline const QString kConnectionName = QStringLiteral("out of shape");
+    QThread m_thread;
+    CAnswerer m_answerer;
+    QDBusConnection m_connection;
+};
+
+TEST_F(BusImport, AnAnswerOutOfShapeFailsTheCallAsAMalformedReply)
+{
+    const std::filesystem::path source = WriteSource();
+    m_bench.StopService(SIGTERM);
+    const COutOfShapeService service;
+    const std::string strMalformed =
+        "Com Error:0x80010009,'The data packet with the marshalled parameter data is incorrect.',"
+        "'org.vestrel.Velmora.ClassFactory','Unexpected reply signature: got \"i\", expected \"o\"'";
+    EXPECT_EQ(ComErrorOf([] { ReadQuarantineFolder(*Bus::ConnectToService()); }), strMalformed);
+    EXPECT_EQ(Import(kModeCommandLine, source), (ImportProgress{true, 0, 2, NarrowToWide(strMalformed)}));
     EXPECT_TRUE(FolderEntries(m_bench.Quarantine()).empty());
 }
 
