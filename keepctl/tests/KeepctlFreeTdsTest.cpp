@@ -144,16 +144,17 @@ TEST_F(KeepctlFreeTdsTest, ThePasswordLeavesTheProcessListOnceRead)
     testsupport::CLoopbackSocket server;
     server.Listen();
     // A password typed twice: the first was typed too, though the last one counts.
-    const testsupport::CRunningProgram keepctl(KEEPCTL_PATH, {"VERSION", "QUAR", "-s", server.Server(), "-u", "sa", "-p",
-                                                              "Typo", "-p", "Sw0rdfish", "-cn", "30"});
+    const testsupport::CRunningProgram keepctl(KEEPCTL_PATH, {"VERSION", "QUAR", "-s", server.Server(), "-u", "sa",
+                                                              "-p", "Typo", "-p", "Sw0rdfish", "-cn", "30"});
     const CAutoFileHandle connection = server.Accept(std::chrono::seconds(10));
     ASSERT_TRUE(connection);
     const std::string strCommandLine = testsupport::ReadFile("/proc/" + std::to_string(keepctl.Pid()) + "/cmdline");
     using namespace std::string_literals;
-    EXPECT_EQ(strCommandLine.substr(strCommandLine.find("VERSION")),
-              "VERSION\0QUAR\0-s\0"s + server.Server() + "\0-u\0sa\0-p\0"s + std::string(4, '\0') + "\0-p\0"s +
-                  std::string(9, '\0') + "\0-cn\0"
-                                         "30\0"s);
+    EXPECT_EQ(strCommandLine.substr(strCommandLine.find("VERSION")), "VERSION\0QUAR\0-s\0"s + server.Server() +
+                                                                         "\0-u\0sa\0-p\0"s + std::string(4, '\0') +
+                                                                         "\0-p\0"s + std::string(9, '\0') +
+                                                                         "\0-cn\0"
+                                                                         "30\0"s);
 }
 
 TEST_F(KeepctlFreeTdsTest, EveryDatabaseCommandRunsThroughTheDriver)

@@ -18,16 +18,15 @@ protected:
                                           std::map<std::string, std::string> environment = {}) const
     {
         const std::string strLogs = (m_folder.Path() / "logs").string();
-        const auto registry =
-            m_folder.Write("registry.reg", "Windows Registry Editor Version 5.00\r\n\r\n"
-                                           "[HKEY_LOCAL_MACHINE\\Software\\Vestrel\\VLDebugLogs\\Keepctl]\r\n"
-                                           "\"TraceFileName\"=\"" +
-                                               strLogs +
-                                               "/keepctl\"\r\n\"OutputToDebugger\"=dword:0\r\n"
-                                               "[HKEY_LOCAL_MACHINE\\Software\\Vestrel\\VLDebugLogs\\Keeplib]\r\n"
-                                               "\"TraceFileName\"=\"" +
-                                               strLogs + "/keeplib\"\r\n\"OutputToDebugger\"=dword:0\r\n" +
-                                               m_strRegistryKeys);
+        const auto registry = m_folder.Write(
+            "registry.reg", "Windows Registry Editor Version 5.00\r\n\r\n"
+                            "[HKEY_LOCAL_MACHINE\\Software\\Vestrel\\VLDebugLogs\\Keepctl]\r\n"
+                            "\"TraceFileName\"=\"" +
+                                strLogs +
+                                "/keepctl\"\r\n\"OutputToDebugger\"=dword:0\r\n"
+                                "[HKEY_LOCAL_MACHINE\\Software\\Vestrel\\VLDebugLogs\\Keeplib]\r\n"
+                                "\"TraceFileName\"=\"" +
+                                strLogs + "/keeplib\"\r\n\"OutputToDebugger\"=dword:0\r\n" + m_strRegistryKeys);
         environment.emplace("VESTREL_REGISTRY_FILE", registry.string());
         environment.emplace("TMPDIR", m_folder.Path().string());
         return testsupport::RunProgram(KEEPCTL_PATH, arguments, environment);

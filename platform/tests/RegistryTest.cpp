@@ -227,9 +227,12 @@ TEST(Registry, OnlyARegularFileOfAtMostFourMebibytesIsRead)
         DWORD dwOpenKey;
     };
     const LoadCase cases[] = {
-        {pipe, ERROR_REGISTRY_IO_FAILED},  {"/dev/zero", ERROR_REGISTRY_IO_FAILED},
-        {folder.Path(), ERROR_REGISTRY_IO_FAILED}, {large, ERROR_REGISTRY_IO_FAILED},
-        {fits, ERROR_SUCCESS},             {link, ERROR_SUCCESS},
+        {pipe, ERROR_REGISTRY_IO_FAILED},
+        {"/dev/zero", ERROR_REGISTRY_IO_FAILED},
+        {folder.Path(), ERROR_REGISTRY_IO_FAILED},
+        {large, ERROR_REGISTRY_IO_FAILED},
+        {fits, ERROR_SUCCESS},
+        {link, ERROR_SUCCESS},
     };
     for (const LoadCase& c : cases) {
         RegistryKey key;

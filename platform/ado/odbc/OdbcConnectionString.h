@@ -50,9 +50,9 @@ struct OdbcDriverSettings
 // FreeTDS; a missing DriverOptions is "TDS_Version=7.4" for FreeTDS and nothing for another
 // driver; an empty one means no options. The driver is FreeTDS when its library is FreeTDS's,
 // whatever the name that stands for it (a path, or a section of odbcinst.ini); a name that no
-// section describes is FreeTDS only when it is "FreeTDS". FreeTDS always gets a TDS_Version (the connection string
-// adds the default when the options name none): without one it may fall back to a protocol
-// without a timer and wait for ever on a server that never answers.
+// section describes is FreeTDS only when it is "FreeTDS". FreeTDS always gets a TDS_Version (the
+// connection string adds the default when the options name none): without one it may fall back
+// to a protocol without a timer and wait for ever on a server that never answers.
 OdbcDriverSettings ReadOdbcDriverSettings(const platform::Registry& registry);
 
 // The value as a keyword's value must be written for the driver to read it back unchanged, in

@@ -135,12 +135,13 @@ void NetNamePageTest::ListsAndSelectsTheProductsResources_data()
         << QStringList{} << ""
         << "";
     // A walk broken off keeps what it found, but chooses none of it: the list's first is selected.
-    QTest::newRow("a resource that cannot be read after others") << [] {
-        MemoryResource broken = ProductResource(L"Broken", L"XNODE");
-        broken.failures["ISClusResource->get_TypeName"] = E_FAIL;
-        return ClusterOf({ProductResource(L"Zeta", L"ZNODE"), ProductResource(L"Alpha", L"ANODE"), broken});
-    }() << QStringList{"Alpha", "Zeta"} << "Alpha"
-        << "ANODE";
+    QTest::newRow("a resource that cannot be read after others") <<
+        [] {
+            MemoryResource broken = ProductResource(L"Broken", L"XNODE");
+            broken.failures["ISClusResource->get_TypeName"] = E_FAIL;
+            return ClusterOf({ProductResource(L"Zeta", L"ZNODE"), ProductResource(L"Alpha", L"ANODE"), broken});
+        }() << QStringList{"Alpha", "Zeta"} << "Alpha"
+                                                                 << "ANODE";
     QTest::newRow("properties that cannot be read")
         << WithFailure(ClusterOf({ProductResource(L"Zeta", L"ZNODE"), ProductResource(L"Beta", L"BNODE")}),
                        "ISClusResource->get_PrivateProperties")

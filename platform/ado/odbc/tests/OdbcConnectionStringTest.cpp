@@ -141,9 +141,8 @@ TEST(OdbcConnectionString, RefusesWhatFreeTdsCannotCarryAndNamesOnlyTheSetting)
         }
     }
     // Another driver reads ODBC's doubled braces: it carries the same password.
-    const OdbcConnectPlan plan =
-        BuildConnectPlan(SqlLogin(L"S", L"sa", L"pw};Port=2345"),
-                         {L"ODBC Driver 18 for SQL Server", L"", OdbcQuoting::Standard});
+    const OdbcConnectPlan plan = BuildConnectPlan(SqlLogin(L"S", L"sa", L"pw};Port=2345"),
+                                                  {L"ODBC Driver 18 for SQL Server", L"", OdbcQuoting::Standard});
     EXPECT_EQ(WideToNarrow(plan.targets.at(0).strOdbcConnectionString),
               "DRIVER={ODBC Driver 18 for SQL Server};Server=S;UID=sa;PWD={pw}};Port=2345};Database=master;");
 }
@@ -191,7 +190,8 @@ TEST(OdbcConnectionString, AppendsTheDriverAndItsOptions)
         {{L"ODBC Driver 18 for SQL Server", L"Encrypt=no;TrustServerCertificate=yes", OdbcQuoting::Standard},
          L"DRIVER={ODBC Driver 18 for SQL "
          L"Server};Server=S;Trusted_Connection=Yes;Database=KorvoQuar;Encrypt=no;TrustServerCertificate=yes"},
-        {{L"Other}Driver", L"", OdbcQuoting::Standard}, L"DRIVER={Other}}Driver};Server=S;Trusted_Connection=Yes;Database=KorvoQuar;"},
+        {{L"Other}Driver", L"", OdbcQuoting::Standard},
+         L"DRIVER={Other}}Driver};Server=S;Trusted_Connection=Yes;Database=KorvoQuar;"},
         {{L"FreeTDS", L" ;Encryption=require; "},
          L"DRIVER={FreeTDS};Server=S;Trusted_Connection=Yes;Database=KorvoQuar;Encryption=require;TDS_Version=7.4"},
         {{L"freetds", L"tds_version=7.3;Encryption=off"},
