@@ -7,6 +7,7 @@
 #include "platform/Win32Error.h"
 
 #include <array>
+#include <cerrno>
 #include <utility>
 
 namespace Realmscan {
@@ -14,11 +15,13 @@ namespace {
 
 using namespace platform::netapi;
 
+// A line that cannot be written (a full disk, a closed stream) fails the listing: a listing that
+// did not reach its reader is no complete one.
 void WriteLine(std::FILE* pStream, std::wstring_view line)
 {
     const std::string strBytes = WideToNarrow(line) + "\n";
-    std::fwrite(strBytes.data(), 1, strBytes.size(), pStream);
-    std::fflush(pStream);
+    if (std::fwrite(strBytes.data(), 1, strBytes.size(), pStream) != strBytes.size() || std::fflush(pStream) != 0)
+        throw UTIL::COM::_com_error(platform::HResultFromErrno(errno));
 }
 
 std::wstring Number(ULONG ulValue) { return std::to_wstring(ulValue); }

@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <memory>
 #include <stdexcept>
 
 using namespace platform::netapi;
@@ -96,6 +97,21 @@ std::string FieldOf(const Listing& listing, const std::string& strLabel)
 }
 
 } // namespace
+
+TEST(TrustListing, AListingThatCannotBeWrittenFails)
+{
+    auto pNetApi = std::make_shared<ScriptedTrusts>();
+    pNetApi->enumerate = [](DomainTrustArray& answer) {
+        answer = DomainTrustArray({Trust(0x3F, 2, 0)});
+        return DWORD{0};
+    };
+    const CScopedNetApi scoped(pNetApi);
+    const std::unique_ptr<std::FILE, decltype(&std::fclose)> pFull(std::fopen("/dev/full", "w"), std::fclose);
+    ASSERT_TRUE(pFull);
+    const MemoryStream err;
+    EXPECT_EQ(Realmscan::ListDomainTrusts(pFull.get(), err.Get()), 1);
+    EXPECT_EQ(err.Text(), "Error: 0x80070070\n"); // ERROR_DISK_FULL
+}
 
 TEST(TrustListing, NoTrustsIsTheTwoLinesAndSuccess)
 {
