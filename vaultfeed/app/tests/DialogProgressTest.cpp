@@ -81,9 +81,11 @@ void DialogProgressTest::TheErrorViewWaitsForOk()
 {
     CAppBench bench;
     const std::unique_ptr<QDialog> pDialog = ShowDialog(bench, bench.m_scratch.Path() / "missing");
+    QCOMPARE(pDialog->windowTitle(), QStringLiteral("Importing quarantine files"));
     QCOMPARE(VisibleControls(*pDialog), QStringList{"progress"});
     QPushButton& ok = Child<QPushButton>(*pDialog, "ok");
     QPushButton& cancel = Child<QPushButton>(*pDialog, "cancel");
+    QCOMPARE(ok.text() + "|" + cancel.text(), QStringLiteral("OK|Cancel"));
     QVERIFY(!ok.isEnabled());
     QVERIFY(cancel.isEnabled());
 

@@ -79,6 +79,7 @@ class WizardTest : public QObject
 
 private Q_SLOTS:
     void EachPageHasItsLook();
+    void EachPageShowsItsOwnTexts();
     void TheFolderPageKeepsTheUserUntilTheChoiceIsComplete_data();
     void TheFolderPageKeepsTheUserUntilTheChoiceIsComplete();
     void OnlyTheSecondOptionLetsTheUserNameAFolder();
@@ -128,6 +129,36 @@ void WizardTest::EachPageHasItsLook()
         "header: Importing files / Please wait while importing data to the database",
         "watermark, Verdana bold 12pt: You have completed the Quarantine Import Wizard"};
     QCOMPARE(looks, expected);
+}
+
+// The labels and the buttons of each page's own, in the order they stand, "|" between them.
+void WizardTest::EachPageShowsItsOwnTexts()
+{
+    CAppBench bench;
+    bench.InstallCluster();
+    const std::unique_ptr<QDialog> pWindow = ShowWindow(bench, {});
+    QWizard& wizard = AsWizard(*pWindow);
+    QStringList pages;
+    for (const int iId : wizard.pageIds()) {
+        QStringList texts;
+        for (const QWidget* pWidget : wizard.page(iId)->findChildren<QWidget*>()) {
+            if (const auto* pLabel = qobject_cast<const QLabel*>(pWidget); pLabel && !pLabel->text().isEmpty())
+                texts.append(pLabel->text());
+            else if (const auto* pButton = qobject_cast<const QAbstractButton*>(pWidget))
+                texts.append(pButton->text());
+        }
+        pages.append(texts.join(QLatin1Char('|')));
+    }
+    const QStringList expected{
+        "Welcome to the Quarantine Import Wizard|The Quarantine Import Wizard helps you import header data for "
+        "quarantined files into the database. You can use this wizard for an upgrade or for recovery "
+        "purposes.|To continue, click Next.",
+        "The files that I want to import are already in the quarantine folder|Manually select the folder|Source "
+        "folder :|Browse",
+        "Instance:|Network name:",
+        "Progress :",
+        "You have completed the Quarantine Import Wizard|To close this wizard, click Finish."};
+    QCOMPARE(pages, expected);
 }
 
 void WizardTest::TheFolderPageKeepsTheUserUntilTheChoiceIsComplete_data()
