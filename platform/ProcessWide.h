@@ -1,6 +1,6 @@
 #pragma once
 // One implementation of an interface for the whole process, made on first use, in whose place a
-// test may put another for a while.
+// test may put another for a while (CScopedInPlace).
 
 #include <functional>
 #include <memory>
@@ -37,6 +37,24 @@ private:
     std::mutex m_lock;
     MakeDefault m_makeDefault;
     std::shared_ptr<Interface> m_pCurrent;
+};
+
+// Puts an implementation in a process-wide place for the life of the guard, and the one it
+// replaced back after.
+template <class Interface> class CScopedInPlace
+{
+public:
+    CScopedInPlace(CProcessWide<Interface>& place, std::shared_ptr<Interface> pImplementation)
+        : m_place(place), m_pPrevious(place.Exchange(std::move(pImplementation)))
+    {
+    }
+    ~CScopedInPlace() { m_place.Exchange(std::move(m_pPrevious)); }
+    CScopedInPlace(const CScopedInPlace&) = delete;
+    CScopedInPlace& operator=(const CScopedInPlace&) = delete;
+
+private:
+    CProcessWide<Interface>& m_place;
+    std::shared_ptr<Interface> m_pPrevious;
 };
 
 } // namespace platform

@@ -6,6 +6,7 @@
 // the connection's errors collection has been filled.
 
 #include "common/HResult.h"
+#include "platform/ProcessWide.h"
 #include "platform/Variant.h"
 
 #include <cstdint>
@@ -130,17 +131,11 @@ public:
 // The provider of this process: the ODBC one unless a test or the scripted provider (named by
 // VESTREL_SQL_SCRIPT) took its place.
 Provider& CurrentProvider();
-// Puts a provider in place for the life of the returned guard.
-class CScopedProvider
+// Puts a provider in place for the life of the guard.
+class CScopedProvider : public CScopedInPlace<Provider>
 {
 public:
     explicit CScopedProvider(std::shared_ptr<Provider> pProvider);
-    ~CScopedProvider();
-    CScopedProvider(const CScopedProvider&) = delete;
-    CScopedProvider& operator=(const CScopedProvider&) = delete;
-
-private:
-    std::shared_ptr<Provider> m_pPrevious;
 };
 
 // HRESULTs that the layer reports as ADO does.

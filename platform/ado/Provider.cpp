@@ -30,10 +30,8 @@ CProcessWide<Provider>& ProviderInPlace()
 Provider& CurrentProvider() { return *ProviderInPlace().Get(); }
 
 CScopedProvider::CScopedProvider(std::shared_ptr<Provider> pProvider)
-    : m_pPrevious(ProviderInPlace().Exchange(std::move(pProvider)))
+    : CScopedInPlace(ProviderInPlace(), std::move(pProvider))
 {
 }
-
-CScopedProvider::~CScopedProvider() { ProviderInPlace().Exchange(std::move(m_pPrevious)); }
 
 } // namespace platform::ado

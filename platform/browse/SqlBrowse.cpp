@@ -165,10 +165,8 @@ SQLRETURN SQLGetDiagRecW(SQLSMALLINT /*handleType*/, Handle* pHandle, SQLSMALLIN
 }
 
 CScopedBrowseDriver::CScopedBrowseDriver(std::shared_ptr<IBrowseDriver> pDriver)
-    : m_pPrevious(DriverInPlace().Exchange(std::move(pDriver)))
+    : CScopedInPlace(DriverInPlace(), std::move(pDriver))
 {
 }
-
-CScopedBrowseDriver::~CScopedBrowseDriver() { DriverInPlace().Exchange(std::move(m_pPrevious)); }
 
 } // namespace platform::browse

@@ -6,6 +6,8 @@
 //
 // Who answers is a driver: the SQL Server Resolution Protocol client here, or a test's.
 
+#include "platform/ProcessWide.h"
+
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -98,16 +100,10 @@ SQLRETURN SQLGetDiagRecW(SQLSMALLINT handleType, Handle* pHandle, SQLSMALLINT re
                          SQLINTEGER* pNativeError, wchar_t* szMessage, SQLSMALLINT cchMessageMax,
                          SQLSMALLINT* pcchMessage);
 // Puts a driver in place for the life of the guard; otherwise the resolution protocol answers.
-class CScopedBrowseDriver
+class CScopedBrowseDriver : public CScopedInPlace<IBrowseDriver>
 {
 public:
     explicit CScopedBrowseDriver(std::shared_ptr<IBrowseDriver> pDriver);
-    ~CScopedBrowseDriver();
-    CScopedBrowseDriver(const CScopedBrowseDriver&) = delete;
-    CScopedBrowseDriver& operator=(const CScopedBrowseDriver&) = delete;
-
-private:
-    std::shared_ptr<IBrowseDriver> m_pPrevious;
 };
 
 } // namespace platform::browse

@@ -1,18 +1,14 @@
 #include "Cluster.h"
 
-#include "platform/ProcessWide.h"
-
 #include <utility>
 
 namespace platform::cluster {
 namespace {
 
-using Factory = CScopedClusterFactory::Factory;
-
 // Without a factory of a test's, there is no cluster software.
-CProcessWide<Factory>& FactoryInPlace()
+CProcessWide<ClusterFactory>& FactoryInPlace()
 {
-    static CProcessWide<Factory> factory([] { return std::make_shared<Factory>(); });
+    static CProcessWide<ClusterFactory> factory([] { return std::make_shared<ClusterFactory>(); });
     return factory;
 }
 
@@ -21,7 +17,7 @@ CProcessWide<Factory>& FactoryInPlace()
 HRESULT CreateCluster(std::shared_ptr<ISCluster>& pCluster)
 {
     pCluster.reset();
-    const std::shared_ptr<Factory> pFactory = FactoryInPlace().Get();
+    const std::shared_ptr<ClusterFactory> pFactory = FactoryInPlace().Get();
     return *pFactory ? (*pFactory)(pCluster) : REGDB_E_CLASSNOTREG;
 }
 
@@ -33,11 +29,9 @@ std::shared_ptr<ISCluster> OpenLocalCluster()
     return pCluster;
 }
 
-CScopedClusterFactory::CScopedClusterFactory(Factory factory)
-    : m_pPrevious(FactoryInPlace().Exchange(std::make_shared<Factory>(std::move(factory))))
+CScopedClusterFactory::CScopedClusterFactory(ClusterFactory factory)
+    : CScopedInPlace(FactoryInPlace(), std::make_shared<ClusterFactory>(std::move(factory)))
 {
 }
-
-CScopedClusterFactory::~CScopedClusterFactory() { FactoryInPlace().Exchange(std::move(m_pPrevious)); }
 
 } // namespace platform::cluster

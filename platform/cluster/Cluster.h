@@ -8,6 +8,7 @@
 // without cluster software. Tests put a cluster of their own in its place.
 
 #include "common/HResult.h"
+#include "platform/ProcessWide.h"
 #include "platform/Variant.h"
 
 #include <functional>
@@ -93,18 +94,14 @@ HRESULT CreateCluster(std::shared_ptr<ISCluster>& pCluster);
 // software or one that is no cluster node, which is no failure.
 std::shared_ptr<ISCluster> OpenLocalCluster();
 
+// A way of creating the cluster object.
+using ClusterFactory = std::function<HRESULT(std::shared_ptr<ISCluster>&)>;
+
 // Puts a way of creating the cluster object in place for the life of the guard.
-class CScopedClusterFactory
+class CScopedClusterFactory : public CScopedInPlace<ClusterFactory>
 {
 public:
-    using Factory = std::function<HRESULT(std::shared_ptr<ISCluster>&)>;
-    explicit CScopedClusterFactory(Factory factory);
-    ~CScopedClusterFactory();
-    CScopedClusterFactory(const CScopedClusterFactory&) = delete;
-    CScopedClusterFactory& operator=(const CScopedClusterFactory&) = delete;
-
-private:
-    std::shared_ptr<Factory> m_pPrevious;
+    explicit CScopedClusterFactory(ClusterFactory factory);
 };
 
 } // namespace platform::cluster

@@ -1,7 +1,6 @@
 #include "NetApi.h"
 
 #include "SambaNetApi.h"
-#include "platform/ProcessWide.h"
 
 namespace platform::netapi {
 namespace {
@@ -29,10 +28,6 @@ DomainTrustArray DomainTrustArray::CountWithoutArray(ULONG ulCount)
 
 INetApi& CurrentNetApi() { return *NetApiInPlace().Get(); }
 
-CScopedNetApi::CScopedNetApi(std::shared_ptr<INetApi> pNetApi) : m_pPrevious(NetApiInPlace().Exchange(std::move(pNetApi)))
-{
-}
-
-CScopedNetApi::~CScopedNetApi() { NetApiInPlace().Exchange(std::move(m_pPrevious)); }
+CScopedNetApi::CScopedNetApi(std::shared_ptr<INetApi> pNetApi) : CScopedInPlace(NetApiInPlace(), std::move(pNetApi)) {}
 
 } // namespace platform::netapi

@@ -8,6 +8,7 @@
 // at run time, and otherwise describe a workgroup member; tests put a fake in their place.
 
 #include "common/HResult.h"
+#include "platform/ProcessWide.h"
 
 #include <memory>
 #include <optional>
@@ -129,16 +130,10 @@ public:
 INetApi& CurrentNetApi();
 
 // Puts an implementation in place for the life of the guard.
-class CScopedNetApi
+class CScopedNetApi : public CScopedInPlace<INetApi>
 {
 public:
     explicit CScopedNetApi(std::shared_ptr<INetApi> pNetApi);
-    ~CScopedNetApi();
-    CScopedNetApi(const CScopedNetApi&) = delete;
-    CScopedNetApi& operator=(const CScopedNetApi&) = delete;
-
-private:
-    std::shared_ptr<INetApi> m_pPrevious;
 };
 
 } // namespace platform::netapi
