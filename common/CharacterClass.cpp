@@ -1,4 +1,4 @@
-#include "CharacterClass.h"
+#include "common/CharacterClass.h"
 
 #include <clocale>
 #include <cwctype>

@@ -1,8 +1,8 @@
-#include "ErrorLadder.h"
+#include "common/ErrorLadder.h"
 
-#include "ComError.h"
-#include "Exceptions.h"
-#include "StringUtils.h"
+#include "common/ComError.h"
+#include "common/Exceptions.h"
+#include "common/StringUtils.h"
 
 #include <exception>
 #include <new>

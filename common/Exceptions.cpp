@@ -1,6 +1,6 @@
-#include "Exceptions.h"
+#include "common/Exceptions.h"
 
-#include "StringUtils.h"
+#include "common/StringUtils.h"
 
 namespace UTIL::ERR {
 

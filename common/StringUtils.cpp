@@ -1,6 +1,6 @@
-#include "StringUtils.h"
+#include "common/StringUtils.h"
 
-#include "CharacterClass.h"
+#include "common/CharacterClass.h"
 
 #include <cerrno>
 #include <climits>

@@ -1,5 +1,5 @@
-#include "ComError.h"
-#include "StringUtils.h"
+#include "common/ComError.h"
+#include "common/StringUtils.h"
 
 #include <array>
 #include <utility>

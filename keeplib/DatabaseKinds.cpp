@@ -1,4 +1,4 @@
-#include "DatabaseKinds.h"
+#include "keeplib/DatabaseKinds.h"
 
 #include <algorithm>
 #include <array>

@@ -1,4 +1,4 @@
-#include "ComApartment.h"
+#include "platform/ComApartment.h"
 
 #include "common/ComError.h"
 #include "common/StringUtils.h"

@@ -1,4 +1,4 @@
-#include "ErrorInfo.h"
+#include "platform/ErrorInfo.h"
 
 #include <utility>
 

@@ -1,7 +1,7 @@
-#include "Registry.h"
+#include "platform/Registry.h"
 
-#include "SafeFiles.h"
-#include "Win32Error.h"
+#include "platform/SafeFiles.h"
+#include "platform/Win32Error.h"
 #include "common/CharacterClass.h"
 #include "common/StringUtils.h"
 

@@ -1,6 +1,6 @@
-#include "TempFile.h"
+#include "platform/TempFile.h"
 
-#include "Win32Error.h"
+#include "platform/Win32Error.h"
 #include "common/StringUtils.h"
 
 #include <cerrno>

@@ -1,4 +1,4 @@
-#include "Win32Error.h"
+#include "platform/Win32Error.h"
 
 #include <cerrno>
 

@@ -1,13 +1,13 @@
 #!/usr/bin/env bash
-# Shows the tools at work on this machine, with nothing sent anywhere. keepctl runs against a
-# scripted SQL Server (a rules file that says what the server answers and logs every statement
-# it is sent): it creates the quarantine database from its embedded script, reports its version,
-# backs it up, and shows the trace logs that a registry file asked for. keepctl then finds the SQL
-# Server instances that the registry file says are installed here and those that a SQL Server
-# Browser on 127.0.0.1 answers for, and realmscan looks for the domain's trusts. Then vaultdump
-# extracts a folder of quarantine files, and vaultfeed imports one in the terminal through the
-# substitute product service on a private bus of the demo's own (the machine's session and system buses are never
-# used).
+# Shows the tools at work on this machine, with nothing sent anywhere. keepctl runs through the
+# real ODBC driver against the project's TDS server on 127.0.0.1 (it answers as its rules say and
+# writes what it received to a transcript): it creates the quarantine database from its embedded
+# script, reports its version, backs it up, and shows the trace logs that a registry file asked
+# for. keepctl then finds the SQL Server instances that the registry file says are installed here
+# and those that a SQL Server Browser on 127.0.0.1 answers for, and realmscan looks for the
+# domain's trusts. Then vaultdump extracts a folder of quarantine files, and vaultfeed imports one
+# in the terminal through the substitute product service on a private bus of the demo's own (the
+# machine's session and system buses are never used).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 # Server browses ask this machine only, at a port nobody serves, unless a step says otherwise:
@@ -20,7 +20,9 @@ cmake --build build >/dev/null
 source tools/velmorasvc/private-service.sh
 demo=$(mktemp -d)
 responder=
-trap '[ -z "$responder" ] || kill "$responder" 2>/dev/null; stop_private_service; rm -rf "$demo"' EXIT
+tds=
+trap '[ -z "$responder" ] || kill "$responder" 2>/dev/null; [ -z "$tds" ] || kill "$tds" 2>/dev/null
+      stop_private_service; rm -rf "$demo"' EXIT
 step() { printf '\n\033[1m$ %s\033[0m\n' "$*"; }
 
 cat >"$demo/registry.reg" <<REG
@@ -53,45 +55,49 @@ Windows Registry Editor Version 5.00
 REG
 export VESTREL_REGISTRY_FILE="$demo/registry.reg"
 
-# The scripted server: the quarantine database does not exist yet; once created it reports 1.1;
-# the automatic backup file is younger than its retention days.
+# The SQL Server of each step: the TDS server with that step's rules. The quarantine database does
+# not exist yet; once created it reports 1.1; the automatic backup file is younger than its
+# retention days. The login is a SQL login whose password keepctl takes from VESTREL_PASSWORD.
+export VESTREL_PASSWORD=Demo-Passw0rd
 server() {
-    cat >"$demo/server.rules" <<RULES
-log|$demo/server.log
-$1
-RULES
-    export VESTREL_SQL_SCRIPT="$demo/server.rules"
-    : >"$demo/server.log"
+    [ -z "$tds" ] || kill "$tds" 2>/dev/null
+    printf 'login|sa|%s\n%s\n' "$VESTREL_PASSWORD" "$1" >"$demo/server.rules"
+    build/bin/tdsserver --rules "$demo/server.rules" --transcript "$demo/transcript" >"$demo/tds.txt" &
+    tds=$!
+    until grep -q '^127\.0\.0\.1,[0-9]*$' "$demo/tds.txt" 2>/dev/null; do sleep 0.05; done
+    sql=$(cat "$demo/tds.txt")
 }
-sent() { grep -E '^(Open|Execute|Close)' "$demo/server.log" | cut -c1-110; }
+sent() { grep -E '^#[0-9]+ (login|sql|rpc)' "$demo/transcript" | cut -c1-110; }
 
-step keepctl SETUP QUAR -s SQL01
+server "sql|SELECT name FROM master.dbo.sysdatabases|rows|name"
+step keepctl SETUP QUAR -s "$sql" -u sa
 status=0
-build/bin/keepctl SETUP QUAR -s SQL01 >"$demo/usage.txt" || status=$?
+build/bin/keepctl SETUP QUAR -s "$sql" -u sa >"$demo/usage.txt" || status=$?
 head -n 4 "$demo/usage.txt"
 echo "   ... (the usage text; exit status $status)"
 
-server ""
-step keepctl SETUP QUAR -s 'SQL01\VELMORA' -a 'CORP\svc-velmora'
-build/bin/keepctl SETUP QUAR -s 'SQL01\VELMORA' -a 'CORP\svc-velmora'
-echo "-- what the server was sent ($(grep -c '^Execute' "$demo/server.log") statements):"
+step keepctl SETUP QUAR -s "$sql" -u sa -a "'CORP\svc-velmora'"
+build/bin/keepctl SETUP QUAR -s "$sql" -u sa -a 'CORP\svc-velmora'
+echo "-- what the server received ($(grep -c '^#[0-9]* sql' "$demo/transcript") batches):"
 sent | head -n 8
 echo "   ..."
 sent | tail -n 4
 
-server "exec|SELECT name FROM dbo.sysobjects|rows|name|BSTR:SPQuarVersion
-exec|[dbo].[SPQuarVersion]|out|I4:0,I4:1,I4:1,DATE:2009-09-18 09:00:00"
-step keepctl VERSION QUAR -s SQL01
-build/bin/keepctl VERSION QUAR -s SQL01
+server "sql|SELECT name FROM dbo.sysobjects|rows|name|BSTR:SPQuarVersion
+rpc|[dbo].[SPQuarVersion]|out|I4:0,I4:1,I4:1,DATE:2009-09-18 09:00:00"
+step keepctl VERSION QUAR -s "$sql" -u sa
+build/bin/keepctl VERSION QUAR -s "$sql" -u sa
 
-server "exec|SELECT name FROM master.dbo.sysdatabases|rows|name|BSTR:KorvoQuar
-exec|BACKUP DATABASE|fail|80040E14|4208|The backup set cannot be overwritten."
-step keepctl BACKUP QUAR -s SQL01
-build/bin/keepctl BACKUP QUAR -s SQL01 || echo "(exit status $?)"
+server "sql|SELECT name FROM master.dbo.sysdatabases|rows|name|BSTR:KorvoQuar
+sql|BACKUP DATABASE|error|4208|The backup set cannot be overwritten."
+step keepctl BACKUP QUAR -s "$sql" -u sa
+build/bin/keepctl BACKUP QUAR -s "$sql" -u sa || echo "(exit status $?)"
 sent
 
 step "tail -n 4 keeplib-<pid>-<time>.log (the library's trace of the backup)"
 tail -n 4 "$(ls -t "$demo"/logs/keeplib-*.log | head -n 1)"
+kill "$tds"
+tds=
 
 # A network of three SQL Server computers, answering on a port of this machine only.
 build/bin/browseresponder -i 30 'SQL01' 'SQL01\SALES' 'SQL02\HR' >"$demo/responder.txt" &

@@ -1,4 +1,4 @@
-#include "FakeNetApi.h"
+#include "testsupport/FakeNetApi.h"
 
 #include "common/StringUtils.h"
 #include "platform/Win32Error.h"

@@ -1,4 +1,4 @@
-#include "LoopbackSocket.h"
+#include "testsupport/LoopbackSocket.h"
 
 #include <arpa/inet.h>
 #include <netinet/in.h>

@@ -1,4 +1,4 @@
-#include "MemoryCluster.h"
+#include "testsupport/MemoryCluster.h"
 
 namespace testsupport {
 namespace {

@@ -1,4 +1,4 @@
-#include "PrivateBus.h"
+#include "testsupport/PrivateBus.h"
 
 #include <stdexcept>
 

@@ -1,4 +1,4 @@
-#include "RunProgram.h"
+#include "testsupport/RunProgram.h"
 
 #include <array>
 #include <cstdlib>

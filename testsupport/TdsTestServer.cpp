@@ -1,4 +1,4 @@
-#include "TdsTestServer.h"
+#include "testsupport/TdsTestServer.h"
 
 #include <fstream>
 #include <stdexcept>

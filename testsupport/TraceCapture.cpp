@@ -1,4 +1,4 @@
-#include "TraceCapture.h"
+#include "testsupport/TraceCapture.h"
 
 #include "platform/Registry.h"
 #include "trace/ICDebug.h"

@@ -1,7 +1,7 @@
-#include "ComUtils.h"
+#include "trace/ComUtils.h"
 
 #include "common/StringUtils.h"
-#include "TraceScope.h"
+#include "trace/TraceScope.h"
 #include "platform/ComApartment.h"
 
 namespace UTIL::COM {

@@ -1,4 +1,4 @@
-#include "ICDebug.h"
+#include "trace/ICDebug.h"
 
 #include "common/StringUtils.h"
 #include "platform/ComApartment.h"

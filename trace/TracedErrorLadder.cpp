@@ -1,7 +1,7 @@
-#include "TracedErrorLadder.h"
+#include "trace/TracedErrorLadder.h"
 
 #include "common/ErrorLadder.h"
-#include "ICDebug.h"
+#include "trace/ICDebug.h"
 
 HRESULT TraceCaughtException(const char* szSourceFile, int iLine) noexcept
 {

@@ -1,4 +1,4 @@
-#include "QuarFileReader.h"
+#include "vaultdump/QuarFileReader.h"
 
 #include "common/ComError.h"
 #include "common/ErrorLadder.h"

@@ -5,7 +5,7 @@
 #include "FolderScan.h"
 #include "InterruptCleanup.h"
 #include "OutputFile.h"
-#include "QuarFileReader.h"
+#include "vaultdump/QuarFileReader.h"
 #include "common/ErrorLadder.h"
 #include "common/HResult.h"
 #include "common/StringUtils.h"

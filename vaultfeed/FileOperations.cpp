@@ -1,4 +1,4 @@
-#include "FileOperations.h"
+#include "vaultfeed/FileOperations.h"
 
 #include "common/HandleOwners.h"
 #include "platform/Win32Error.h"

@@ -1,7 +1,7 @@
-#include "ImportJob.h"
+#include "vaultfeed/ImportJob.h"
 
 #include "platform/ComApartment.h"
-#include "ImportReport.h"
+#include "vaultfeed/ImportReport.h"
 
 #include <system_error>
 #include <utility>

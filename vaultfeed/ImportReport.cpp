@@ -1,4 +1,4 @@
-#include "ImportReport.h"
+#include "vaultfeed/ImportReport.h"
 
 #include "common/StringUtils.h"
 

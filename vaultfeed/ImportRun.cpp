@@ -1,9 +1,9 @@
-#include "ImportRun.h"
+#include "vaultfeed/ImportRun.h"
 
-#include "FileOperations.h"
-#include "ImportReport.h"
+#include "vaultfeed/FileOperations.h"
+#include "vaultfeed/ImportReport.h"
 #include "QuarantineSearch.h"
-#include "ServiceCalls.h"
+#include "vaultfeed/ServiceCalls.h"
 #include "common/StringUtils.h"
 #include "platform/Win32Error.h"
 

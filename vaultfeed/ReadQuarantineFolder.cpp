@@ -1,6 +1,6 @@
-#include "ReadQuarantineFolder.h"
+#include "vaultfeed/ReadQuarantineFolder.h"
 
-#include "ServiceCalls.h"
+#include "vaultfeed/ServiceCalls.h"
 
 namespace Vaultfeed {
 namespace {

@@ -1,4 +1,4 @@
-#include "ServiceCalls.h"
+#include "vaultfeed/ServiceCalls.h"
 
 #include "common/StringUtils.h"
 

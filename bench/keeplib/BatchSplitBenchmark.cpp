@@ -1,6 +1,6 @@
 // How fast the largest schema script is cut into batches: one forward pass, one copy per batch.
 
-#include "keeplib/DBScriptHelper.h"
+#include "database/DBScriptHelper.h"
 
 #include <benchmark/benchmark.h>
 

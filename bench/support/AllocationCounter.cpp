@@ -1,4 +1,4 @@
-#include "AllocationCounter.h"
+#include "bench/support/AllocationCounter.h"
 
 #include <atomic>
 #include <cstdlib>

@@ -2,7 +2,7 @@
 // arguments after the program name.
 
 #include "common/StringUtils.h"
-#include "keepctl/KeepctlArguments.h"
+#include "KeepctlArguments.h"
 
 #include <cstdio>
 #include <string>

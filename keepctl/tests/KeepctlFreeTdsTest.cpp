@@ -178,6 +178,7 @@ TEST_F(KeepctlFreeTdsTest, EveryDatabaseCommandRunsThroughTheDriver)
          "WARNING: Setup was unable to configure the access permissions on SQL Server instance '@SERVER@' for user "
          "'CORP\\nobody'.\nSETUP done!\n",
          1},
+        {{"SETUP", "QUAR", "-a", "CORP\\svc"}, strQuarExists + kVersionRules, "SETUP done!\n", 0},
         {{"VERSION", "QUAR"}, kVersionRules, kVersionPrinted, 0},
         {{"BACKUP", "QUAR"},
          strQuarExists + "sql|BACKUP DATABASE|error|4208|The backup set cannot be overwritten.\n",
@@ -187,6 +188,11 @@ TEST_F(KeepctlFreeTdsTest, EveryDatabaseCommandRunsThroughTheDriver)
          strQuarExists + "sql|BACKUP DATABASE|info|3211|10 percent processed.\n",
          "BACKUP done!\n",
          0},
+        // No database to back up automatically.
+        {{"BACKUP", "QUAR"},
+         "sql|SELECT name FROM master.dbo.sysdatabases|rows|name\n",
+         "Failed with code 0x80070002.\n",
+         2},
         {{"RESTORE", "DIR"}, "", "RESTORE done!\n", 0},
         {{"DELETE", "RPRT"}, "sql|IF EXISTS|rows|name\n", "DELETE done!\n", 0},
         {{"SQLSERVERCHECK"},
@@ -197,6 +203,10 @@ TEST_F(KeepctlFreeTdsTest, EveryDatabaseCommandRunsThroughTheDriver)
          "sql|SELECT IS_SRVROLEMEMBER|rows|SrvRoleMember|I4:1\n",
          "SQLSERVERCHECKSVRROLE done!\n",
          0},
+        {{"SQLSERVERCHECKSVRROLE", "-sr", "sysadmin"},
+         "sql|SELECT IS_SRVROLEMEMBER|rows|SrvRoleMember|I4:0\n",
+         "SQLSERVERCHECKSVRROLE done!\n",
+         1},
     };
     for (const CommandCase& c : cases) {
         SCOPED_TRACE(c.arguments.front() + " " + c.arguments.back());

@@ -2,7 +2,7 @@
 // what it drops, never reach past the text and always move forward.
 
 #include "common/StringUtils.h"
-#include "keeplib/DBScriptHelper.h"
+#include "database/DBScriptHelper.h"
 
 #include <cstdlib>
 #include <cwchar>

@@ -3,7 +3,7 @@
 // feeds the same bytes, as text, to the brace-list scan.
 
 #include "common/StringUtils.h"
-#include "keeplib/BraceList.h"
+#include "discovery/BraceList.h"
 #include "platform/browse/ResolutionProtocol.h"
 
 #include <cstdlib>

@@ -1,4 +1,4 @@
-#include "keeplib/CallFrame.h"
+#include "CallFrame.h"
 #include "common/ComError.h"
 #include "common/Exceptions.h"
 #include "common/StringUtils.h"

@@ -1,7 +1,7 @@
 #include "FakeServer.h"
 #include "common/ComError.h"
-#include "keeplib/CmdRunSQL.h"
-#include "keeplib/DBConnectionHelper.h"
+#include "database/CmdRunSQL.h"
+#include "database/DBConnectionHelper.h"
 
 #include <sstream>
 

@@ -1,6 +1,6 @@
 #include "FakeServer.h"
 #include "common/ComError.h"
-#include "keeplib/DBConnectionHelper.h"
+#include "database/DBConnectionHelper.h"
 
 using namespace UTIL::DBConnectionHelper;
 

@@ -24,7 +24,7 @@ TEST_F(DatabaseOperationsTest, BackupStatements)
                   L"backup', NOSKIP, STATS=10, NOFORMAT, RETAINDAYS=7, PASSWORD='glimmer'"},
     };
     for (const BackupCase& c : cases) {
-        m_pServer = std::make_shared<platform::ado::CFakeProvider>();
+        m_pServer = std::make_shared<testsupport::CFakeProvider>();
         const platform::ado::CScopedProvider provider(m_pServer);
         DatabaseExists(L"KorvoQuar");
         EXPECT_EQ(KeeplibBackup(600, L"SQL01", L"KorvoQuar", c.wszFile, 30, 0, nullptr, nullptr), S_OK);
@@ -134,7 +134,7 @@ TEST_F(DatabaseOperationsTest, VersionNeedsTheVersionProcedureAndIntegers)
     };
     for (const OutputCase& c : cases) {
         SCOPED_TRACE(c.szTraced);
-        m_pServer = std::make_shared<platform::ado::CFakeProvider>();
+        m_pServer = std::make_shared<testsupport::CFakeProvider>();
         const platform::ado::CScopedProvider provider(m_pServer);
         ProcedureExists(L"[dbo].[SPQuarVersion]");
         FakeReply reply;
@@ -146,5 +146,25 @@ TEST_F(DatabaseOperationsTest, VersionNeedsTheVersionProcedureAndIntegers)
             c.hr);
         EXPECT_TRUE(Traced(c.szTraced));
         EXPECT_EQ(lMajor, -1) << "nothing is handed out on a failure";
+    }
+}
+
+TEST_F(DatabaseOperationsTest, ACommandTimeoutTheProviderCannotTakeLeavesItsDefault)
+{
+    // ADO refuses a negative timeout, and the command keeps its 30 seconds; 0 is no limit.
+    const std::pair<std::int32_t, const wchar_t*> cases[] = {{-1, L"30"}, {INT32_MIN, L"30"}, {0, L"0"}, {45, L"45"}};
+    for (const auto& [lGiven, wszUsed] : cases) {
+        m_pServer = std::make_shared<testsupport::CFakeProvider>();
+        const platform::ado::CScopedProvider provider(m_pServer);
+        std::int32_t lMajor = 0;
+        std::int32_t lMinor = 0;
+        char szBuild[20] = {};
+        std::int32_t lBuildLength = sizeof szBuild;
+        KeeplibVersion(lGiven, L"SQL01", L"KorvoQuar", &lMajor, &lMinor, szBuild, &lBuildLength, 30, 0, nullptr,
+                       nullptr, 0);
+        EXPECT_EQ(Log().at(1), std::wstring(L"Execute Text records timeout=") + wszUsed +
+                                   L": SELECT name FROM dbo.sysobjects where id = object_id(N'[dbo].[SPQuarVersion]') "
+                                   L"and OBJECTPROPERTY(id, N'IsProcedure') = 1")
+            << lGiven;
     }
 }

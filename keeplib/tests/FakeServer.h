@@ -3,7 +3,8 @@
 // answers the library's operations ask for, and the trace lines written meanwhile.
 
 #include "common/StringUtils.h"
-#include "platform/ado/FakeProvider.h"
+#include "platform/ado/Provider.h"
+#include "testsupport/FakeProvider.h"
 #include "testsupport/TraceCapture.h"
 
 #include <gtest/gtest.h>
@@ -14,8 +15,8 @@
 class FakeServerTest : public ::testing::Test
 {
 protected:
-    using FakeReply = platform::ado::FakeReply;
-    using FakeCall = platform::ado::FakeCall;
+    using FakeReply = testsupport::FakeReply;
+    using FakeCall = testsupport::FakeCall;
     using Variant = platform::Variant;
 
     void Answer(const std::wstring& strStart, FakeReply reply, unsigned uTimes = 0)
@@ -33,14 +34,14 @@ protected:
     {
         FakeReply reply;
         reply.hrFailure = hr;
-        reply.errors.push_back(platform::ado::ServerError(3201, L"The server said no."));
+        reply.errors.push_back(testsupport::ServerError(3201, L"The server said no."));
         Answer(strStart, std::move(reply), uTimes);
     }
     void FailOpen(const std::wstring& strPart, HRESULT hr)
     {
         FakeReply reply;
         reply.hrFailure = hr;
-        reply.errors.push_back(platform::ado::ServerError(17, L"SQL Server does not exist or access denied."));
+        reply.errors.push_back(testsupport::ServerError(17, L"SQL Server does not exist or access denied."));
         m_pServer->AddRule(FakeCall::Open, strPart, std::move(reply));
     }
     void DatabaseExists(const std::wstring& strName)
@@ -71,7 +72,7 @@ protected:
     }
     std::vector<std::string> TracedMessages() const { return m_trace.Messages(); }
 
-    std::shared_ptr<platform::ado::CFakeProvider> m_pServer = std::make_shared<platform::ado::CFakeProvider>();
+    std::shared_ptr<testsupport::CFakeProvider> m_pServer = std::make_shared<testsupport::CFakeProvider>();
 
 private:
     platform::ado::CScopedProvider m_provider{m_pServer};

@@ -2,9 +2,9 @@
 // each question is asked under the C locale and under C.UTF-8, and must get the same answer,
 // the one a Unicode reading of the text gives.
 
-#include "keeplib/DBScriptHelper.h"
-#include "keeplib/LocalComputerNames.h"
-#include "keeplib/NameValidation.h"
+#include "database/DBScriptHelper.h"
+#include "discovery/LocalComputerNames.h"
+#include "database/NameValidation.h"
 #include "platform/Registry.h"
 #include "platform/Win32Error.h"
 #include "testsupport/TraceCapture.h"

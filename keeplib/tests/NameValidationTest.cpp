@@ -1,4 +1,4 @@
-#include "keeplib/NameValidation.h"
+#include "database/NameValidation.h"
 #include "common/StringUtils.h"
 #include "testsupport/TraceCapture.h"
 

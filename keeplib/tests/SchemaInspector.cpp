@@ -1,6 +1,6 @@
 #include "SchemaInspector.h"
 
-#include "keeplib/DBScriptHelper.h"
+#include "database/DBScriptHelper.h"
 
 #include <gtest/gtest.h>
 

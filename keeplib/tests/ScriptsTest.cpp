@@ -1,7 +1,7 @@
 #include "FakeServer.h"
-#include "keeplib/DBConnectionHelper.h"
-#include "keeplib/DBScriptHelper.h"
-#include "keeplib/EmbeddedScripts.h"
+#include "database/DBConnectionHelper.h"
+#include "database/DBScriptHelper.h"
+#include "database/EmbeddedScripts.h"
 
 #include <regex>
 

@@ -41,7 +41,7 @@ TEST_F(ServerChecksTest, MirroredPairStopsAtTheFirstOldServer)
     EXPECT_EQ(KeeplibSQLServerCheck(60, L"A;B", 30, 0, nullptr, nullptr), S_FALSE);
     EXPECT_EQ(Servers(), (std::vector<std::wstring>{L"A"}));
 
-    m_pServer = std::make_shared<platform::ado::CFakeProvider>();
+    m_pServer = std::make_shared<testsupport::CFakeProvider>();
     const platform::ado::CScopedProvider provider(m_pServer);
     InstanceVersionIs(L"A", 0x90000);
     InstanceVersionIs(L"B", 0x70000);
@@ -118,7 +118,7 @@ TEST_F(ServerChecksTest, VersionAnswersOfAnotherShapeFailAsAdoReadsThem)
     };
     for (const ShapeCase& c : cases) {
         SCOPED_TRACE(c.szName);
-        m_pServer = std::make_shared<platform::ado::CFakeProvider>();
+        m_pServer = std::make_shared<testsupport::CFakeProvider>();
         const platform::ado::CScopedProvider provider(m_pServer);
         Rows(L"xp_msver", c.fields, c.rows);
         EXPECT_EQ(KeeplibSQLServerCheck(60, L"A", 30, 0, nullptr, nullptr), c.hr);
@@ -137,7 +137,7 @@ TEST_F(ServerChecksTest, InstanceCheckStopsAtTheFirstServerThatCannotBeReached)
     EXPECT_TRUE(Traced("ERR: Connect(master) failed with hr=(0x80004005)."));
 
     // The partner is never tried after the principal failed.
-    m_pServer = std::make_shared<platform::ado::CFakeProvider>();
+    m_pServer = std::make_shared<testsupport::CFakeProvider>();
     const platform::ado::CScopedProvider provider(m_pServer);
     FailOpen(L"Data Source=A", E_FAIL);
     EXPECT_EQ(KeeplibSQLServerCheck(60, L"A;B", 30, 0, nullptr, nullptr), E_FAIL);
@@ -147,7 +147,7 @@ TEST_F(ServerChecksTest, InstanceCheckStopsAtTheFirstServerThatCannotBeReached)
 TEST_F(ServerChecksTest, RoleAnswerMustBeOneRow)
 {
     for (const std::size_t cRows : {0u, 2u}) {
-        m_pServer = std::make_shared<platform::ado::CFakeProvider>();
+        m_pServer = std::make_shared<testsupport::CFakeProvider>();
         const platform::ado::CScopedProvider provider(m_pServer);
         Rows(L"SELECT IS_SRVROLEMEMBER(", {L"SrvRoleMember"},
              std::vector<std::vector<Variant>>(cRows, {Variant::Int32(1)}));

@@ -1,5 +1,5 @@
 #include "FakeServer.h"
-#include "keeplib/DBScriptHelper.h"
+#include "database/DBScriptHelper.h"
 #include "keeplib/Exports.h"
 
 namespace {
@@ -61,7 +61,7 @@ TEST_F(SetupTest, NewDatabaseIsCreatedFromItsScriptAndTheAccountGetsAccess)
         {L"KorvoCnfg", 3, 107, 20, L"VestrelCnfgUser"},
     };
     for (const NewCase& c : cases) {
-        m_pServer = std::make_shared<platform::ado::CFakeProvider>();
+        m_pServer = std::make_shared<testsupport::CFakeProvider>();
         const platform::ado::CScopedProvider provider(m_pServer);
         EXPECT_EQ(RunSetup(c.wszDatabase, c.lDatabaseType), S_OK);
         const std::wstring D = c.wszDatabase;
@@ -128,7 +128,7 @@ TEST_F(SetupTest, ExistingDatabaseIsUpgradedOnlyFromTheVersionItKnows)
     };
     for (const UpgradeCase& c : cases) {
         SCOPED_TRACE(c.szName);
-        m_pServer = std::make_shared<platform::ado::CFakeProvider>();
+        m_pServer = std::make_shared<testsupport::CFakeProvider>();
         const platform::ado::CScopedProvider provider(m_pServer);
         DatabaseExists(c.wszDatabase);
         VersionIs(c.wszProcedure, c.lMajor, c.lMinor);

@@ -24,6 +24,14 @@ difference=$(unexpected_files "$root/tree/usr" "$libdir")
 $difference"
 [ -z "$(cd "$root/tree" && find . -mindepth 1 -maxdepth 1 ! -name usr)" ] || fail "files outside /usr"
 
+# Nothing of the tests is in what is installed: no test double (their classes' names would be in
+# the type information), no test support, no variable that swapped a real part for a double.
+for program in "$root"/tree/usr/bin/* "$root"/tree/usr/lib*/*/libkeeplib.so.* "$root"/tree/usr/lib*/libkeeplib.so.*; do
+    [ -f "$program" ] || continue
+    found=$(grep -aoE 'CFake[A-Za-z]*|MemoryCluster|ScriptedProvider|testsupport|VESTREL_SQL_SCRIPT' "$program" | sort -u || true)
+    [ -z "$found" ] || fail "$(basename "$program") holds test code: $found"
+done
+
 field() { dpkg-deb -f "$deb" "$1"; }
 [ "$(field Package)" = velmora-admin-tools ] || fail "Package: $(field Package)"
 [ "$(field Section)" = admin ] || fail "Section: $(field Section)"

@@ -1,4 +1,4 @@
-#include "Ado.h"
+#include "platform/ado/Ado.h"
 
 #include "common/ComError.h"
 #include "common/StringUtils.h"

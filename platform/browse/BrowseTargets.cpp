@@ -1,6 +1,6 @@
 #include "BrowseTargets.h"
 
-#include "ResolutionProtocol.h"
+#include "platform/browse/ResolutionProtocol.h"
 #include "common/StringUtils.h"
 
 #include <algorithm>

@@ -1,6 +1,6 @@
 #include "ResolutionDriver.h"
 
-#include "ResolutionProtocol.h"
+#include "platform/browse/ResolutionProtocol.h"
 #include "common/HandleOwners.h"
 #include "common/StringUtils.h"
 

@@ -3,7 +3,7 @@
 // the SQL Server Resolution Protocol and answers every instance that answered within the wait.
 
 #include "BrowseTargets.h"
-#include "SqlBrowse.h"
+#include "platform/browse/SqlBrowse.h"
 
 #include <chrono>
 #include <optional>

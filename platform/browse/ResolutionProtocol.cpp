@@ -1,4 +1,4 @@
-#include "ResolutionProtocol.h"
+#include "platform/browse/ResolutionProtocol.h"
 
 #include "common/StringUtils.h"
 

@@ -1,4 +1,4 @@
-#include "SqlBrowse.h"
+#include "platform/browse/SqlBrowse.h"
 
 #include "ResolutionDriver.h"
 #include "platform/ProcessWide.h"
@@ -149,8 +149,8 @@ SQLRETURN SQLGetDiagRecW(SQLSMALLINT /*handleType*/, Handle* pHandle, SQLSMALLIN
     if (static_cast<std::size_t>(recordNumber) > pHandle->diagnostics.size())
         return SQL_NO_DATA;
     const DiagnosticRecord& record = pHandle->diagnostics[static_cast<std::size_t>(recordNumber) - 1];
-    const std::size_t cchState = std::min<std::size_t>(record.strState.size(), 5);
-    std::copy_n(record.strState.begin(), cchState, szState);
+    const std::size_t cchState = std::min<std::size_t>(record.strSqlState.size(), 5);
+    std::copy_n(record.strSqlState.begin(), cchState, szState);
     szState[cchState] = L'\0';
     if (pNativeError)
         *pNativeError = record.lNativeError;

@@ -1,4 +1,4 @@
-#include "Cluster.h"
+#include "platform/cluster/Cluster.h"
 
 #include <utility>
 

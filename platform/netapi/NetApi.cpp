@@ -1,4 +1,4 @@
-#include "NetApi.h"
+#include "platform/netapi/NetApi.h"
 
 #include "SambaNetApi.h"
 

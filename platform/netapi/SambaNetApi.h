@@ -4,7 +4,7 @@
 // what another computer says of itself. Without Samba, without a running winbind, or on a
 // computer that is not joined, the answers are those of a workgroup member.
 
-#include "NetApi.h"
+#include "platform/netapi/NetApi.h"
 #include "SambaLibraries.h"
 
 #include <filesystem>

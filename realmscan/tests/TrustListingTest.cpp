@@ -1,7 +1,7 @@
 // realmscan's listing through a network that the tests describe: the bytes it writes on each
 // stream and its exit status.
 
-#include "realmscan/TrustListing.h"
+#include "TrustListing.h"
 
 #include "common/ComError.h"
 #include "common/Exceptions.h"

@@ -4,7 +4,7 @@
 //
 //   browseresponder [-p PORT] [-i IDLE-SECONDS] SERVER...
 
-#include "ResolutionResponder.h"
+#include "tools/browseresponder/ResolutionResponder.h"
 
 #include <csignal>
 #include <cstdio>

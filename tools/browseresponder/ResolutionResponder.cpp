@@ -1,4 +1,4 @@
-#include "ResolutionResponder.h"
+#include "tools/browseresponder/ResolutionResponder.h"
 
 #include <algorithm>
 #include <stdexcept>

@@ -1,4 +1,4 @@
-#include "QuarFileWriter.h"
+#include "tools/quarwriter/QuarFileWriter.h"
 
 #include <cstdio>
 

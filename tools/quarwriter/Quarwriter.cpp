@@ -1,7 +1,7 @@
 // quarwriter: writes one quarantine file holding the given item, for tests and demos. The item is
 // streamed through in blocks, so items of any size cost little memory.
 
-#include "QuarFileWriter.h"
+#include "tools/quarwriter/QuarFileWriter.h"
 #include "common/HandleOwners.h"
 #include "common/StringUtils.h"
 

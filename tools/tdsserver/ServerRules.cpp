@@ -1,7 +1,7 @@
 #include "ServerRules.h"
 
 #include "common/StringUtils.h"
-#include "platform/ado/RuleText.h"
+#include "RuleText.h"
 
 #include <cwchar>
 #include <stdexcept>
@@ -9,7 +9,6 @@
 namespace TdsServer {
 namespace {
 
-using platform::ado::ParseRuleValues;
 
 ServerAnswer ParseAnswer(bool bProcedure, const std::vector<std::wstring>& fields)
 {
@@ -17,7 +16,7 @@ ServerAnswer ParseAnswer(bool bProcedure, const std::vector<std::wstring>& field
     const std::wstring& strKind = fields[2];
     if (strKind == L"rows" && fields.size() >= 4) {
         answer.kind = ServerAnswer::Kind::Rows;
-        answer.columns = platform::ado::SplitRuleFields(fields[3], L',');
+        answer.columns = SplitRuleFields(fields[3], L',');
         for (std::size_t i = 4; i < fields.size(); ++i)
             answer.rows.push_back(ParseRuleValues(fields[i]));
     } else if (strKind == L"out" && bProcedure && fields.size() == 4) {
@@ -42,7 +41,7 @@ ServerAnswer ParseAnswer(bool bProcedure, const std::vector<std::wstring>& field
 CServerRules CServerRules::Load(const std::filesystem::path& rulesFile)
 {
     CServerRules rules;
-    for (const platform::ado::RuleLine& line : platform::ado::ReadRuleLines(rulesFile)) {
+    for (const RuleLine& line : ReadRuleLines(rulesFile)) {
         const std::vector<std::wstring>& fields = line.fields;
         if (fields[0] == L"login" && fields.size() == 3)
             rules.m_logins.emplace_back(fields[1], fields[2]);

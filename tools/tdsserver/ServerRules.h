@@ -1,6 +1,6 @@
 #pragma once
 // What the TDS test server answers, from a rules file. One rule per line, fields separated by
-// "|", "#" starts a comment; values as in the scripted provider's rules (I4:, BSTR:, DATE:, NULL):
+// "|", "#" starts a comment; values are I4:<n>, BSTR:<text>, DATE:<yyyy-mm-dd hh:mm:ss> or NULL:
 //   login|<user>|<password>                       a login that is accepted; every other is refused
 //   sql|<start of the batch>|rows|<column>,...|<value>,...|...
 //   sql|<start of the batch>|error|<number>|<message>

@@ -1,7 +1,8 @@
-#include "QuarantineDatabase.h"
+#include "tools/velmorasvc/QuarantineDatabase.h"
 
 #include "common/ComError.h"
 #include "common/StringUtils.h"
+#include "platform/ado/odbc/OdbcProvider.h"
 
 #include <algorithm>
 #include <array>
@@ -58,7 +59,6 @@ std::wstring SqlText(const std::wstring& strText)
 }
 
 CQuarantineDatabase::CQuarantineDatabase(const std::filesystem::path& file)
-    : m_pConnection(std::make_shared<platform::ado::odbc::OdbcConnection>())
 {
     // The driver reads the connection string as ASCII and ends a value at the first ';'.
     const std::string strFile = file.string();
@@ -67,9 +67,9 @@ CQuarantineDatabase::CQuarantineDatabase(const std::filesystem::path& file)
         throw UTIL::COM::_com_error(E_INVALIDARG, L"SQLite", L"the file name must be ASCII, without ';'");
     const std::wstring strOdbc = L"DRIVER=SQLite3;Database=" + NarrowToWide(strFile);
     try {
-        m_pConnection->OpenOdbc(strOdbc, kLoginTimeout);
+        m_pConnection = platform::ado::OpenOdbcConnection(strOdbc, kLoginTimeout);
     } catch (const UTIL::COM::_com_error& e) {
-        RaiseWithDescription(e);
+        throw UTIL::COM::_com_error(e.Error(), L"SQLite", e.Description());
     }
     for (const wchar_t* wszStatement : kSchema)
         Run(wszStatement);

@@ -2,7 +2,7 @@
 
 #include "common/ComError.h"
 #include "common/ErrorLadder.h"
-#include "tools/velmorasvc/UnknownAdaptor.h"
+#include "UnknownAdaptor.h"
 #include "vaultfeed/bus/BusErrors.h"
 
 #include <QDBusConnectionInterface>

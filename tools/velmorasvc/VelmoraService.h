@@ -1,7 +1,7 @@
 #pragma once
 // The substitute service as a whole: its database, its objects on the bus, and its name there.
 
-#include "QuarantineDatabase.h"
+#include "tools/velmorasvc/QuarantineDatabase.h"
 #include "ServiceConfig.h"
 #include "ServiceObjects.h"
 

@@ -1,4 +1,4 @@
-#include "MessageBoxes.h"
+#include "vaultfeed/app/MessageBoxes.h"
 
 #include "Texts.h"
 

@@ -3,7 +3,7 @@
 #include "ClusterNetworkNames.h"
 #include "DialogUnits.h"
 #include "Texts.h"
-#include "VaultfeedApp.h"
+#include "vaultfeed/app/VaultfeedApp.h"
 
 #include <QStringList>
 

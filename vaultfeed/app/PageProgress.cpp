@@ -3,7 +3,7 @@
 #include "DialogUnits.h"
 #include "SheetImport.h"
 #include "Texts.h"
-#include "VaultfeedApp.h"
+#include "vaultfeed/app/VaultfeedApp.h"
 
 #include <QTimer>
 

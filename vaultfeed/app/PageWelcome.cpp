@@ -3,7 +3,7 @@
 #include "Artwork.h"
 #include "SheetImport.h"
 #include "Texts.h"
-#include "VaultfeedApp.h"
+#include "vaultfeed/app/VaultfeedApp.h"
 
 namespace Vaultfeed {
 

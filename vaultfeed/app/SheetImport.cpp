@@ -9,7 +9,7 @@
 #include "PageProgress.h"
 #include "PageWelcome.h"
 #include "Texts.h"
-#include "VaultfeedApp.h"
+#include "vaultfeed/app/VaultfeedApp.h"
 
 #include <QAbstractButton>
 #include <QStyle>

@@ -3,19 +3,24 @@
 //   vaultfeed [SOURCE_FOLDER [NETWORK_NAME]]
 //
 // With a display it shows the import wizard, or, when the command line says everything, a progress
-// dialog that closes by itself unless the import fails. Without one it imports unattended in the
-// terminal. It exits with the report's severity (0 success, 1 warning, 2 error), or 3 when the run
+// dialog that closes by itself unless the import fails. Without one, or when built without its
+// windows, it imports unattended in the terminal. It exits with the report's severity (0 success, 1 warning, 2 error), or 3 when the run
 // was cancelled or could not start.
 
-#include "Display.h"
 #include "TerminalForm.h"
-#include "WindowForm.h"
 #include "common/StringUtils.h"
 #include "platform/StopSignals.h"
 
-#include <QApplication>
+#include <QCoreApplication>
 #include <string>
 #include <vector>
+
+#ifdef VAULTFEED_WINDOWS
+#include "Display.h"
+#include "WindowForm.h"
+
+#include <QApplication>
+#endif
 
 int main(int argc, char** argv)
 {
@@ -26,10 +31,12 @@ int main(int argc, char** argv)
         arguments.push_back(NarrowToWide(argv[i]));
     // Qt sees the program's name only: a folder named like one of its options stays a folder.
     int iQtArgc = 1;
-    if (!Vaultfeed::CanOpenDisplay()) {
-        const QCoreApplication application(iQtArgc, argv);
-        return Vaultfeed::RunTerminalForm(arguments, stopSignals);
+#ifdef VAULTFEED_WINDOWS
+    if (Vaultfeed::CanOpenDisplay()) {
+        const QApplication application(iQtArgc, argv);
+        return Vaultfeed::RunWindowForm(arguments, stopSignals);
     }
-    const QApplication application(iQtArgc, argv);
-    return Vaultfeed::RunWindowForm(arguments, stopSignals);
+#endif
+    const QCoreApplication application(iQtArgc, argv);
+    return Vaultfeed::RunTerminalForm(arguments, stopSignals);
 }

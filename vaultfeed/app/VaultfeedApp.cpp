@@ -1,4 +1,4 @@
-#include "VaultfeedApp.h"
+#include "vaultfeed/app/VaultfeedApp.h"
 
 #include "DialogProgress.h"
 #include "SheetImport.h"

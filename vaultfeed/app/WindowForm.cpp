@@ -1,8 +1,8 @@
 #include "WindowForm.h"
 
-#include "MessageBoxes.h"
+#include "vaultfeed/app/MessageBoxes.h"
 #include "Startup.h"
-#include "VaultfeedApp.h"
+#include "vaultfeed/app/VaultfeedApp.h"
 #include "common/HandleOwners.h"
 #include "vaultfeed/bus/BusProxies.h"
 

@@ -1,6 +1,6 @@
-#include "BusConnection.h"
+#include "vaultfeed/bus/BusConnection.h"
 
-#include "BusNames.h"
+#include "vaultfeed/bus/BusNames.h"
 
 #include <cstdlib>
 

@@ -1,6 +1,6 @@
-#include "BusErrors.h"
+#include "vaultfeed/bus/BusErrors.h"
 
-#include "BusNames.h"
+#include "vaultfeed/bus/BusNames.h"
 
 #include <array>
 #include <utility>

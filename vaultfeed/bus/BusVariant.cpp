@@ -1,4 +1,4 @@
-#include "BusVariant.h"
+#include "vaultfeed/bus/BusVariant.h"
 
 #include <stdexcept>
 

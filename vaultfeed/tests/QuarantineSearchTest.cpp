@@ -1,6 +1,6 @@
 // The search for quarantine files: which names match, what a search returns, and how it ends.
 
-#include "vaultfeed/QuarantineSearch.h"
+#include "QuarantineSearch.h"
 #include "TestFolders.h"
 #include "platform/Win32Error.h"
 #include "testsupport/RunProgram.h"

@@ -2,7 +2,7 @@
 
 #include "TestFolders.h"
 #include "common/StringUtils.h"
-#include "platform/ado/odbc/OdbcConnection.h"
+#include "platform/ado/odbc/OdbcProvider.h"
 #include "tools/quarwriter/QuarFileWriter.h"
 #include "vaultfeed/bus/BusNames.h"
 
@@ -101,8 +101,8 @@ int CServiceBench::StopService(int iSignal)
 
 std::vector<std::string> CServiceBench::Rows() const
 {
-    const auto pConnection = std::make_shared<platform::ado::odbc::OdbcConnection>();
-    pConnection->OpenOdbc(L"DRIVER=SQLite3;Database=" + WidePath(Folder("quarantine.db")), 5);
+    const platform::ado::ConnectionPtr pConnection =
+        platform::ado::OpenOdbcConnection(L"DRIVER=SQLite3;Database=" + WidePath(Folder("quarantine.db")), 5);
     platform::ado::Command command;
     command.activeConnection = pConnection;
     command.strCommandText = L"SELECT FileName, NetworkName, RunId, HedLine, HeaderLineCount, HeaderLines, "

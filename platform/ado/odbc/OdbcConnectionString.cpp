@@ -1,6 +1,6 @@
 #include "OdbcConnectionString.h"
 
-#include "OdbcDriverLibrary.h"
+#include "platform/ado/odbc/OdbcDriverLibrary.h"
 
 #include "common/CharacterClass.h"
 #include "common/StringUtils.h"

@@ -2,6 +2,7 @@
 // The diagnostic records of a failed ODBC call, the errors-collection entries made from them, and
 // the HRESULT that ADO reports for the same failure.
 
+#include "platform/DiagnosticRecord.h"
 #include "platform/ado/Ado.h"
 
 #include <sql.h>
@@ -14,12 +15,7 @@
 
 namespace platform::ado::odbc {
 
-struct DiagnosticRecord
-{
-    std::wstring strSqlState; // five characters; empty for a failure that left no record
-    std::int32_t lNativeError = 0;
-    std::wstring strMessage; // as the driver wrote it, with its "[vendor][component]" prefixes
-};
+using platform::DiagnosticRecord;
 
 inline bool Succeeded(SQLRETURN rc)
 {

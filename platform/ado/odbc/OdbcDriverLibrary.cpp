@@ -1,4 +1,4 @@
-#include "OdbcDriverLibrary.h"
+#include "platform/ado/odbc/OdbcDriverLibrary.h"
 
 #include "common/StringUtils.h"
 

@@ -1,7 +1,7 @@
 // Browses of SQL Server Browsers on 127.0.0.1: what is gathered, what is left out, and that the
 // wait ends whatever arrives.
 
-#include "platform/browse/ResolutionDriver.h"
+#include "ResolutionDriver.h"
 
 #include "common/HandleOwners.h"
 #include "common/StringUtils.h"

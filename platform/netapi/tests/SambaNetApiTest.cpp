@@ -2,7 +2,7 @@
 // a domain with trusts, a computer that is not joined, winbind stopped, no domain controller in
 // reach, and no Samba at all.
 
-#include "platform/netapi/SambaNetApi.h"
+#include "SambaNetApi.h"
 
 #include "common/StringUtils.h"
 #include "platform/Win32Error.h"

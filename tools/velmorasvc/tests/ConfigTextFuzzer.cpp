@@ -2,7 +2,7 @@
 // a line that exists; a text it takes gives back, for a name it holds, what the last line said.
 
 #include "common/StringUtils.h"
-#include "tools/velmorasvc/ServiceConfig.h"
+#include "ServiceConfig.h"
 
 #include <algorithm>
 #include <cstdlib>

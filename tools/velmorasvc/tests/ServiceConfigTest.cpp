@@ -1,6 +1,6 @@
 // The substitute service's configuration: the text its clients load, and the file it starts from.
 
-#include "tools/velmorasvc/ServiceConfig.h"
+#include "ServiceConfig.h"
 #include "common/StringUtils.h"
 #include "testsupport/RunProgram.h"
 

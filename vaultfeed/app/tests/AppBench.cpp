@@ -1,6 +1,6 @@
 #include "AppBench.h"
 
-#include "vaultfeed/tests/TestFolders.h"
+#include "TestFolders.h"
 
 #include <QTest>
 

@@ -8,7 +8,7 @@
 #include "testsupport/RunProgram.h"
 #include "vaultfeed/app/MessageBoxes.h"
 #include "vaultfeed/app/VaultfeedApp.h"
-#include "vaultfeed/tests/FakeService.h"
+#include "FakeService.h"
 
 #include <QStringList>
 #include <QWidget>

@@ -3,7 +3,7 @@
 #include "AppBench.h"
 #include "TestClasses.h"
 #include "WindowKinds.h"
-#include "vaultfeed/app/Artwork.h"
+#include "Artwork.h"
 
 #include <QLabel>
 #include <QProgressBar>

@@ -1,11 +1,11 @@
 #include "WindowKinds.h"
 
-#include "vaultfeed/app/DialogProgress.h"
-#include "vaultfeed/app/PageFinish.h"
-#include "vaultfeed/app/PageFolderSelection.h"
-#include "vaultfeed/app/PageNetNameSelection.h"
-#include "vaultfeed/app/PageProgress.h"
-#include "vaultfeed/app/PageWelcome.h"
+#include "DialogProgress.h"
+#include "PageFinish.h"
+#include "PageFolderSelection.h"
+#include "PageNetNameSelection.h"
+#include "PageProgress.h"
+#include "PageWelcome.h"
 
 namespace VaultfeedAppTests {
 namespace {

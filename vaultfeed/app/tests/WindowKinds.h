@@ -1,7 +1,7 @@
 #pragma once
 // What a test reads of the windows the program makes: which window, and the wizard's pages.
 
-#include "vaultfeed/app/SheetImport.h"
+#include "SheetImport.h"
 
 #include <QDialog>
 #include <QStringList>

@@ -4,8 +4,8 @@
 #include "AppBench.h"
 #include "TestClasses.h"
 #include "WindowKinds.h"
-#include "vaultfeed/app/Artwork.h"
-#include "vaultfeed/app/SheetImport.h"
+#include "Artwork.h"
+#include "SheetImport.h"
 
 #include <QAbstractButton>
 #include <QApplication>

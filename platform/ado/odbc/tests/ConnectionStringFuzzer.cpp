@@ -7,7 +7,7 @@
 // FreeTDS), data source, failover partner, user, password, initial catalog.
 
 #include "common/StringUtils.h"
-#include "platform/ado/odbc/OdbcConnectionString.h"
+#include "OdbcConnectionString.h"
 
 #include <cstdlib>
 #include <optional>

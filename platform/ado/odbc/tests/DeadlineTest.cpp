@@ -1,8 +1,8 @@
 // The pieces that break off a call into the driver: the deadline that runs its steps unless the
 // call ended first, and the driver's socket found and severed.
 
-#include "platform/ado/odbc/Deadline.h"
-#include "platform/ado/odbc/DriverSocket.h"
+#include "Deadline.h"
+#include "DriverSocket.h"
 #include "testsupport/LoopbackSocket.h"
 
 #include <gtest/gtest.h>

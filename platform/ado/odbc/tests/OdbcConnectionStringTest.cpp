@@ -1,4 +1,4 @@
-#include "platform/ado/odbc/OdbcConnectionString.h"
+#include "OdbcConnectionString.h"
 
 #include "common/StringUtils.h"
 

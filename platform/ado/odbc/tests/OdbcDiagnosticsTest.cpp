@@ -1,4 +1,4 @@
-#include "platform/ado/odbc/OdbcDiagnostics.h"
+#include "OdbcDiagnostics.h"
 
 #include "common/StringUtils.h"
 

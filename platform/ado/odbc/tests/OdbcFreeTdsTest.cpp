@@ -1,7 +1,7 @@
 // FreeTDS for real, against ports on 127.0.0.1 where nothing listens: a connection that cannot
 // be made, and a failover partner that cannot be made either.
 
-#include "platform/ado/odbc/OdbcConnection.h"
+#include "OdbcConnection.h"
 #include "platform/ado/odbc/OdbcProvider.h"
 
 #include "common/ComError.h"

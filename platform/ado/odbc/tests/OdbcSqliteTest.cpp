@@ -1,6 +1,6 @@
 // The ODBC machinery against a real driver: SQLite's, on a database file in a scratch folder.
 
-#include "platform/ado/odbc/OdbcConnection.h"
+#include "OdbcConnection.h"
 #include "platform/ado/odbc/OdbcProvider.h"
 
 #include "common/ComError.h"

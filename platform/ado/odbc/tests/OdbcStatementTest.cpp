@@ -1,5 +1,5 @@
-#include "platform/ado/odbc/OdbcStatement.h"
-#include "platform/ado/odbc/OdbcText.h"
+#include "OdbcStatement.h"
+#include "OdbcText.h"
 
 #include "common/StringUtils.h"
 
