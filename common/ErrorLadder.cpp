@@ -11,8 +11,7 @@ namespace UTIL::ERR {
 namespace {
 
 // Text that may not be built when memory is short: then the result carries none.
-template <class MakeText>
-std::wstring TextOrEmpty(MakeText&& makeText) noexcept
+template <class MakeText> std::wstring TextOrEmpty(MakeText&& makeText) noexcept
 {
     try {
         return makeText();
@@ -32,8 +31,7 @@ CaughtException ClassifyCurrentException() noexcept
     } catch (const COM::CAtlException& e) {
         return {ExceptionKind::AtlException, e.GetHResult(), {}};
     } catch (const CComException& e) {
-        return {ExceptionKind::ComException, e.GetHResult(),
-                TextOrEmpty([&] { return NarrowToWide(e.what()); })};
+        return {ExceptionKind::ComException, e.GetHResult(), TextOrEmpty([&] { return NarrowToWide(e.what()); })};
     } catch (const std::bad_alloc&) {
         return {ExceptionKind::BadAlloc, E_OUTOFMEMORY, {}};
     } catch (const std::exception& e) {

@@ -14,7 +14,10 @@ namespace {
 
 constexpr char32_t kReplacement = 0xFFFD;
 
-bool IsSurrogate(char32_t c) { return c >= 0xD800 && c <= 0xDFFF; }
+bool IsSurrogate(char32_t c)
+{
+    return c >= 0xD800 && c <= 0xDFFF;
+}
 
 // Decodes one UTF-8 sequence at s[i], advancing i; malformed input yields U+FFFD for one byte.
 char32_t DecodeUtf8(std::string_view s, std::size_t& i)
@@ -117,8 +120,8 @@ std::string FormatA(const char* szFormat, ...)
     return strResult;
 }
 
-std::string WideToNarrow(std::wstring_view s, unsigned /*uCodePage*/, unsigned /*uFlags*/,
-                         const char* szDefaultChar, bool* pbUsedDefaultChar)
+std::string WideToNarrow(std::wstring_view s, unsigned /*uCodePage*/, unsigned /*uFlags*/, const char* szDefaultChar,
+                         bool* pbUsedDefaultChar)
 {
     if (s.length() > static_cast<unsigned>(INT_MAX))
         throw std::length_error("s.length() > static_cast<unsigned>(INT_MAX)");

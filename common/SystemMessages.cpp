@@ -48,6 +48,9 @@ std::wstring SystemMessageText(HRESULT hr)
     return FormatW(L"Unknown error 0x%08X", HResultBits(hr));
 }
 
-std::wstring _com_error::ErrorMessage() const { return SystemMessageText(m_hr); }
+std::wstring _com_error::ErrorMessage() const
+{
+    return SystemMessageText(m_hr);
+}
 
 } // namespace UTIL::COM

@@ -48,7 +48,8 @@ DWORD ReserveListFile(std::filesystem::path& listFile, CAutoFileHandle& listRead
     CAutoFileHandle writer;
     if (const DWORD dwError = platform::CreateTempFile(platform::GetTempPath(), L"BSS", listFile, writer))
         return dwError;
-    listReader = platform::OpenRegularFile(AT_FDCWD, listFile.c_str(), O_RDONLY | O_CLOEXEC, platform::LinkPolicy::Refuse);
+    listReader =
+        platform::OpenRegularFile(AT_FDCWD, listFile.c_str(), O_RDONLY | O_CLOEXEC, platform::LinkPolicy::Refuse);
     struct stat made = {};
     struct stat opened = {};
     if (!listReader || ::fstat(writer.Get(), &made) != 0 || ::fstat(listReader.Get(), &opened) != 0 ||
@@ -135,8 +136,8 @@ HRESULT Dispatch(const KeepctlArguments& args)
             Keepctl::Print(L"SETUP done!\n");
         break;
     case KeepctlCommand::Delete:
-        hr = KeeplibDropDatabase(args.lCommandTimeout, wszServer, wszDatabase, args.lConnectionTimeout,
-                                 args.lAuthType, wszUser, wszPassword);
+        hr = KeeplibDropDatabase(args.lCommandTimeout, wszServer, wszDatabase, args.lConnectionTimeout, args.lAuthType,
+                                 wszUser, wszPassword);
         if (SUCCEEDED(hr))
             Keepctl::Print(L"DELETE done!\n");
         break;
@@ -149,7 +150,8 @@ HRESULT Dispatch(const KeepctlArguments& args)
                             &lBuildLength, args.lConnectionTimeout, args.lAuthType, wszUser, wszPassword,
                             args.lDatabaseType);
         if (SUCCEEDED(hr)) {
-            const auto cchBuild = static_cast<std::size_t>(std::clamp(lBuildLength, 0, static_cast<std::int32_t>(szBuild.size())));
+            const auto cchBuild =
+                static_cast<std::size_t>(std::clamp(lBuildLength, 0, static_cast<std::int32_t>(szBuild.size())));
             const std::wstring strBuild = NarrowToWide(std::string_view(szBuild.data(), cchBuild));
             Keepctl::Print(cchBuild >= 1 ? FormatW(L"VERSION is %d.%d build %ls\n", lMajor, lMinor, strBuild.c_str())
                                          : FormatW(L"VERSION is %d.%d\n", lMajor, lMinor));
@@ -160,16 +162,16 @@ HRESULT Dispatch(const KeepctlArguments& args)
         hr = BrowseSqlServers(args);
         break;
     case KeepctlCommand::SqlServerCheck:
-        hr = KeeplibSQLServerCheck(args.lCommandTimeout, wszServer, args.lConnectionTimeout, args.lAuthType,
-                                   wszUser, wszPassword);
+        hr = KeeplibSQLServerCheck(args.lCommandTimeout, wszServer, args.lConnectionTimeout, args.lAuthType, wszUser,
+                                   wszPassword);
         if (hr == S_FALSE)
             Keepctl::Print(L"WARNING: SQL server version is unsupported\n");
         if (SUCCEEDED(hr))
             Keepctl::Print(L"SQLSERVERCHECK done!\n");
         break;
     case KeepctlCommand::SqlServerCheckSvrRole:
-        hr = KeeplibSQLServerCheckSvrRole(args.lCommandTimeout, wszServer, args.lConnectionTimeout,
-                                          args.lAuthType, wszUser, wszPassword, args.strSvrRole.c_str());
+        hr = KeeplibSQLServerCheckSvrRole(args.lCommandTimeout, wszServer, args.lConnectionTimeout, args.lAuthType,
+                                          wszUser, wszPassword, args.strSvrRole.c_str());
         if (SUCCEEDED(hr))
             Keepctl::Print(L"SQLSERVERCHECKSVRROLE done!\n");
         break;

@@ -65,7 +65,10 @@ std::int32_t ReadLeadingNumber(const wchar_t* wszValue)
 
 } // namespace
 
-KeepctlArguments::KeepctlArguments() { TRACE_SCOPE(L"KeepctlArguments::KeepctlArguments()"); }
+KeepctlArguments::KeepctlArguments()
+{
+    TRACE_SCOPE(L"KeepctlArguments::KeepctlArguments()");
+}
 
 bool KeepctlArguments::ReadArguments(int argc, const wchar_t* const* argv)
 {
@@ -168,11 +171,13 @@ bool KeepctlArguments::ReadOptions(int argc, const wchar_t* const* argv)
             const bool bConnection = argument == L"-cn";
             std::int32_t& lTimeout = bConnection ? lConnectionTimeout : lCommandTimeout;
             if (!ParseTimeout(wszValue, lTimeout)) {
-                TRACE_ERROR(TRACE_FAILURE, bConnection ? L"Bad argument for -cn option: %ls" : L"Bad argument for -cm option: %ls",
+                TRACE_ERROR(TRACE_FAILURE,
+                            bConnection ? L"Bad argument for -cn option: %ls" : L"Bad argument for -cm option: %ls",
                             Traced(wszValue).c_str());
                 return false;
             }
-            TRACE_INFO(TRACE_NORMAL, bConnection ? L"lConnectionTimeout=%ld" : L"lCommandTimeout=%ld", static_cast<long>(lTimeout));
+            TRACE_INFO(TRACE_NORMAL, bConnection ? L"lConnectionTimeout=%ld" : L"lCommandTimeout=%ld",
+                       static_cast<long>(lTimeout));
         }
     }
     return true;

@@ -6,4 +6,7 @@ namespace {
 ICDebug g_programTraceLog(L"Software\\Vestrel\\VLDebugLogs\\Keepctl");
 } // namespace
 
-ICDebug& TraceLog() { return g_programTraceLog; }
+ICDebug& TraceLog()
+{
+    return g_programTraceLog;
+}

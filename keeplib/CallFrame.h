@@ -15,9 +15,15 @@ struct FrameOutcome
 };
 
 // The work is done: the frame traces "Success" and the result, and returns hr.
-inline FrameOutcome Completed(HRESULT hr = S_OK) { return {hr, true}; }
+inline FrameOutcome Completed(HRESULT hr = S_OK)
+{
+    return {hr, true};
+}
 // The body stopped on a failure it has traced: hr is returned without the result line.
-inline FrameOutcome Abandoned(HRESULT hr) { return {hr, false}; }
+inline FrameOutcome Abandoned(HRESULT hr)
+{
+    return {hr, false};
+}
 
 // The result line the operation writes: database operations spell it as they always have.
 enum class ResultLine { Returing, Returning, None };

@@ -13,8 +13,7 @@ constexpr std::array<DatabaseKind, 4> kKinds{{
     {3, L"CNFG", L"KorvoCnfg", L"[dbo].[SPCnfgVersion]", 107, L"VestrelCnfgUser"},
 }};
 
-template <class Predicate>
-std::optional<DatabaseKind> FindKind(Predicate&& matches)
+template <class Predicate> std::optional<DatabaseKind> FindKind(Predicate&& matches)
 {
     const auto it = std::find_if(kKinds.begin(), kKinds.end(), matches);
     return it == kKinds.end() ? std::nullopt : std::optional(*it);

@@ -6,4 +6,7 @@ namespace {
 ICDebug g_libraryTraceLog(L"Software\\Vestrel\\VLDebugLogs\\Keeplib");
 } // namespace
 
-ICDebug& TraceLog() { return g_libraryTraceLog; }
+ICDebug& TraceLog()
+{
+    return g_libraryTraceLog;
+}

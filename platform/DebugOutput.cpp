@@ -39,11 +39,17 @@ std::atomic<IDebugOutputSink*> g_pSink{&g_syslogSink};
 
 } // namespace
 
-void OutputDebugStringA(std::string_view text) { g_pSink.load()->Write(text); }
+void OutputDebugStringA(std::string_view text)
+{
+    g_pSink.load()->Write(text);
+}
 
 CCapturedDebugOutput::CCapturedDebugOutput() : m_pPrevious(g_pSink.exchange(this)) {}
 
-CCapturedDebugOutput::~CCapturedDebugOutput() { g_pSink.store(m_pPrevious); }
+CCapturedDebugOutput::~CCapturedDebugOutput()
+{
+    g_pSink.store(m_pPrevious);
+}
 
 void CCapturedDebugOutput::Write(std::string_view utf8Text)
 {

@@ -1,9 +1,9 @@
 #include "platform/Registry.h"
 
-#include "platform/SafeFiles.h"
-#include "platform/Win32Error.h"
 #include "common/CharacterClass.h"
 #include "common/StringUtils.h"
+#include "platform/SafeFiles.h"
+#include "platform/Win32Error.h"
 
 #include <algorithm>
 #include <array>

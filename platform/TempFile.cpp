@@ -1,7 +1,7 @@
 #include "platform/TempFile.h"
 
-#include "platform/Win32Error.h"
 #include "common/StringUtils.h"
+#include "platform/Win32Error.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -97,15 +97,14 @@ std::filesystem::path GetTempPath()
     return (szTmpDir && *szTmpDir) ? std::filesystem::path(szTmpDir) : std::filesystem::path("/tmp");
 }
 
-DWORD GetTempFileName(const std::filesystem::path& folder, std::wstring_view wszPrefix,
-                      std::filesystem::path& pathOut)
+DWORD GetTempFileName(const std::filesystem::path& folder, std::wstring_view wszPrefix, std::filesystem::path& pathOut)
 {
     CAutoFileHandle file;
     return CreateTempFile(folder, wszPrefix, pathOut, file);
 }
 
-DWORD CreateTempFile(const std::filesystem::path& folder, std::wstring_view wszPrefix,
-                     std::filesystem::path& pathOut, CAutoFileHandle& fileOut, int iExtraFlags)
+DWORD CreateTempFile(const std::filesystem::path& folder, std::wstring_view wszPrefix, std::filesystem::path& pathOut,
+                     CAutoFileHandle& fileOut, int iExtraFlags)
 {
     return NameCircle().Create(folder, WideToNarrow(wszPrefix.substr(0, 3)), pathOut, fileOut, iExtraFlags);
 }

@@ -105,7 +105,8 @@ std::optional<Variant> Variant::ChangeTypeToString() const
         return String(FormatW(L"%g", std::get<double>(m_value)));
     case VT_DATE: {
         const DateTime& d = std::get<DateTime>(m_value);
-        return String(FormatW(L"%04d-%02d-%02d %02d:%02d:%02d", d.iYear, d.iMonth, d.iDay, d.iHour, d.iMinute, d.iSecond));
+        return String(
+            FormatW(L"%04d-%02d-%02d %02d:%02d:%02d", d.iYear, d.iMonth, d.iDay, d.iHour, d.iMinute, d.iSecond));
     }
     case VT_EMPTY:
     case VT_NULL:

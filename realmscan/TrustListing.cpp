@@ -24,7 +24,10 @@ void WriteLine(std::FILE* pStream, std::wstring_view line)
         throw UTIL::COM::_com_error(platform::HResultFromErrno(errno));
 }
 
-std::wstring Number(ULONG ulValue) { return std::to_wstring(ulValue); }
+std::wstring Number(ULONG ulValue)
+{
+    return std::to_wstring(ulValue);
+}
 
 void WriteTrust(std::FILE* pOut, ULONG ulIndex, const DS_DOMAIN_TRUSTSW& trust)
 {

@@ -11,7 +11,8 @@ using namespace platform::netapi;
 
 DWORD CFakeNetApi::GetComputerNameExW(COMPUTER_NAME_FORMAT format, wchar_t* lpBuffer, DWORD* pnSize)
 {
-    m_calls.push_back(FormatW(L"GetComputerNameExW(%d, %lu)", static_cast<int>(format), static_cast<unsigned long>(*pnSize)));
+    m_calls.push_back(
+        FormatW(L"GetComputerNameExW(%d, %lu)", static_cast<int>(format), static_cast<unsigned long>(*pnSize)));
     if (dwComputerNameError != 0)
         return dwComputerNameError;
     if (*pnSize < strComputerName.size() + 1) {
@@ -69,8 +70,8 @@ DWORD CFakeNetApi::DsGetDcNameW(const wchar_t* wszDomainName, ULONG ulFlags,
 DWORD CFakeNetApi::DsEnumerateDomainTrustsW(const wchar_t* wszServerName, ULONG ulFlags, DomainTrustArray& trusts)
 {
     const std::wstring strServer = wszServerName ? wszServerName : L"";
-    m_calls.push_back(FormatW(L"DsEnumerateDomainTrustsW(%ls, 0x%lx)", strServer.c_str(),
-                              static_cast<unsigned long>(ulFlags)));
+    m_calls.push_back(
+        FormatW(L"DsEnumerateDomainTrustsW(%ls, 0x%lx)", strServer.c_str(), static_cast<unsigned long>(ulFlags)));
     const auto answer = trustAnswers.find(strServer);
     if (answer == trustAnswers.end())
         return ERROR_NO_LOGON_SERVERS;

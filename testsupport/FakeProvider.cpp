@@ -3,7 +3,6 @@
 #include "common/ComError.h"
 #include "common/StringUtils.h"
 
-
 namespace testsupport {
 
 using namespace platform::ado;
@@ -31,7 +30,10 @@ const wchar_t* DirectionName(ParameterDirection direction)
     return direction == ParameterDirection::ReturnValue ? L"return" : L"output";
 }
 
-const wchar_t* TypeName(DataType type) { return type == DataType::Integer ? L"integer" : L"timestamp"; }
+const wchar_t* TypeName(DataType type)
+{
+    return type == DataType::Integer ? L"integer" : L"timestamp";
+}
 
 class CFakeConnection : public Connection
 {
@@ -58,10 +60,9 @@ public:
     RecordsetPtr Execute(Command& command, bool bNoRecords) override
     {
         RequireOpen();
-        std::wstring strLine = FormatW(L"Execute %ls %ls timeout=%d: %ls",
-                                       command.commandType == CommandType::Text ? L"Text" : L"StoredProcedure",
-                                       bNoRecords ? L"no records" : L"records", command.lCommandTimeout,
-                                       command.strCommandText.c_str());
+        std::wstring strLine = FormatW(
+            L"Execute %ls %ls timeout=%d: %ls", command.commandType == CommandType::Text ? L"Text" : L"StoredProcedure",
+            bNoRecords ? L"no records" : L"records", command.lCommandTimeout, command.strCommandText.c_str());
         for (const ParameterPtr& pParameter : command.parameters)
             strLine += FormatW(L"\n  param %ls %ls %ls %d", pParameter->strName.c_str(),
                                DirectionName(pParameter->direction), TypeName(pParameter->type), pParameter->lSize);
@@ -131,7 +132,10 @@ void CFakeProvider::RecordConnection(const ConnectionProperties& properties)
     m_connections.push_back(properties);
 }
 
-ConnectionPtr CFakeProvider::CreateConnection() { return std::make_shared<CFakeConnection>(*this); }
+ConnectionPtr CFakeProvider::CreateConnection()
+{
+    return std::make_shared<CFakeConnection>(*this);
+}
 
 FakeReply CFakeProvider::Answer(FakeCall call, const std::wstring& strText)
 {

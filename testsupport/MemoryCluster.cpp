@@ -22,8 +22,7 @@ private:
 using FailuresPtr = std::shared_ptr<const CFailures>;
 
 // The named items of a collection, found by position from 1 or by name.
-template <class Item>
-class CMemoryCollection : public IClusCollection<Item>
+template <class Item> class CMemoryCollection : public IClusCollection<Item>
 {
 public:
     CMemoryCollection(std::string strInterface, FailuresPtr pFailures,
@@ -67,7 +66,9 @@ private:
 class CMemoryProperty : public ISClusProperty
 {
 public:
-    CMemoryProperty(FailuresPtr pFailures, Variant value) : m_pFailures(std::move(pFailures)), m_value(std::move(value)) {}
+    CMemoryProperty(FailuresPtr pFailures, Variant value) : m_pFailures(std::move(pFailures)), m_value(std::move(value))
+    {
+    }
     HRESULT get_Value(Variant* pValue) override
     {
         if (const HRESULT hr = m_pFailures->Of("ISClusProperty->get_Value"); FAILED(hr))
@@ -107,7 +108,10 @@ public:
         : m_pFailures(std::move(pFailures)), m_resource(std::move(resource))
     {
     }
-    HRESULT get_Name(std::wstring* pbstrName) override { return Answer("ISClusResource->get_Name", m_resource.strName, pbstrName); }
+    HRESULT get_Name(std::wstring* pbstrName) override
+    {
+        return Answer("ISClusResource->get_Name", m_resource.strName, pbstrName);
+    }
     HRESULT get_TypeName(std::wstring* pbstrTypeName) override
     {
         return Answer("ISClusResource->get_TypeName", m_resource.strTypeName, pbstrTypeName);
@@ -152,8 +156,8 @@ public:
     {
         if (const HRESULT hr = m_pFailures->Of("ISClusResGroup->get_Resources"); FAILED(hr))
             return hr;
-        *ppResources = std::make_shared<CMemoryCollection<ISClusResource>>("ISClusResGroupResources", m_pFailures,
-                                                                             m_resources);
+        *ppResources =
+            std::make_shared<CMemoryCollection<ISClusResource>>("ISClusResGroupResources", m_pFailures, m_resources);
         return S_OK;
     }
 
@@ -165,7 +169,10 @@ private:
 class CMemoryNode : public ISClusNode
 {
 public:
-    CMemoryNode(FailuresPtr pFailures, std::wstring strName) : m_pFailures(std::move(pFailures)), m_strName(std::move(strName)) {}
+    CMemoryNode(FailuresPtr pFailures, std::wstring strName)
+        : m_pFailures(std::move(pFailures)), m_strName(std::move(strName))
+    {
+    }
     HRESULT get_Name(std::wstring* pbstrName) override
     {
         if (const HRESULT hr = m_pFailures->Of("ISClusNode->get_Name"); FAILED(hr))
@@ -193,7 +200,8 @@ public:
             m_allResources.insert(m_allResources.end(), resources.begin(), resources.end());
             groups.emplace_back(group.strName, std::make_shared<CMemoryGroup>(m_pFailures, std::move(resources)));
         }
-        m_pGroups = std::make_shared<CMemoryCollection<ISClusResGroup>>("ISClusResGroups", m_pFailures, std::move(groups));
+        m_pGroups =
+            std::make_shared<CMemoryCollection<ISClusResGroup>>("ISClusResGroups", m_pFailures, std::move(groups));
         std::vector<std::pair<std::wstring, std::shared_ptr<ISClusNode>>> nodes;
         for (const std::wstring& strNode : cluster.nodes)
             nodes.emplace_back(strNode, std::make_shared<CMemoryNode>(m_pFailures, strNode));
@@ -211,7 +219,10 @@ public:
             std::make_shared<CMemoryCollection<ISClusResource>>("ISClusResources", m_pFailures, m_allResources);
         return Answer("ISCluster->get_Resources", std::move(pResources), ppResources);
     }
-    HRESULT get_Nodes(std::shared_ptr<ISClusNodes>* ppNodes) override { return Answer("ISCluster->get_Nodes", m_pNodes, ppNodes); }
+    HRESULT get_Nodes(std::shared_ptr<ISClusNodes>* ppNodes) override
+    {
+        return Answer("ISCluster->get_Nodes", m_pNodes, ppNodes);
+    }
 
 private:
     template <class Collection>

@@ -163,7 +163,8 @@ std::optional<std::string> CRunningProgram::ReadLine(std::chrono::milliseconds t
             m_cbLinesRead = end + 1;
             return strLine;
         }
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
         if (left.count() <= 0 || m_fdOut < 0 || !Collect(left))
             return std::nullopt;
     }
@@ -176,7 +177,8 @@ ProgramResult CRunningProgram::Wait(std::chrono::milliseconds guard)
     const auto deadline = std::chrono::steady_clock::now() + guard;
     bool bKilled = false;
     for (;;) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
         if (left.count() <= 0 && !bKilled) {
             ::kill(m_pid, SIGKILL);
             bKilled = true;
@@ -223,7 +225,8 @@ ScratchFolder::ScratchFolder()
 ScratchFolder::~ScratchFolder()
 {
     std::error_code ignored;
-    std::filesystem::permissions(m_path, std::filesystem::perms::owner_all, std::filesystem::perm_options::add, ignored);
+    std::filesystem::permissions(m_path, std::filesystem::perms::owner_all, std::filesystem::perm_options::add,
+                                 ignored);
     std::filesystem::remove_all(m_path, ignored);
 }
 

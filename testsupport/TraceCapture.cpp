@@ -6,7 +6,7 @@
 ICDebug& TraceLog()
 {
     static ICDebug log(L"Tests", platform::Registry::FromText("[HKEY_LOCAL_MACHINE\\Tests]\n"
-                                                                 "\"OutputToFile\"=dword:00000000\n"));
+                                                              "\"OutputToFile\"=dword:00000000\n"));
     return log;
 }
 

@@ -67,8 +67,12 @@ LocalTime Now()
     clock_gettime(CLOCK_REALTIME, &now);
     tm parts{};
     localtime_r(&now.tv_sec, &parts);
-    return {parts.tm_year + 1900, parts.tm_mon + 1,   parts.tm_mday,
-            parts.tm_hour,        parts.tm_min,       parts.tm_sec,
+    return {parts.tm_year + 1900,
+            parts.tm_mon + 1,
+            parts.tm_mday,
+            parts.tm_hour,
+            parts.tm_min,
+            parts.tm_sec,
             static_cast<int>(now.tv_nsec / 1'000'000)};
 }
 
@@ -109,7 +113,9 @@ CAutoFileHandle OpenNamedLogFile(const std::filesystem::path& path, int iFlags)
         return {};
     CAutoFileHandle file = platform::OpenRegularFile(folder.Get(), path.filename().c_str(), O_WRONLY | O_CREAT | iFlags,
                                                      platform::LinkPolicy::Refuse, 0600);
-    struct stat info {};
+    struct stat info
+    {
+    };
     if (!file || ::fstat(file.Get(), &info) != 0 || info.st_uid != ::geteuid() || info.st_nlink != 1)
         return {};
     return file;
@@ -128,8 +134,7 @@ void ReportFailure(const char* szText) noexcept
 
 ICDebug::ICDebug(const wchar_t* wszRegistrySubkey) : ICDebug(wszRegistrySubkey, platform::Registry::LoadMachine()) {}
 
-ICDebug::ICDebug(const wchar_t* wszRegistrySubkey, const platform::Registry& registry)
-    : m_uInstance(g_uNextInstance++)
+ICDebug::ICDebug(const wchar_t* wszRegistrySubkey, const platform::Registry& registry) : m_uInstance(g_uNextInstance++)
 {
     try {
         ReadSettingsAndOpenFile(wszRegistrySubkey, registry);
@@ -186,15 +191,15 @@ void ICDebug::ReadSettingsAndOpenFile(const wchar_t* wszRegistrySubkey, const pl
 void ICDebug::WriteHeader(const std::wstring& strTitle)
 {
     const LocalTime now = Now();
-    const std::wstring strHeader = FormatW(
-        L"%ls\r\nTrace File Name : %ls\r\nLogLevel        : %d\r\nTime            : %02d/%02d/%02d "
-        L"%02d:%02d:%02d.%03d\r\n\r\n%ls",
-        strTitle.c_str(), EscapeControlCharacters(std::wstring_view(m_strFileName)).c_str(),
-        static_cast<int>(m_dwLogLevel), now.iDay, now.iMonth, now.iYear,
-        now.iHour, now.iMinute, now.iSecond, now.iMillisecond,
-        m_bWantLogicalThread
-            ? L"File Name            PrId    ThrdId  LTId                                      LnNo     Time          Message\r\n"
-            : L"File Name            PrId    ThrdId  LnNo     Time          Message\r\n");
+    const std::wstring strHeader =
+        FormatW(L"%ls\r\nTrace File Name : %ls\r\nLogLevel        : %d\r\nTime            : %02d/%02d/%02d "
+                L"%02d:%02d:%02d.%03d\r\n\r\n%ls",
+                strTitle.c_str(), EscapeControlCharacters(std::wstring_view(m_strFileName)).c_str(),
+                static_cast<int>(m_dwLogLevel), now.iDay, now.iMonth, now.iYear, now.iHour, now.iMinute, now.iSecond,
+                now.iMillisecond,
+                m_bWantLogicalThread ? L"File Name            PrId    ThrdId  LTId                                     "
+                                       L" LnNo     Time          Message\r\n"
+                                     : L"File Name            PrId    ThrdId  LnNo     Time          Message\r\n");
     WriteToFile(WideToNarrow(strHeader));
 }
 

@@ -78,7 +78,9 @@ HRESULT CQuarFileReader::Open(const char* szPath, bool /*bShareRead*/)
     CAutoFileHandle file = platform::OpenRegularFile(AT_FDCWD, szPath, O_RDONLY, platform::LinkPolicy::Refuse);
     if (!file)
         return errno == EACCES ? HRESULT_FROM_WIN32(platform::ERROR_ACCESS_DENIED) : HResultFromErrno(errno);
-    struct stat status {};
+    struct stat status
+    {
+    };
     if (::fstat(file.Get(), &status) != 0)
         return HResultFromErrno(errno);
     ::posix_fadvise(file.Get(), 0, 0, POSIX_FADV_SEQUENTIAL);
@@ -355,7 +357,9 @@ HRESULT ExtractFile(const char* szSource, const char* szTarget) noexcept
         // An existing target is emptied, but only when it holds something: truncating an empty
         // file makes the file system flush the whole item to disk at close (it takes it for a
         // rewrite in place), which doubles the time of a large extraction.
-        struct stat targetInfo {};
+        struct stat targetInfo
+        {
+        };
         if (::fstat(target.Get(), &targetInfo) != 0 || (targetInfo.st_size > 0 && ::ftruncate(target.Get(), 0) != 0))
             throw UTIL::COM::_com_error(HResultFromErrno(errno));
         ThrowIfFailed(reader.DecodeContentTo(target.Get()));

@@ -5,10 +5,10 @@
 #include "FolderScan.h"
 #include "InterruptCleanup.h"
 #include "OutputFile.h"
-#include "vaultdump/QuarFileReader.h"
 #include "common/ErrorLadder.h"
 #include "common/HResult.h"
 #include "common/StringUtils.h"
+#include "vaultdump/QuarFileReader.h"
 
 #include <optional>
 #include <string>
@@ -30,7 +30,9 @@ std::string Shown(std::string_view strPath)
 
 bool IsDirectory(const std::string& strPath, bool* pbExists)
 {
-    struct stat status {};
+    struct stat status
+    {
+    };
     *pbExists = ::stat(strPath.c_str(), &status) == 0;
     return *pbExists && S_ISDIR(status.st_mode);
 }

@@ -1,11 +1,11 @@
 #include "vaultfeed/ImportRun.h"
 
-#include "vaultfeed/FileOperations.h"
-#include "vaultfeed/ImportReport.h"
 #include "QuarantineSearch.h"
-#include "vaultfeed/ServiceCalls.h"
 #include "common/StringUtils.h"
 #include "platform/Win32Error.h"
+#include "vaultfeed/FileOperations.h"
+#include "vaultfeed/ImportReport.h"
+#include "vaultfeed/ServiceCalls.h"
 
 #include <algorithm>
 #include <chrono>
@@ -97,8 +97,8 @@ private:
             ++m_counters.uProcessed;
             if (m_cancel.Wait(std::chrono::milliseconds(0)))
                 return;
-            const auto lPercent =
-                static_cast<std::int32_t>(std::min<std::uint64_t>(std::uint64_t{m_counters.uProcessed} * 100 / uTotal, 100));
+            const auto lPercent = static_cast<std::int32_t>(
+                std::min<std::uint64_t>(std::uint64_t{m_counters.uProcessed} * 100 / uTotal, 100));
             m_report({false, lPercent, kSeveritySuccess, {}});
             if (entry.bIsFolder)
                 ++m_counters.uSubfoldersIgnored;

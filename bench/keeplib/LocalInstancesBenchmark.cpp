@@ -2,10 +2,10 @@
 // the usual thirty keys must stay a matter of milliseconds, not of a walk over every key for
 // every key.
 
-#include "trace/ICDebug.h"
 #include "common/StringUtils.h"
 #include "keeplib/Exports.h"
 #include "platform/Registry.h"
+#include "trace/ICDebug.h"
 
 #include <benchmark/benchmark.h>
 
@@ -15,8 +15,9 @@
 
 ICDebug& TraceLog()
 {
-    static ICDebug log(L"Bench", platform::Registry::FromText("[HKEY_LOCAL_MACHINE\\Bench]\n"
-                                                              "\"OutputToFile\"=dword:0\n\"OutputToDebugger\"=dword:0\n"));
+    static ICDebug log(L"Bench",
+                       platform::Registry::FromText("[HKEY_LOCAL_MACHINE\\Bench]\n"
+                                                    "\"OutputToFile\"=dword:0\n\"OutputToDebugger\"=dword:0\n"));
     return log;
 }
 
@@ -29,7 +30,8 @@ std::filesystem::path WriteRegistry(const std::filesystem::path& folder, int nIn
     std::ofstream out(file);
     out << "Windows Registry Editor Version 5.00\r\n";
     for (int i = 0; i < nInstances; ++i) {
-        const std::string strKey = "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Microsoft SQL Server\\MSSQL." + std::to_string(i);
+        const std::string strKey =
+            "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Microsoft SQL Server\\MSSQL." + std::to_string(i);
         out << strKey << "]\r\n@=\"INST" << i << "\"\r\n"
             << strKey << "\\MSSQLServer\\CurrentVersion]\r\n"
             << strKey << "\\Setup]\r\n"

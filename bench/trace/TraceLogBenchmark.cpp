@@ -19,8 +19,7 @@ std::string SettingsText(const std::string& strValues)
 }
 
 // Runs one trace call per iteration and reports the heap allocations made per call.
-template <class Call>
-void MeasureCalls(benchmark::State& state, ICDebug& log, Call&& call)
+template <class Call> void MeasureCalls(benchmark::State& state, ICDebug& log, Call&& call)
 {
     call(log); // the first line of a thread sets up its nesting depth
     const std::size_t nBefore = bench::AllocationCount();
@@ -32,7 +31,8 @@ void MeasureCalls(benchmark::State& state, ICDebug& log, Call&& call)
 
 void FilteredCall(benchmark::State& state)
 {
-    ICDebug log(L"Bench", platform::Registry::FromText(SettingsText("\"OutputToFile\"=dword:0\r\n\"LogLevel\"=dword:5b\r\n")));
+    ICDebug log(L"Bench",
+                platform::Registry::FromText(SettingsText("\"OutputToFile\"=dword:0\r\n\"LogLevel\"=dword:5b\r\n")));
     MeasureCalls(state, log, [](ICDebug& l) { l.LogInfo(__FILE__, __LINE__, TRACE_NORMAL, L"lType=%ld", 2L); });
 }
 BENCHMARK(FilteredCall);
@@ -60,7 +60,8 @@ void WrittenLine(benchmark::State& state)
     const std::string strBase = (std::filesystem::temp_directory_path() / "vestrel-trace-bench").string();
     std::wstring strFile;
     {
-        ICDebug log(L"Bench", platform::Registry::FromText(SettingsText("\"TraceFileName\"=\"" + strBase + "\"\r\n"
+        ICDebug log(L"Bench", platform::Registry::FromText(SettingsText("\"TraceFileName\"=\"" + strBase +
+                                                                        "\"\r\n"
                                                                         "\"WantIndent\"=dword:1\r\n")));
         strFile = log.FileName();
         MeasureCalls(state, log, [](ICDebug& l) {

@@ -1,5 +1,5 @@
-#include "common/HResult.h"
 #include "common/StringUtils.h"
+#include "common/HResult.h"
 
 #include <gtest/gtest.h>
 
@@ -80,8 +80,14 @@ TEST(HResult, Win32CodesAndExitStatus)
     EXPECT_EQ(HRESULT_FROM_WIN32(-3), -3);
 
     const std::pair<HRESULT, int> statuses[] = {
-        {S_OK, 0}, {S_FALSE, 1}, {4, 4}, {E_INVALIDARG, 0x57}, {E_FAIL, 5},
-        {E_NOTIMPL, 255}, {E_UNEXPECTED, 255}, {MakeHResult(0x80070100), 255},
+        {S_OK, 0},
+        {S_FALSE, 1},
+        {4, 4},
+        {E_INVALIDARG, 0x57},
+        {E_FAIL, 5},
+        {E_NOTIMPL, 255},
+        {E_UNEXPECTED, 255},
+        {MakeHResult(0x80070100), 255},
     };
     for (const auto& [hr, iStatus] : statuses)
         EXPECT_EQ(ExitStatusFromHResult(hr), iStatus) << std::hex << HResultBits(hr);

@@ -1,8 +1,8 @@
 // Feeds arbitrary command lines to keepctl's parser: the bytes are split at zero bytes into
 // arguments after the program name.
 
-#include "common/StringUtils.h"
 #include "KeepctlArguments.h"
+#include "common/StringUtils.h"
 
 #include <cstdio>
 #include <string>

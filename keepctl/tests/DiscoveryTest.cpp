@@ -41,7 +41,7 @@ protected:
         wchar_t wszName[16] = {};
         DWORD nSize = 16;
         EXPECT_EQ(platform::netapi::CurrentNetApi().GetComputerNameExW(platform::netapi::ComputerNameNetBIOS, wszName,
-                                                                      &nSize),
+                                                                       &nSize),
                   0u);
         return WideToNarrow(std::wstring(wszName, nSize));
     }
@@ -49,7 +49,8 @@ protected:
     testsupport::ProgramResult Run(const std::vector<std::string>& arguments, const std::string& strRegistry,
                                    const std::string& strBrowseTargets = "127.0.0.1:9")
     {
-        const auto registry = m_folder.Write("registry.reg", "Windows Registry Editor Version 5.00\r\n\r\n" + strRegistry);
+        const auto registry =
+            m_folder.Write("registry.reg", "Windows Registry Editor Version 5.00\r\n\r\n" + strRegistry);
         return testsupport::RunProgram(KEEPCTL_PATH, arguments,
                                        {{"VESTREL_REGISTRY_FILE", registry.string()},
                                         {"TMPDIR", m_folder.Path().string()},
@@ -67,7 +68,8 @@ TEST_F(DiscoveryTest, LocalTypeIsWhatTheInstanceKeysSay)
     const std::string strRegistry = InstanceKey("INST1") + InstanceKey("CLUSTERED") + kSqlServer +
                                     "\\CLUSTERED\\Cluster]\r\n\"ClusterName\"=\"VSQL\"\r\n" + kSqlServer +
                                     "\\HALF]\r\n";
-    const std::pair<std::string, int> cases[] = {{"INST1", 2}, {"inst1", 2}, {"CLUSTERED", 4}, {"HALF", 0}, {"NONE", 0}};
+    const std::pair<std::string, int> cases[] = {
+        {"INST1", 2}, {"inst1", 2}, {"CLUSTERED", 4}, {"HALF", 0}, {"NONE", 0}};
     for (const auto& [strName, iType] : cases) {
         const auto result = Run({"LOCALSQLSERVERTYPE", strName}, strRegistry);
         EXPECT_EQ(result.strStdout, "LOCALSQLSERVERTYPE is " + std::to_string(iType) + ".\n") << strName;
@@ -94,8 +96,9 @@ TEST_F(DiscoveryTest, LocalListFollowsTheInstallationsOfTheRegistry)
         std::string strRegistry;
         std::string strList; // with %H for this computer's name
     };
-    const std::string strOlderDefault = "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\MSSQLServer\\MSSQLServer\\CurrentVersion]\r\n"
-                                        "\"CurrentVersion\"=\"8.00.194\"\r\n";
+    const std::string strOlderDefault =
+        "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\MSSQLServer\\MSSQLServer\\CurrentVersion]\r\n"
+        "\"CurrentVersion\"=\"8.00.194\"\r\n";
     const std::string strInstanceNames = std::string(kSqlServer) + "\\Instance Names\\SQL]\r\n";
     const Case cases[] = {
         {"nothing installed", "", ""},
@@ -103,7 +106,8 @@ TEST_F(DiscoveryTest, LocalListFollowsTheInstallationsOfTheRegistry)
         {"an older default instance that a newer installation lists itself",
          strOlderDefault + strInstanceNames + "\"MSSQLSERVER\"=\"MSSQL.1\"\r\n", ""},
         {"a clustered older installation",
-         strOlderDefault + "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\MSSQLServer\\Cluster]\r\n\"ClusterName\"=\"VSQL\"\r\n",
+         strOlderDefault +
+             "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\MSSQLServer\\Cluster]\r\n\"ClusterName\"=\"VSQL\"\r\n",
          ""},
         {"instance keys with their real names",
          InstanceKey("MSSQL.1", "@=\"SQLEXPRESS\"\r\n") + InstanceKey("MSSQL.2", "@=\"mssqlserver\"\r\n"),
@@ -111,16 +115,20 @@ TEST_F(DiscoveryTest, LocalListFollowsTheInstallationsOfTheRegistry)
         {"an instance key without a real name", InstanceKey("Payroll"), "%H\\Payroll\n"},
         {"keys that are never instances", InstanceKey("Services") + InstanceKey("90") + InstanceKey("SqlWriter"), ""},
         {"an excluded instance name", InstanceKey("MSSQL.3", "@=\"officeservers\"\r\n"), ""},
-        {"a clustered instance", InstanceKey("MSSQL.4", "@=\"INST\"\r\n") + kSqlServer + "\\MSSQL.4\\Cluster]\r\n\"ClusterName\"=\"VSQL\"\r\n", ""},
-        {"a cluster key without its name", InstanceKey("MSSQL.4", "@=\"INST\"\r\n") + kSqlServer + "\\MSSQL.4\\Cluster]\r\n",
-         "%H\\INST\n"},
+        {"a clustered instance",
+         InstanceKey("MSSQL.4", "@=\"INST\"\r\n") + kSqlServer + "\\MSSQL.4\\Cluster]\r\n\"ClusterName\"=\"VSQL\"\r\n",
+         ""},
+        {"a cluster key without its name",
+         InstanceKey("MSSQL.4", "@=\"INST\"\r\n") + kSqlServer + "\\MSSQL.4\\Cluster]\r\n", "%H\\INST\n"},
         {"an instance that the instance names list",
          InstanceKey("MSSQL.5") + strInstanceNames + "\"MSSQL.5\"=\"MSSQL.5\"\r\n", ""},
         {"analysis services, and lower-case letters that are no prefix",
-         InstanceKey("MSAS.1", "@=\"ASI\"\r\n") + kSqlServer + "\\MSAS.1\\CPE]\r\n\"CollectorParameters\"=\"AS x\"\r\n" +
-             InstanceKey("MSAS.2", "@=\"ASJ\"\r\n") + kSqlServer + "\\MSAS.2\\CPE]\r\n\"CollectorParameters\"=\"as x\"\r\n" +
-             InstanceKey("MSRS.1", "@=\"RSI\"\r\n") + kSqlServer + "\\MSRS.1\\CPE]\r\n\"CollectorParameters\"=\"RS x\"\r\n" +
-             InstanceKey("OLAP.1", "@=\"OLI\"\r\n") + kSqlServer + "\\OLAP.1\\CPE]\r\n\"CollectorParameters\"=\"OLAP x\"\r\n",
+         InstanceKey("MSAS.1", "@=\"ASI\"\r\n") + kSqlServer +
+             "\\MSAS.1\\CPE]\r\n\"CollectorParameters\"=\"AS x\"\r\n" + InstanceKey("MSAS.2", "@=\"ASJ\"\r\n") +
+             kSqlServer + "\\MSAS.2\\CPE]\r\n\"CollectorParameters\"=\"as x\"\r\n" +
+             InstanceKey("MSRS.1", "@=\"RSI\"\r\n") + kSqlServer +
+             "\\MSRS.1\\CPE]\r\n\"CollectorParameters\"=\"RS x\"\r\n" + InstanceKey("OLAP.1", "@=\"OLI\"\r\n") +
+             kSqlServer + "\\OLAP.1\\CPE]\r\n\"CollectorParameters\"=\"OLAP x\"\r\n",
          "%H\\ASJ\n"},
         {"a default value that is no string", InstanceKey("MSSQL.6", "@=dword:00000001\r\n"), "%H\\MSSQL.6\n"},
         {"a half-written key", std::string(kSqlServer) + "\\MSSQL.7]\r\n", ""},
@@ -195,10 +203,17 @@ TEST_F(DiscoveryTest, NamesAreValidatedAgainstThisComputer)
         bool bAccepted;
     };
     const Case cases[] = {
-        {"(local)", "2", true},          {"(LOCAL)\\INST", "2", true},   {m_strHost, "2", true},
-        {m_strHost + "\\X", "2", true}, {Lower(m_strHost), "2", true},
-        {m_strHost, "1", false},         {"OTHER", "1", true},           {"OTHER", "2", false},
-        {"OTHER;" + m_strHost, "3", true}, {"OTHER;" + m_strHost, "1", false}, {"VSQL", "4", false},
+        {"(local)", "2", true},
+        {"(LOCAL)\\INST", "2", true},
+        {m_strHost, "2", true},
+        {m_strHost + "\\X", "2", true},
+        {Lower(m_strHost), "2", true},
+        {m_strHost, "1", false},
+        {"OTHER", "1", true},
+        {"OTHER", "2", false},
+        {"OTHER;" + m_strHost, "3", true},
+        {"OTHER;" + m_strHost, "1", false},
+        {"VSQL", "4", false},
         {"anything at all", "7", true},
     };
     for (const Case& c : cases) {
@@ -215,8 +230,8 @@ TEST_F(DiscoveryTest, AListFileIsNeverWrittenThroughALinkOrIntoAPipe)
     std::filesystem::create_symlink(target, m_folder.Path() / "link.txt");
     ASSERT_EQ(::mkfifo((m_folder.Path() / "pipe.txt").c_str(), 0600), 0);
     for (const char* szName : {"link.txt", "pipe.txt"}) {
-        const auto result = Run({"BROWSESQLSERVERS", "-t", "2", "-o", (m_folder.Path() / szName).string()},
-                                InstanceKey("MSSQL.1"));
+        const auto result =
+            Run({"BROWSESQLSERVERS", "-t", "2", "-o", (m_folder.Path() / szName).string()}, InstanceKey("MSSQL.1"));
         EXPECT_EQ(result.strStdout, "Failed with code 0x80004005.\n") << szName;
         EXPECT_EQ(result.iExitStatus, 5) << szName;
     }

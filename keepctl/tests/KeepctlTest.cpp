@@ -115,16 +115,17 @@ TEST_F(KeepctlTest, BadTimeoutsAreTracedNotPrinted)
 TEST_F(KeepctlTest, AcceptedCommandCallsTheLibraryAndPrintsItsFailure)
 {
     // Negative timeouts are passed on; the password reaches the library but no trace.
-    const auto result = Run({"SETUP", "CNFG", "-s", kUnreachable, "-a", "CORP\\svc-velmora", "-cn", "-5", "-cm",
-                             " 120", "-u", "sa", "-p", "Sw0rdf1sh"});
+    const auto result = Run({"SETUP", "CNFG", "-s", kUnreachable, "-a", "CORP\\svc-velmora", "-cn", "-5", "-cm", " 120",
+                             "-u", "sa", "-p", "Sw0rdf1sh"});
     EXPECT_EQ(result.strStdout, "Failed with code 0x80004005.\n");
     EXPECT_EQ(result.iExitStatus, 5);
 
     const std::string strProgramTrace = TraceFile("keepctl");
     const std::string strLibraryTrace = TraceFile("keeplib");
-    for (const std::string& strLine : std::vector<std::string>{"INF: lConnectionTimeout=-5\r\n", "INF: lCommandTimeout=120\r\n",
-                                      "INF: strServer=" + kUnreachable + "\r\n", "INF: Password option specified\r\n",
-                                      "INF: Returning, hr=0x80004005\r\n"})
+    for (const std::string& strLine :
+         std::vector<std::string>{"INF: lConnectionTimeout=-5\r\n", "INF: lCommandTimeout=120\r\n",
+                                  "INF: strServer=" + kUnreachable + "\r\n", "INF: Password option specified\r\n",
+                                  "INF: Returning, hr=0x80004005\r\n"})
         EXPECT_NE(strProgramTrace.find(strLine), std::string::npos) << strLine;
     EXPECT_NE(strLibraryTrace.find("INF: lConnectionTimeout = '-5'\r\n"), std::string::npos);
     EXPECT_NE(strLibraryTrace.find("INF: SQL non-trusted authentication\r\n"), std::string::npos);
@@ -153,11 +154,12 @@ TEST_F(KeepctlTest, ArgumentsAreTracedWithTheirControlCharactersEscaped)
 TEST_F(KeepctlTest, TraceFilesStartWithTheirHeader)
 {
     Run({"-?"});
-    const std::regex header("Trace file\r\nTrace File Name : .*/logs/keepctl-\\d+-\\d\\d-\\d\\d-\\d\\d-\\d{3}\\.log\r\n"
-                            "LogLevel        : 0\r\nTime            : [0-9/: .]{23}\r\n\r\n"
-                            "File Name            PrId    ThrdId  LnNo     Time          Message\r\n"
-                            "Keepctl.cpp          pr:\\d+ th:\\d+ ln:\\d{5} [0-9:.]{12}  INF: \\+ Entering Function : wmain\\(\\)\r\n"
-                            "(.|\r\n)*");
+    const std::regex header(
+        "Trace file\r\nTrace File Name : .*/logs/keepctl-\\d+-\\d\\d-\\d\\d-\\d\\d-\\d{3}\\.log\r\n"
+        "LogLevel        : 0\r\nTime            : [0-9/: .]{23}\r\n\r\n"
+        "File Name            PrId    ThrdId  LnNo     Time          Message\r\n"
+        "Keepctl.cpp          pr:\\d+ th:\\d+ ln:\\d{5} [0-9:.]{12}  INF: \\+ Entering Function : wmain\\(\\)\r\n"
+        "(.|\r\n)*");
     EXPECT_TRUE(std::regex_match(TraceFile("keepctl"), header));
 }
 

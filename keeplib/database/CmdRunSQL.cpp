@@ -63,9 +63,9 @@ CCmdRunSQL::CCmdRunSQL(std::int32_t lCmdTimeout, ConnectionPtr pActiveConnection
 
 platform::ado::ParameterPtr CCmdRunSQL::AddReturnValue()
 {
-    auto pParameter = m_command.CreateParameter(L"@RETURN_VALUE", platform::ado::DataType::Integer,
-                                                platform::ado::ParameterDirection::ReturnValue, 0,
-                                                platform::Variant::Int32(0));
+    auto pParameter =
+        m_command.CreateParameter(L"@RETURN_VALUE", platform::ado::DataType::Integer,
+                                  platform::ado::ParameterDirection::ReturnValue, 0, platform::Variant::Int32(0));
     m_command.parameters.push_back(pParameter);
     return pParameter;
 }
@@ -73,8 +73,8 @@ platform::ado::ParameterPtr CCmdRunSQL::AddReturnValue()
 platform::ado::ParameterPtr CCmdRunSQL::AddOutputParameter(const wchar_t* wszName, platform::ado::DataType type,
                                                            std::int32_t lSize)
 {
-    auto pParameter = m_command.CreateParameter(wszName ? wszName : L"", type,
-                                                platform::ado::ParameterDirection::Output, lSize, {});
+    auto pParameter =
+        m_command.CreateParameter(wszName ? wszName : L"", type, platform::ado::ParameterDirection::Output, lSize, {});
     m_command.parameters.push_back(pParameter);
     return pParameter;
 }

@@ -84,8 +84,8 @@ void ServerConnectionString(const wchar_t* wszSource, std::int32_t lConnectionTi
 }
 
 ConnectionProperties DatabaseConnectionStringHelper(const wchar_t* wszSource, const wchar_t* wszDatabase,
-                                            std::int32_t lConnectionTimeout, std::int32_t lAuthMethod,
-                                            const wchar_t* wszUserName, const wchar_t* wszPassword)
+                                                    std::int32_t lConnectionTimeout, std::int32_t lAuthMethod,
+                                                    const wchar_t* wszUserName, const wchar_t* wszPassword)
 {
     TRACE_SCOPE(L"UTIL::DBConnectionHelper::DatabaseConnectionStringHelper()");
     TRACE_INFO(TRACE_NORMAL, L"wszSource=%ls", wszSource ? wszSource : L"");
@@ -183,7 +183,8 @@ HRESULT Connect(const ConnectionProperties& connection, ConnectionPtr& pCnx)
         try {
             pConnection = platform::ado::CurrentProvider().CreateConnection();
         } catch (const UTIL::COM::_com_error& e) {
-            TRACE_ERROR(TRACE_FAILURE, L"CoCreateInstance(Connection) failed with hr=(0x%08x).", HResultBits(e.Error()));
+            TRACE_ERROR(TRACE_FAILURE, L"CoCreateInstance(Connection) failed with hr=(0x%08x).",
+                        HResultBits(e.Error()));
             return Keeplibs::Abandoned(e.Error());
         }
         try {

@@ -129,8 +129,7 @@ HRESULT BuildAddNTUserAccessRights(const wchar_t* wszAccount, const wchar_t* wsz
             return out;
         };
         std::wostringstream out;
-        out << L"DECLARE @ntaccount as nvarchar(128)\n"
-            << L"DECLARE @ntdbuser as sysname\n";
+        out << L"DECLARE @ntaccount as nvarchar(128)\n" << L"DECLARE @ntdbuser as sysname\n";
         A(out << L"SET @ntaccount=N'") << L"'\n";
         A(out << L"SET @ntdbuser=N'") << L"'\n";
         out << L"IF NOT EXISTS (SELECT 1 FROM master.dbo.syslogins where loginname=@ntaccount and denylogin=0 and "

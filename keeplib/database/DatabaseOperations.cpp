@@ -5,14 +5,14 @@
 
 #include <algorithm>
 
+#include "ArgumentChecks.h"
 #include "CallFrame.h"
 #include "CmdRunSQL.h"
 #include "DBConnectionHelper.h"
-#include "keeplib/DatabaseKinds.h"
-#include "keeplib/Exports.h"
-#include "ArgumentChecks.h"
 #include "NameValidation.h"
 #include "common/StringUtils.h"
+#include "keeplib/DatabaseKinds.h"
+#include "keeplib/Exports.h"
 #include "platform/Win32Error.h"
 #include "trace/ComUtils.h"
 #include "trace/TraceScope.h"
@@ -27,8 +27,14 @@ using UTIL::DBConnectionHelper::Disconnect;
 // The media password of the automatic backup file.
 constexpr const wchar_t* kAutoBackupPassword = L"glimmer";
 
-const wchar_t* OrEmpty(const wchar_t* wsz) { return wsz ? wsz : L""; }
-bool IsEmpty(const wchar_t* wsz) { return !wsz || !*wsz; }
+const wchar_t* OrEmpty(const wchar_t* wsz)
+{
+    return wsz ? wsz : L"";
+}
+bool IsEmpty(const wchar_t* wsz)
+{
+    return !wsz || !*wsz;
+}
 
 // Runs a statement that returns nothing.
 void RunStatement(std::int32_t lCmdTimeout, const ConnectionPtr& pCnx, const std::wstring& strStatement)
@@ -104,8 +110,8 @@ HRESULT KeeplibBackupDatabaseEx(std::int32_t lCmdTimeout, const ConnectionPtr& p
         const std::wstring D = wszDatabaseName;
         if (!IsEmpty(wszBackupFile)) {
             RunStatement(lCmdTimeout, pCnx,
-                         L"BACKUP DATABASE [" + D + L"] TO DISK=N'" + wszBackupFile + L"' WITH INIT, NOUNLOAD, NAME=N'" +
-                             D + L" backup', NOSKIP, STATS=10, NOFORMAT");
+                         L"BACKUP DATABASE [" + D + L"] TO DISK=N'" + wszBackupFile +
+                             L"' WITH INIT, NOUNLOAD, NAME=N'" + D + L" backup', NOSKIP, STATS=10, NOFORMAT");
             return Completed();
         }
         try {
@@ -205,8 +211,8 @@ HRESULT KeeplibDropDatabase(std::int32_t lCmdTimeout, const wchar_t* pstrServerN
         if (const auto refused = RefuseInvalidDatabaseName(pstrDatabaseName))
             return *refused;
         ConnectionPtr pCnx;
-        if (const auto failed = ConnectToMaster(pCnx, pstrServerName, lConnectionTimeout, lAuthType, pstrAuthUser,
-                                                pstrAuthPassword))
+        if (const auto failed =
+                ConnectToMaster(pCnx, pstrServerName, lConnectionTimeout, lAuthType, pstrAuthUser, pstrAuthPassword))
             return *failed;
         const std::wstring D = pstrDatabaseName;
         RunStatement(lCmdTimeout, pCnx,
@@ -319,8 +325,8 @@ HRESULT KeeplibGetVersion(std::int32_t lCmdTimeout, const ConnectionPtr& pCnx, s
 
 KEEPLIB_API HRESULT KeeplibBackup(std::int32_t lCmdTimeout, const wchar_t* pstrServerName,
                                   const wchar_t* pstrDatabaseName, const wchar_t* pstrBackupFile,
-                                  std::int32_t lConnectionTimeout, std::int32_t lAuthType,
-                                  const wchar_t* pstrAuthUser, const wchar_t* pstrAuthPassword)
+                                  std::int32_t lConnectionTimeout, std::int32_t lAuthType, const wchar_t* pstrAuthUser,
+                                  const wchar_t* pstrAuthPassword)
 {
     TRACE_SCOPE(L"KeeplibBackup()");
     return Keeplibs::KeeplibBackup(lCmdTimeout, pstrServerName, pstrDatabaseName, pstrBackupFile, lConnectionTimeout,
@@ -329,8 +335,8 @@ KEEPLIB_API HRESULT KeeplibBackup(std::int32_t lCmdTimeout, const wchar_t* pstrS
 
 KEEPLIB_API HRESULT KeeplibRestore(std::int32_t lCmdTimeout, const wchar_t* pstrServerName,
                                    const wchar_t* pstrDatabaseName, const wchar_t* pstrBackupFile,
-                                   std::int32_t lConnectionTimeout, std::int32_t lAuthType,
-                                   const wchar_t* pstrAuthUser, const wchar_t* pstrAuthPassword)
+                                   std::int32_t lConnectionTimeout, std::int32_t lAuthType, const wchar_t* pstrAuthUser,
+                                   const wchar_t* pstrAuthPassword)
 {
     TRACE_SCOPE(L"KeeplibRestore()");
     return Keeplibs::KeeplibRestore(lCmdTimeout, pstrServerName, pstrDatabaseName, pstrBackupFile, lConnectionTimeout,
@@ -360,8 +366,8 @@ KEEPLIB_API HRESULT KeeplibExistsDatabase(std::int32_t lCmdTimeout, const wchar_
 KEEPLIB_API HRESULT KeeplibVersion(std::int32_t lCmdTimeout, const wchar_t* pstrServerName,
                                    const wchar_t* pstrDatabaseName, std::int32_t* plMajor, std::int32_t* plMinor,
                                    char* pszBuild, std::int32_t* plBuildLength, std::int32_t lConnectionTimeout,
-                                   std::int32_t lAuthType, const wchar_t* pstrAuthUser,
-                                   const wchar_t* pstrAuthPassword, std::uint32_t lDatabaseType)
+                                   std::int32_t lAuthType, const wchar_t* pstrAuthUser, const wchar_t* pstrAuthPassword,
+                                   std::uint32_t lDatabaseType)
 {
     using namespace Keeplibs;
     TRACE_SCOPE(L"KeeplibVersion()");
@@ -379,7 +385,8 @@ KEEPLIB_API HRESULT KeeplibVersion(std::int32_t lCmdTimeout, const wchar_t* pstr
         const HRESULT hrConnect = Connect(pstrServerName, pstrDatabaseName, pCnx, lConnectionTimeout, lAuthType,
                                           OrEmpty(pstrAuthUser), OrEmpty(pstrAuthPassword));
         if (FAILED(hrConnect)) {
-            TRACE_ERROR(TRACE_FAILURE, L"Connect(%ls) failed with hr=(0x%08x).", pstrDatabaseName, HResultBits(hrConnect));
+            TRACE_ERROR(TRACE_FAILURE, L"Connect(%ls) failed with hr=(0x%08x).", pstrDatabaseName,
+                        HResultBits(hrConnect));
             return Abandoned(hrConnect);
         }
         const std::wstring strProcedure(kind->wszVersionProcedure);
@@ -414,8 +421,7 @@ KEEPLIB_API HRESULT KeeplibVersion(std::int32_t lCmdTimeout, const wchar_t* pstr
                 *plBuildLength = 0;
             } else {
                 const std::string strNarrow = WideToNarrow(strBuild);
-                const auto cchCopy =
-                    std::min(strNarrow.size(), static_cast<std::size_t>(*plBuildLength - 1));
+                const auto cchCopy = std::min(strNarrow.size(), static_cast<std::size_t>(*plBuildLength - 1));
                 std::copy_n(strNarrow.data(), cchCopy, pszBuild);
                 pszBuild[cchCopy] = '\0';
                 *plBuildLength = static_cast<std::int32_t>(cchCopy);

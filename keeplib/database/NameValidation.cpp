@@ -11,8 +11,7 @@ namespace {
 constexpr std::size_t kMaxDatabaseName = 123;
 constexpr std::size_t kMaxBackupFileName = 520;
 
-template <class IsAllowed>
-bool ValidateCharacters(const wchar_t* pstrName, std::size_t cchMax, IsAllowed&& isAllowed)
+template <class IsAllowed> bool ValidateCharacters(const wchar_t* pstrName, std::size_t cchMax, IsAllowed&& isAllowed)
 {
     const std::size_t cchName = std::wcslen(pstrName);
     for (std::size_t i = 0; i < cchName; ++i) {

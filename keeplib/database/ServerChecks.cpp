@@ -120,7 +120,8 @@ HRESULT KeeplibSQLServerCheck(std::int32_t lCmdTimeout, const wchar_t* pstrServe
             std::wstring strVersion;
             hr = KeeplibInstanceVersion(lCmdTimeout, pCnx, lVersion, strVersion);
             if (FAILED(hr)) {
-                TRACE_ERROR(TRACE_FAILURE, L"Keeplibs::KeeplibInstanceVersion failed with hr=(0x%08x).", HResultBits(hr));
+                TRACE_ERROR(TRACE_FAILURE, L"Keeplibs::KeeplibInstanceVersion failed with hr=(0x%08x).",
+                            HResultBits(hr));
                 return Abandoned(hr);
             }
             hr = UTIL::DBConnectionHelper::Disconnect(pCnx);
@@ -233,7 +234,10 @@ KEEPLIB_API HRESULT KeeplibSQLServerCheck(std::int32_t lCmdTimeout, const wchar_
 {
     TRACE_SCOPE(L"KeeplibSQLServerCheck()");
     return Keeplibs::RunInCallFrame(Keeplibs::ResultLine::Returing, [&] {
+        // The condition is traced as it is written here.
+        // clang-format off
         THROW_CHECK_FAILURE_IF(! pstrServerName, E_INVALIDARG);
+        // clang-format on
         const HRESULT hrSQLServerCheck = Keeplibs::KeeplibSQLServerCheck(
             lCmdTimeout, pstrServerName, lConnectionTimeout, lAuthType, pstrAuthUser, pstrAuthPassword);
         Keeplibs::CheckCall(hrSQLServerCheck, L"hrSQLServerCheck");

@@ -1,14 +1,14 @@
 // Database setup: create a product database or bring it up to date, then give the service
 // account access to it.
 
+#include "ArgumentChecks.h"
 #include "CallFrame.h"
 #include "CmdRunSQL.h"
 #include "DBConnectionHelper.h"
 #include "DBScriptHelper.h"
-#include "keeplib/DatabaseKinds.h"
 #include "DatabaseOperations.h"
+#include "keeplib/DatabaseKinds.h"
 #include "keeplib/Exports.h"
-#include "ArgumentChecks.h"
 #include "trace/ComUtils.h"
 #include "trace/TraceScope.h"
 
@@ -22,8 +22,8 @@ HRESULT KeeplibCreateDatabase(std::int32_t lCmdTimeout, const ConnectionPtr& pCn
     TRACE_SCOPE(L"Keeplibs::KeeplibCreateDatabase()");
     return RunInCallFrame(ResultLine::Returing, [&] {
         const std::wstring D = wszDatabaseName;
-        const std::wstring strStatement = L"IF NOT EXISTS (SELECT name FROM master.dbo.sysdatabases WHERE name = N'" + D +
-                                          L"') BEGIN CREATE DATABASE [" + D + L"] ALTER DATABASE [" + D +
+        const std::wstring strStatement = L"IF NOT EXISTS (SELECT name FROM master.dbo.sysdatabases WHERE name = N'" +
+                                          D + L"') BEGIN CREATE DATABASE [" + D + L"] ALTER DATABASE [" + D +
                                           L"] SET AUTO_CLOSE OFF END";
         UTIL::ADO::CCmdRunSQL(lCmdTimeout, pCnx, strStatement.c_str(), false).Run(false);
         return Completed();
@@ -140,9 +140,8 @@ void UpgradeDatabase(std::int32_t lCmdTimeout, const ConnectionPtr& pCnx, const 
 
 KEEPLIB_API HRESULT KeeplibSetup(std::int32_t lCmdTimeout, const wchar_t* pstrServerName,
                                  const wchar_t* pstrDatabaseName, std::int32_t lConnectionTimeout,
-                                 std::int32_t lAuthType, const wchar_t* pstrAuthUser,
-                                 const wchar_t* pstrAuthPassword, std::uint32_t lDatabaseType,
-                                 const wchar_t* pstrServiceUserName)
+                                 std::int32_t lAuthType, const wchar_t* pstrAuthUser, const wchar_t* pstrAuthPassword,
+                                 std::uint32_t lDatabaseType, const wchar_t* pstrServiceUserName)
 {
     using namespace Keeplibs;
     using UTIL::DBConnectionHelper::Connect;
@@ -172,14 +171,16 @@ KEEPLIB_API HRESULT KeeplibSetup(std::int32_t lCmdTimeout, const wchar_t* pstrSe
         }
         const HRESULT hrExists = KeeplibExistsDatabase(lCmdTimeout, pMaster, pstrDatabaseName);
         if (FAILED(hrExists)) {
-            TRACE_ERROR(TRACE_FAILURE, L"Keeplibs::KeeplibExistsDatabase failed with hr=(0x%08x).", HResultBits(hrExists));
+            TRACE_ERROR(TRACE_FAILURE, L"Keeplibs::KeeplibExistsDatabase failed with hr=(0x%08x).",
+                        HResultBits(hrExists));
             return Abandoned(hrExists);
         }
         const bool bCreated = hrExists == S_FALSE;
         if (bCreated) {
             hr = KeeplibCreateDatabase(lCmdTimeout, pMaster, pstrDatabaseName);
             if (FAILED(hr)) {
-                TRACE_ERROR(TRACE_FAILURE, L"Keeplibs::KeeplibCreateDatabase failed with hr=(0x%08x).", HResultBits(hr));
+                TRACE_ERROR(TRACE_FAILURE, L"Keeplibs::KeeplibCreateDatabase failed with hr=(0x%08x).",
+                            HResultBits(hr));
                 return Abandoned(hr);
             }
         }

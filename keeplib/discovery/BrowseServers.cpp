@@ -3,12 +3,12 @@
 // this computer's registry, its cluster and the network to a list file.
 
 #include "CallFrame.h"
-#include "keeplib/Exports.h"
 #include "GetComputerClusterName.h"
 #include "InstanceSources.h"
 #include "ServerDiscovery.h"
 #include "common/HandleOwners.h"
 #include "common/StringUtils.h"
+#include "keeplib/Exports.h"
 #include "platform/SafeFiles.h"
 #include "trace/TraceScope.h"
 
@@ -23,9 +23,9 @@ std::FILE* OpenListFile(const wchar_t* pstrSaveListToFile)
 {
     if (!pstrSaveListToFile)
         return nullptr;
-    CAutoFileHandle file = platform::OpenRegularFile(AT_FDCWD, WideToNarrow(pstrSaveListToFile).c_str(),
-                                                     O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC,
-                                                     platform::LinkPolicy::Refuse, 0666);
+    CAutoFileHandle file =
+        platform::OpenRegularFile(AT_FDCWD, WideToNarrow(pstrSaveListToFile).c_str(),
+                                  O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, platform::LinkPolicy::Refuse, 0666);
     std::FILE* const pFile = file ? ::fdopen(file.Get(), "w") : nullptr;
     if (pFile)
         file.Release();
@@ -48,7 +48,8 @@ HRESULT KeeplibBrowseSQLServers(std::int32_t lType, const wchar_t* pstrSaveListT
             return Abandoned(E_FAIL);
         }
         TRACE_INFO(TRACE_NORMAL, L"Determine the name of the (local) SQL server");
-        const std::wstring bstrLocalName = UTIL::SERVERNAME::GetComputerClusterName(platform::netapi::ComputerNameNetBIOS);
+        const std::wstring bstrLocalName =
+            UTIL::SERVERNAME::GetComputerClusterName(platform::netapi::ComputerNameNetBIOS);
         TRACE_INFO(TRACE_NORMAL, L"bstrLocalName='%ls'", bstrLocalName.c_str());
 
         CServerNameSet names;

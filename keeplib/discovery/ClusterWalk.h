@@ -11,12 +11,12 @@
 
 // A cluster call that failed is traced at the caller's place with the name of the call, and its
 // code is returned at once.
-#define RETURN_IF_CLUSTER_CALL_FAILED(call, wszCallName)                                                        \
-    do {                                                                                                       \
-        if (const HRESULT hrCall = (call); FAILED(hrCall)) {                                                   \
-            TRACE_ERROR(TRACE_FAILURE, L"%ls failed with hr=(0x%08x).", (wszCallName), HResultBits(hrCall));   \
-            return hrCall;                                                                                     \
-        }                                                                                                      \
+#define RETURN_IF_CLUSTER_CALL_FAILED(call, wszCallName)                                                               \
+    do {                                                                                                               \
+        if (const HRESULT hrCall = (call); FAILED(hrCall)) {                                                           \
+            TRACE_ERROR(TRACE_FAILURE, L"%ls failed with hr=(0x%08x).", (wszCallName), HResultBits(hrCall));           \
+            return hrCall;                                                                                             \
+        }                                                                                                              \
     } while (false)
 
 namespace Keeplibs {

@@ -1,7 +1,7 @@
 #include "DomainMembership.h"
 
-#include "platform/netapi/NetApi.h"
 #include "platform/Win32Error.h"
+#include "platform/netapi/NetApi.h"
 #include "trace/ComUtils.h"
 #include "trace/TraceScope.h"
 

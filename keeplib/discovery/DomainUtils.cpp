@@ -27,8 +27,8 @@ HRESULT GetSQLServerDomainName(const wchar_t* wszServerName, std::wstring& bstrD
         }
     }
     platform::netapi::WKSTA_INFO_101 info;
-    const DWORD status = platform::netapi::CurrentNetApi().NetWkstaGetInfo101(
-        strComputer.empty() ? nullptr : strComputer.c_str(), info);
+    const DWORD status =
+        platform::netapi::CurrentNetApi().NetWkstaGetInfo101(strComputer.empty() ? nullptr : strComputer.c_str(), info);
     if (status != platform::ERROR_SUCCESS) {
         if (strComputer.empty())
             TRACE_WARNING(TRACE_FAILURE, L"NetWkstaGetInfo failed %d.", static_cast<int>(status));

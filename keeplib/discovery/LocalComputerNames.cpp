@@ -30,7 +30,7 @@ HRESULT CLocalComputerNames::Init()
     TRACE_SCOPE(L"Keeplibs::CLocalComputerNames::Init()");
     DWORD nSize = static_cast<DWORD>(m_szComputerName.size());
     const DWORD dwError = platform::netapi::CurrentNetApi().GetComputerNameExW(platform::netapi::ComputerNameNetBIOS,
-                                                                              m_szComputerName.data(), &nSize);
+                                                                               m_szComputerName.data(), &nSize);
     if (dwError != 0)
         return HRESULT_FROM_WIN32(dwError);
 
@@ -46,21 +46,22 @@ HRESULT CLocalComputerNames::ReadClusterNames()
     const std::shared_ptr<ISCluster> pCluster = OpenLocalCluster();
     if (!pCluster)
         return S_OK;
-    const HRESULT hr = ForEachGroupResource(*pCluster, [this](ISClusResource& resource, const std::wstring& bstrTypeName) {
-        if (bstrTypeName != L"Network Name")
+    const HRESULT hr =
+        ForEachGroupResource(*pCluster, [this](ISClusResource& resource, const std::wstring& bstrTypeName) {
+            if (bstrTypeName != L"Network Name")
+                return S_OK;
+            std::shared_ptr<ISClusProperties> pProperties;
+            RETURN_IF_CLUSTER_CALL_FAILED(resource.get_PrivateProperties(&pProperties),
+                                          L"ISClusResource->get_PrivateProperties");
+            std::shared_ptr<ISClusProperty> pProperty;
+            RETURN_IF_CLUSTER_CALL_FAILED(pProperties->get_Item(platform::Variant::String(L"Name"), &pProperty),
+                                          L"ISClusProperties->get_Item");
+            platform::Variant value;
+            RETURN_IF_CLUSTER_CALL_FAILED(pProperty->get_Value(&value), L"ISClusProperty->get_Value");
+            if (value.Type() == platform::VT_BSTR)
+                m_lstClusterNetworkNames.push_back(value.StringValue());
             return S_OK;
-        std::shared_ptr<ISClusProperties> pProperties;
-        RETURN_IF_CLUSTER_CALL_FAILED(resource.get_PrivateProperties(&pProperties),
-                                      L"ISClusResource->get_PrivateProperties");
-        std::shared_ptr<ISClusProperty> pProperty;
-        RETURN_IF_CLUSTER_CALL_FAILED(pProperties->get_Item(platform::Variant::String(L"Name"), &pProperty),
-                                      L"ISClusProperties->get_Item");
-        platform::Variant value;
-        RETURN_IF_CLUSTER_CALL_FAILED(pProperty->get_Value(&value), L"ISClusProperty->get_Value");
-        if (value.Type() == platform::VT_BSTR)
-            m_lstClusterNetworkNames.push_back(value.StringValue());
-        return S_OK;
-    });
+        });
     if (FAILED(hr))
         return hr;
 
@@ -81,14 +82,16 @@ bool CLocalComputerNames::IsLocalComputer(const wchar_t* wszServerName) const
 
 bool CLocalComputerNames::IsLocalCluster(const wchar_t* wszServerName) const
 {
-    return std::any_of(m_lstClusterNetworkNames.begin(), m_lstClusterNetworkNames.end(),
-                       [wszServerName](const std::wstring& strName) { return MatchServerName(strName.c_str(), wszServerName); });
+    return std::any_of(
+        m_lstClusterNetworkNames.begin(), m_lstClusterNetworkNames.end(),
+        [wszServerName](const std::wstring& strName) { return MatchServerName(strName.c_str(), wszServerName); });
 }
 
 bool CLocalComputerNames::IsClusterNode(const wchar_t* wszServerName) const
 {
-    return std::any_of(m_lstClusterNodeNames.begin(), m_lstClusterNodeNames.end(),
-                       [wszServerName](const std::wstring& strName) { return MatchServerName(strName.c_str(), wszServerName); });
+    return std::any_of(
+        m_lstClusterNodeNames.begin(), m_lstClusterNodeNames.end(),
+        [wszServerName](const std::wstring& strName) { return MatchServerName(strName.c_str(), wszServerName); });
 }
 
 void CLocalComputerNames::GetTrustedDomain(const wchar_t* wszDomain, std::wstring& wstrTrustedDomainRef) const

@@ -24,10 +24,29 @@ constexpr std::wstring_view kOlderInstallationKey = L"SOFTWARE\\Microsoft\\MSSQL
 
 // Subkeys of the SQL Server key that hold no instance.
 constexpr std::array<std::wstring_view, 23> sc_wszExcludedKeys = {
-    L"8.00.000", L"80",          L"Component Set", L"90",       L"ExceptionMessageBox",  L"Instance Names",
-    L"Services", L"SBSMONITORING", L"SHAREPOINT",  L"MSSQL10.SHAREPOINT", L"WSUS",   L"MSFW",
-    L"MICROSOFT##SSEE", L"MSSQL.2005", L"100",    L"BOL",        L"RefCount", L"SharedManagementObjects",
-    L"SQLNCLI10", L"SqlWriter",  L"OFFICESERVERS", L"ADOMD",    L"SCE",
+    L"8.00.000",
+    L"80",
+    L"Component Set",
+    L"90",
+    L"ExceptionMessageBox",
+    L"Instance Names",
+    L"Services",
+    L"SBSMONITORING",
+    L"SHAREPOINT",
+    L"MSSQL10.SHAREPOINT",
+    L"WSUS",
+    L"MSFW",
+    L"MICROSOFT##SSEE",
+    L"MSSQL.2005",
+    L"100",
+    L"BOL",
+    L"RefCount",
+    L"SharedManagementObjects",
+    L"SQLNCLI10",
+    L"SqlWriter",
+    L"OFFICESERVERS",
+    L"ADOMD",
+    L"SCE",
 };
 constexpr std::array<std::wstring_view, 1> sc_wszExcludedInstanceNames = {L"OFFICESERVERS"};
 
@@ -43,8 +62,7 @@ constexpr std::array<SkippedCollector, 3> sc_wszSkippedCollectorPrefixes = {{
     {L"RS ", L"Skipping reporting services entry"},
 }};
 
-template <std::size_t N>
-bool IsListedNoCase(const std::array<std::wstring_view, N>& list, std::wstring_view name)
+template <std::size_t N> bool IsListedNoCase(const std::array<std::wstring_view, N>& list, std::wstring_view name)
 {
     for (const std::wstring_view entry : list) {
         if (UTIL::STR::EqualsNoCase(entry, name))
@@ -226,8 +244,7 @@ void AddInstanceOfSubkey(const Registry& registry, const std::optional<RegistryK
     }
 
     // The default value stores the instance's real name; a key without one is named by the key.
-    const StringValueRead stored =
-        ReadStringValue(instanceKey, L"", L"Failed to allocate RealInstanceName size=%u.");
+    const StringValueRead stored = ReadStringValue(instanceKey, L"", L"Failed to allocate RealInstanceName size=%u.");
     switch (stored.outcome) {
     case StringValueRead::NotSized:
         TRACE_INFO(TRACE_FAILURE, L"RegQueryValueEx(default value for instance) failed %d,%u.",
@@ -255,7 +272,8 @@ void AddInstanceOfSubkey(const Registry& registry, const std::optional<RegistryK
         TRACE_INFO(TRACE_NORMAL, L"Adding default instance: %ls", bstrLocalName.c_str());
         names.Insert(bstrLocalName);
     } else {
-        TRACE_INFO(TRACE_NORMAL, L"Adding named instance: %ls\\%ls", bstrLocalName.c_str(), strRealInstanceName.c_str());
+        TRACE_INFO(TRACE_NORMAL, L"Adding named instance: %ls\\%ls", bstrLocalName.c_str(),
+                   strRealInstanceName.c_str());
         names.Insert(bstrLocalName + L'\\' + strRealInstanceName);
     }
 }
@@ -288,7 +306,8 @@ HRESULT AddLocalComputerInstances(const std::wstring& bstrLocalName, CServerName
     try {
         szName.resize(cchMaxSubKeyLen + 1);
     } catch (const std::bad_alloc&) {
-        TRACE_ERROR(TRACE_FAILURE, L"Failed to allocate instance name size=%u.", static_cast<unsigned>(cchMaxSubKeyLen + 1));
+        TRACE_ERROR(TRACE_FAILURE, L"Failed to allocate instance name size=%u.",
+                    static_cast<unsigned>(cchMaxSubKeyLen + 1));
         return E_OUTOFMEMORY;
     }
     for (DWORD dwIndex = 0; dwIndex < cSubKeys; ++dwIndex) {

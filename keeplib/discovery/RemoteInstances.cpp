@@ -2,8 +2,8 @@
 // cluster and, in a domain, those of computers outside the trusted domain.
 
 #include "BraceList.h"
-#include "DomainUtils.h"
 #include "DomainMembership.h"
+#include "DomainUtils.h"
 #include "InstanceSources.h"
 #include "LocalComputerNames.h"
 #include "SqlHandles.h"

@@ -2,9 +2,9 @@
 // caller accepts: remote, this computer, or the local cluster.
 
 #include "CallFrame.h"
-#include "database/DBConnectionHelper.h"
 #include "LocalComputerNames.h"
 #include "ServerDiscovery.h"
+#include "database/DBConnectionHelper.h"
 #include "trace/TraceScope.h"
 
 namespace Keeplibs {

@@ -13,8 +13,7 @@ void TraceODBCError(platform::browse::SQLSMALLINT handleType, platform::browse::
 namespace Keeplibs {
 
 // One ODBC handle of a kind: allocated, then freed once, at the latest on destruction.
-template <platform::browse::SQLSMALLINT HandleType>
-class CSqlHandleOwner
+template <platform::browse::SQLSMALLINT HandleType> class CSqlHandleOwner
 {
 public:
     CSqlHandleOwner() = default;
@@ -64,8 +63,7 @@ class CSqlHDbc : public CSqlHandleOwner<platform::browse::SQL_HANDLE_DBC>
 public:
     platform::browse::SQLRETURN Alloc(const CSqlHEnv& environment) { return Allocate(environment.Get()); }
     platform::browse::SQLRETURN SetConnectAttr(platform::browse::SQLINTEGER attribute,
-                                               platform::browse::SQLINTEGER value,
-                                               platform::browse::SQLINTEGER cbValue)
+                                               platform::browse::SQLINTEGER value, platform::browse::SQLINTEGER cbValue)
     {
         return platform::browse::SQLSetConnectAttrW(Get(), attribute, value, cbValue);
     }

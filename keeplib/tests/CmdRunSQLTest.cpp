@@ -1,6 +1,6 @@
+#include "database/CmdRunSQL.h"
 #include "FakeServer.h"
 #include "common/ComError.h"
-#include "database/CmdRunSQL.h"
 #include "database/DBConnectionHelper.h"
 
 #include <sstream>
@@ -10,7 +10,10 @@ using UTIL::ADO::CCmdRunSQL;
 class CmdRunSQLTest : public FakeServerTest
 {
 protected:
-    void SetUp() override { ASSERT_EQ(UTIL::DBConnectionHelper::Connect(L"S", L"master", m_pCnx, 30, 0, L"", L""), S_OK); }
+    void SetUp() override
+    {
+        ASSERT_EQ(UTIL::DBConnectionHelper::Connect(L"S", L"master", m_pCnx, 30, 0, L"", L""), S_OK);
+    }
 
     // The messages traced from the command's own lines on, without entries and exits.
     std::vector<std::string> RunLines() const
@@ -43,11 +46,16 @@ TEST_F(CmdRunSQLTest, FailingStatementInATransactionIsRolledBackAndRethrown)
 {
     EXPECT_EQ(RunFailing(true), DB_E_ERRORSINCOMMAND);
     EXPECT_EQ(RunLines(), (std::vector<std::string>{
-                              "INF: bAsTransaction=1", "INF: Begin a transaction", "INF: Exceute the command",
-                              "ERR: COM error: 0x80040E14", "INF: lErrorCount = 1", "INF: lErrorIndex = 0",
+                              "INF: bAsTransaction=1",
+                              "INF: Begin a transaction",
+                              "INF: Exceute the command",
+                              "ERR: COM error: 0x80040E14",
+                              "INF: lErrorCount = 1",
+                              "INF: lErrorIndex = 0",
                               "INF: bstrDescription = 'The server said no.'",
                               "INF: bstrSource = 'Microsoft OLE DB Provider for SQL Server'",
-                              "INF: lErrorNumber = 0x00000C81", "INF: Rollback the transaction",
+                              "INF: lErrorNumber = 0x00000C81",
+                              "INF: Rollback the transaction",
                               "INF: Rethrow the original exception",
                           }));
     const auto log = Log();

@@ -24,11 +24,13 @@ class ConnectionTest : public FakeServerTest
 TEST_F(ConnectionTest, BuildsTheConnectionStringClauseByClause)
 {
     const ConnectionCase cases[] = {
-        {L"S", 30, 0, L"", L"Provider=SQLOLEDB;Data Source=S;Trusted_Connection=Yes;Connect Timeout=30;Initial Catalog=KorvoQuar"},
+        {L"S", 30, 0, L"",
+         L"Provider=SQLOLEDB;Data Source=S;Trusted_Connection=Yes;Connect Timeout=30;Initial Catalog=KorvoQuar"},
         {L"SRV;MIRROR", 30, 0, L"",
          L"Provider=SQLNCLI10;Data Source=SRV;Failover Partner=MIRROR;Trusted_Connection=Yes;Connect Timeout=30;"
          L"Initial Catalog=KorvoQuar"},
-        {L"SRV;", 5, 0, L"", L"Provider=SQLOLEDB;Data Source=SRV;Trusted_Connection=Yes;Connect Timeout=5;Initial Catalog=KorvoQuar"},
+        {L"SRV;", 5, 0, L"",
+         L"Provider=SQLOLEDB;Data Source=SRV;Trusted_Connection=Yes;Connect Timeout=5;Initial Catalog=KorvoQuar"},
         {L";MIRROR", 30, 0, L"",
          L"Provider=SQLNCLI10;Data Source=;Failover Partner=MIRROR;Trusted_Connection=Yes;Connect Timeout=30;"
          L"Initial Catalog=KorvoQuar"},
@@ -36,7 +38,8 @@ TEST_F(ConnectionTest, BuildsTheConnectionStringClauseByClause)
          L"Provider=SQLNCLI10;Data Source=A;Failover Partner=B;C;Trusted_Connection=Yes;Connect Timeout=30;"
          L"Initial Catalog=KorvoQuar"},
         {L"HOST\\INST", 0, 1, L"sa",
-         L"Provider=SQLOLEDB;Data Source=HOST\\INST;User ID=sa;Password=***;Connect Timeout=0;Initial Catalog=KorvoQuar"},
+         L"Provider=SQLOLEDB;Data Source=HOST\\INST;User ID=sa;Password=***;Connect Timeout=0;Initial "
+         L"Catalog=KorvoQuar"},
     };
     for (const ConnectionCase& c : cases) {
         ConnectionPtr pCnx;
@@ -62,7 +65,10 @@ TEST_F(ConnectionTest, CarriesEachSettingAsAFieldOfItsOwn)
     };
     const FieldsCase cases[] = {
         {L"A;B;C", 0, L"", L"", {L"", L"A", L"B;C", true, L"", L"", 30, L"KorvoQuar"}},
-        {L"S", 1, L"sa;Server=127.0.0.1,2345", L"pw;Trusted_Connection=Yes;PWD=x",
+        {L"S",
+         1,
+         L"sa;Server=127.0.0.1,2345",
+         L"pw;Trusted_Connection=Yes;PWD=x",
          {L"", L"S", L"", false, L"sa;Server=127.0.0.1,2345", L"pw;Trusted_Connection=Yes;PWD=x", 30, L"KorvoQuar"}},
         {L"HOST\\INST;", 1, L"sa", L"", {L"", L"HOST\\INST", L"", false, L"sa", L"", 30, L"KorvoQuar"}},
     };

@@ -18,8 +18,9 @@ TEST_F(DatabaseOperationsTest, BackupStatements)
         {L"D:\\Backups\\quar.dat",
          L"BACKUP DATABASE [KorvoQuar] TO DISK=N'D:\\Backups\\quar.dat' WITH INIT, NOUNLOAD, NAME=N'KorvoQuar backup', "
          L"NOSKIP, STATS=10, NOFORMAT"},
-        {L"", L"BACKUP DATABASE [KorvoQuar] TO DISK=N'BKorvoQuar.dat' WITH INIT, NOUNLOAD, NAME=N'KorvoQuar auto backup', "
-              L"NOSKIP, STATS=10, NOFORMAT, RETAINDAYS=7, PASSWORD='glimmer'"},
+        {L"",
+         L"BACKUP DATABASE [KorvoQuar] TO DISK=N'BKorvoQuar.dat' WITH INIT, NOUNLOAD, NAME=N'KorvoQuar auto backup', "
+         L"NOSKIP, STATS=10, NOFORMAT, RETAINDAYS=7, PASSWORD='glimmer'"},
         {nullptr, L"BACKUP DATABASE [KorvoQuar] TO DISK=N'BKorvoQuar.dat' WITH INIT, NOUNLOAD, NAME=N'KorvoQuar auto "
                   L"backup', NOSKIP, STATS=10, NOFORMAT, RETAINDAYS=7, PASSWORD='glimmer'"},
     };
@@ -28,9 +29,9 @@ TEST_F(DatabaseOperationsTest, BackupStatements)
         const platform::ado::CScopedProvider provider(m_pServer);
         DatabaseExists(L"KorvoQuar");
         EXPECT_EQ(KeeplibBackup(600, L"SQL01", L"KorvoQuar", c.wszFile, 30, 0, nullptr, nullptr), S_OK);
-        EXPECT_EQ(Statements(), (std::vector<std::wstring>{
-                                    L"SELECT name FROM master.dbo.sysdatabases WHERE name = N'KorvoQuar'",
-                                    c.strStatement}));
+        EXPECT_EQ(Statements(),
+                  (std::vector<std::wstring>{L"SELECT name FROM master.dbo.sysdatabases WHERE name = N'KorvoQuar'",
+                                             c.strStatement}));
         EXPECT_EQ(Log().back(), L"Execute Text no records timeout=600: " + c.strStatement);
     }
 }
@@ -57,13 +58,15 @@ TEST_F(DatabaseOperationsTest, RestoreAndDropStatements)
     EXPECT_EQ(KeeplibRestore(60, L"SQL01", L"KorvoRprt", L"/backups/r.dat", 30, 0, nullptr, nullptr), S_OK);
     EXPECT_EQ(KeeplibRestore(60, L"SQL01", L"KorvoRprt", nullptr, 30, 0, nullptr, nullptr), S_OK);
     EXPECT_EQ(KeeplibDropDatabase(60, L"SQL01", L"KorvoDir", 30, 0, nullptr, nullptr), S_OK);
-    EXPECT_EQ(Statements(),
-              (std::vector<std::wstring>{
-                  L"RESTORE DATABASE [KorvoRprt] FROM  DISK = N'/backups/r.dat' WITH  FILE = 1,  NOUNLOAD ,  STATS = 10,  RECOVERY",
-                  L"RESTORE DATABASE [KorvoRprt] FROM  DISK = N'BKorvoRprt.dat' WITH  FILE = 1,  NOUNLOAD ,  STATS = 10,  "
-                  L"RECOVERY, PASSWORD='glimmer'",
-                  L"IF EXISTS (SELECT name FROM master.dbo.sysdatabases WHERE name = N'KorvoDir') DROP DATABASE [KorvoDir]",
-              }));
+    EXPECT_EQ(
+        Statements(),
+        (std::vector<std::wstring>{
+            L"RESTORE DATABASE [KorvoRprt] FROM  DISK = N'/backups/r.dat' WITH  FILE = 1,  NOUNLOAD ,  STATS = 10,  "
+            L"RECOVERY",
+            L"RESTORE DATABASE [KorvoRprt] FROM  DISK = N'BKorvoRprt.dat' WITH  FILE = 1,  NOUNLOAD ,  STATS = 10,  "
+            L"RECOVERY, PASSWORD='glimmer'",
+            L"IF EXISTS (SELECT name FROM master.dbo.sysdatabases WHERE name = N'KorvoDir') DROP DATABASE [KorvoDir]",
+        }));
 }
 
 TEST_F(DatabaseOperationsTest, ExistenceIsSFalseForAMissingDatabase)
@@ -111,7 +114,8 @@ TEST_F(DatabaseOperationsTest, VersionNeedsTheVersionProcedureAndIntegers)
 {
     std::int32_t lMajor = 0;
     std::int32_t lMinor = 0;
-    EXPECT_EQ(KeeplibVersion(60, L"S", L"Other", &lMajor, &lMinor, nullptr, nullptr, 30, 0, nullptr, nullptr, 0), E_FAIL);
+    EXPECT_EQ(KeeplibVersion(60, L"S", L"Other", &lMajor, &lMinor, nullptr, nullptr, 30, 0, nullptr, nullptr, 0),
+              E_FAIL);
     EXPECT_TRUE(Traced("ERR: The database does not have a 'version' stored procedure."));
 
     struct OutputCase

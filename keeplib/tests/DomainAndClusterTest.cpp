@@ -4,8 +4,8 @@
 #include "common/ComError.h"
 #include "common/Exceptions.h"
 #include "common/StringUtils.h"
-#include "discovery/DomainUtils.h"
 #include "discovery/DomainMembership.h"
+#include "discovery/DomainUtils.h"
 #include "discovery/GetComputerClusterName.h"
 #include "discovery/LocalComputerNames.h"
 #include "platform/Win32Error.h"
@@ -19,10 +19,10 @@
 
 using namespace Keeplibs;
 using namespace platform::netapi;
+using platform::Variant;
 using testsupport::MemoryCluster;
 using testsupport::MemoryGroup;
 using testsupport::MemoryResource;
-using platform::Variant;
 
 namespace {
 
@@ -33,8 +33,7 @@ protected:
     CScopedNetApi m_scopedNetApi{m_pNetApi};
 
     // The HRESULT of what the call throws, or S_OK.
-    template <class Call>
-    static HRESULT Thrown(Call call)
+    template <class Call> static HRESULT Thrown(Call call)
     {
         try {
             call();
@@ -60,7 +59,8 @@ MemoryCluster TwoNodeCluster()
 {
     MemoryCluster cluster;
     cluster.groups = {
-        {L"Cluster Group", {NetworkName(L"Cluster Name", Variant::String(L"VCLUSTER")), {L"Disk Q:", L"Physical Disk", {}}}},
+        {L"Cluster Group",
+         {NetworkName(L"Cluster Name", Variant::String(L"VCLUSTER")), {L"Disk Q:", L"Physical Disk", {}}}},
         {L"SQL Group",
          {NetworkName(L"SQL Network Name", Variant::String(L"VSQL")),
           NetworkName(L"Broken Name", Variant::Int32(7)), // not a string: ignored
@@ -81,14 +81,22 @@ TEST(MatchServerName, TiesANameToItselfOrToItsInstancesWithoutRegardToCase)
         bool bMatch;
     };
     const Case cases[] = {
-        {L"SQLBOX", L"sqlbox", true},        {L"SQLBOX", L"SQLBOX\\INST1", true}, {L"SQLBOX", L"SQLBOX2", false},
-        {L"SQLBOX", L"SQL", false},          {L"(local)", L"(LOCAL)\\INST", true}, {L"(local)", L"(local)x", false},
-        {L"", L"", false},                   {L"SQLBOX", L"", false},             {nullptr, L"SQLBOX", false},
-        {L"SQLBOX", nullptr, false},         {L"SQLBOX", L"SQLBOX\\", true},
+        {L"SQLBOX", L"sqlbox", true},
+        {L"SQLBOX", L"SQLBOX\\INST1", true},
+        {L"SQLBOX", L"SQLBOX2", false},
+        {L"SQLBOX", L"SQL", false},
+        {L"(local)", L"(LOCAL)\\INST", true},
+        {L"(local)", L"(local)x", false},
+        {L"", L"", false},
+        {L"SQLBOX", L"", false},
+        {nullptr, L"SQLBOX", false},
+        {L"SQLBOX", nullptr, false},
+        {L"SQLBOX", L"SQLBOX\\", true},
     };
     for (const Case& c : cases)
         EXPECT_EQ(MatchServerName(c.wszName, c.wszServer), c.bMatch)
-            << WideToNarrow(c.wszName ? c.wszName : L"(null)") << " ~ " << WideToNarrow(c.wszServer ? c.wszServer : L"(null)");
+            << WideToNarrow(c.wszName ? c.wszName : L"(null)") << " ~ "
+            << WideToNarrow(c.wszServer ? c.wszServer : L"(null)");
 }
 
 TEST_F(DomainAndClusterTest, ComputerNameGrowsItsBufferByChunksUntilTheNameFits)
@@ -137,11 +145,16 @@ TEST_F(DomainAndClusterTest, InitReadsTheNamesAndTheClusterAndClassifiesServerNa
         bool bNode;
     };
     const Case cases[] = {
-        {L"(local)", true, false, false},        {L"(LOCAL)\\INST", true, false, false},
-        {L"(local)x", false, false, false},      {L"mailgw-fifteen1\\SQL", true, false, false},
-        {L"MAILGW-FIFTEEN", false, false, false}, {L"VSQL\\INST", false, true, false},
-        {L"vcluster", false, true, false},        {L"node1", false, false, true},
-        {L"NODE2\\X", false, false, true},        {L"OTHER", false, false, false},
+        {L"(local)", true, false, false},
+        {L"(LOCAL)\\INST", true, false, false},
+        {L"(local)x", false, false, false},
+        {L"mailgw-fifteen1\\SQL", true, false, false},
+        {L"MAILGW-FIFTEEN", false, false, false},
+        {L"VSQL\\INST", false, true, false},
+        {L"vcluster", false, true, false},
+        {L"node1", false, false, true},
+        {L"NODE2\\X", false, false, true},
+        {L"OTHER", false, false, false},
         {L"7", false, false, false},
     };
     for (const Case& c : cases) {
@@ -198,7 +211,8 @@ TEST_F(DomainAndClusterTest, AFailingClusterCallIsTracedByNameAndEndsInit)
         EXPECT_EQ(names.Init(), HRESULT_FROM_WIN32(5));
         EXPECT_TRUE(Contains(trace.Messages(), strTrace));
         // What was found before the failure stays.
-        EXPECT_EQ(names.IsLocalCluster(L"VCLUSTER"), strCall.starts_with("ISClusNode") || strCall == "ISCluster->get_Nodes");
+        EXPECT_EQ(names.IsLocalCluster(L"VCLUSTER"),
+                  strCall.starts_with("ISClusNode") || strCall == "ISCluster->get_Nodes");
     }
 }
 
@@ -246,8 +260,9 @@ TEST_F(DomainAndClusterTest, ServerDomainIsAskedOfTheServersComputer)
     EXPECT_EQ(strDomain, L"OFFICE");
     EXPECT_EQ(GetSQLServerDomainName(L"", strDomain), S_OK);
     EXPECT_EQ(GetSQLServerDomainName(nullptr, strDomain), S_OK);
-    EXPECT_EQ(m_pNetApi->Calls(), (std::vector<std::wstring>{L"NetWkstaGetInfo101(\\\\SQLBOX)", L"NetWkstaGetInfo101((null))",
-                                                              L"NetWkstaGetInfo101((null))", L"NetWkstaGetInfo101((null))"}));
+    EXPECT_EQ(m_pNetApi->Calls(),
+              (std::vector<std::wstring>{L"NetWkstaGetInfo101(\\\\SQLBOX)", L"NetWkstaGetInfo101((null))",
+                                         L"NetWkstaGetInfo101((null))", L"NetWkstaGetInfo101((null))"}));
 
     const testsupport::TraceCapture trace;
     EXPECT_EQ(GetSQLServerDomainName(L"GONE", strDomain), E_FAIL);
@@ -268,13 +283,14 @@ TEST_F(DomainAndClusterTest, MembershipIsAPrimaryDomainWithASid)
 TEST_F(DomainAndClusterTest, DomainTrustAsksTheDomainsControllerOnceForEachSetOfFlags)
 {
     m_pNetApi->controllers[L"CORP"] = L"\\\\DC1";
-    m_pNetApi->trustAnswers[L"\\\\DC1"] = {0, DomainTrustArray({{L"corp", L"corp.example.com", DS_DOMAIN_PRIMARY, 0, 2, 0}})};
+    m_pNetApi->trustAnswers[L"\\\\DC1"] = {
+        0, DomainTrustArray({{L"corp", L"corp.example.com", DS_DOMAIN_PRIMARY, 0, 2, 0}})};
     UTIL::ADDOMAIN::CDomainTrust trust(L"CORP");
     EXPECT_TRUE(trust.IsInSameDomainAs(L"CORP"));
     EXPECT_FALSE(trust.IsInSameDomainAs(L"CORPX"));
     EXPECT_FALSE(trust.TrustExists(DS_DOMAIN_PRIMARY, L"EMEA"));
-    EXPECT_EQ(m_pNetApi->Calls(), (std::vector<std::wstring>{L"DsGetDcNameW(CORP, 0x10)",
-                                                              L"DsEnumerateDomainTrustsW(\\\\DC1, 0x8)"}));
+    EXPECT_EQ(m_pNetApi->Calls(),
+              (std::vector<std::wstring>{L"DsGetDcNameW(CORP, 0x10)", L"DsEnumerateDomainTrustsW(\\\\DC1, 0x8)"}));
     EXPECT_EQ(Thrown([&] { trust.TrustExists(DS_DOMAIN_PRIMARY, L""); }), E_INVALIDARG);
     EXPECT_EQ(Thrown([&] { trust.TrustExists(DS_DOMAIN_PRIMARY, nullptr); }), E_INVALIDARG);
 }

@@ -18,9 +18,17 @@ struct LibraryCloser
 };
 
 const std::vector<std::string> kExports = {
-    "KeeplibBackup",         "KeeplibBrowseSQLServers",      "KeeplibDropDatabase",   "KeeplibExistsDatabase",
-    "KeeplibGetLocalSqlServerType", "KeeplibRestore",        "KeeplibSQLServerCheck", "KeeplibSQLServerCheckSvrRole",
-    "KeeplibSetup",          "KeeplibValidateSQLServerName", "KeeplibVersion",
+    "KeeplibBackup",
+    "KeeplibBrowseSQLServers",
+    "KeeplibDropDatabase",
+    "KeeplibExistsDatabase",
+    "KeeplibGetLocalSqlServerType",
+    "KeeplibRestore",
+    "KeeplibSQLServerCheck",
+    "KeeplibSQLServerCheckSvrRole",
+    "KeeplibSetup",
+    "KeeplibValidateSQLServerName",
+    "KeeplibVersion",
 };
 
 // The names of the symbols the library defines in its dynamic symbol table, sorted.

@@ -3,8 +3,8 @@
 // the one a Unicode reading of the text gives.
 
 #include "database/DBScriptHelper.h"
-#include "discovery/LocalComputerNames.h"
 #include "database/NameValidation.h"
+#include "discovery/LocalComputerNames.h"
 #include "platform/Registry.h"
 #include "platform/Win32Error.h"
 #include "testsupport/TraceCapture.h"

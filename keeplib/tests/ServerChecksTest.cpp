@@ -8,19 +8,18 @@ protected:
     {
         // Each server answers on its own connection; the fake tells them apart by order.
         Rows(L"xp_msver 'ProductVersion'", {L"Index", L"Name", L"Internal_Value", L"Character_Value"},
-             {{Variant::Int32(2), Variant::String(L"ProductVersion"), Variant::Int32(lVersion), Variant::String(strServer)}},
+             {{Variant::Int32(2), Variant::String(L"ProductVersion"), Variant::Int32(lVersion),
+               Variant::String(strServer)}},
              1);
     }
-    void MembershipIs(const Variant& value)
-    {
-        Rows(L"SELECT IS_SRVROLEMEMBER(", {L"SrvRoleMember"}, {{value}}, 1);
-    }
+    void MembershipIs(const Variant& value) { Rows(L"SELECT IS_SRVROLEMEMBER(", {L"SrvRoleMember"}, {{value}}, 1); }
     std::vector<std::wstring> Servers() const
     {
         std::vector<std::wstring> servers;
         for (const std::wstring& strLine : Log())
             if (strLine.starts_with(L"Open: "))
-                servers.push_back(strLine.substr(strLine.find(L"Data Source=") + 12, strLine.find(L';', 26) - strLine.find(L"Data Source=") - 12));
+                servers.push_back(strLine.substr(strLine.find(L"Data Source=") + 12,
+                                                 strLine.find(L';', 26) - strLine.find(L"Data Source=") - 12));
         return servers;
     }
 };

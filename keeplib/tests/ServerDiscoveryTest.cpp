@@ -56,7 +56,9 @@ public:
 
 MemoryResource SqlServerResource(const std::wstring& strName, Variant virtualServer, Variant instance)
 {
-    return {strName, L"SQL Server", {{L"VirtualServerName", std::move(virtualServer)}, {L"InstanceName", std::move(instance)}}};
+    return {strName,
+            L"SQL Server",
+            {{L"VirtualServerName", std::move(virtualServer)}, {L"InstanceName", std::move(instance)}}};
 }
 
 class ServerDiscoveryTest : public ::testing::Test
@@ -122,7 +124,8 @@ TEST_F(ServerDiscoveryTest, RemoteServersAreListedOnceEachSortedWithoutThoseOfTh
     cluster.groups = {{L"G", {{L"N", L"Network Name", {{L"Name", Variant::String(L"VSQL")}}}}}};
     cluster.nodes = {L"NODE1"};
     const testsupport::CScopedMemoryCluster scopedCluster(cluster);
-    BrowseAnswers(L"Server={SQL02,sql01,VELHOST\\X,SQL01\\INST,vsql\\A,node1,SQL02,(local),Zeta,Ärger\\Ω};UID:Login ID=?");
+    BrowseAnswers(
+        L"Server={SQL02,sql01,VELHOST\\X,SQL01\\INST,vsql\\A,node1,SQL02,(local),Zeta,Ärger\\Ω};UID:Login ID=?");
     const testsupport::TraceCapture trace;
     EXPECT_EQ(Browse(kRemote), S_OK);
     EXPECT_EQ(List(), "SQL01\\INST\nSQL02\nZeta\nsql01\n\xC3\x84rger\\\xCE\xA9\n");
@@ -239,7 +242,8 @@ TEST_F(ServerDiscoveryTest, AFailingClusterCallEndsTheBrowseWithAnEmptyFile)
 {
     Registry("[HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\MSSQLServer\\MSSQLServer\\CurrentVersion]\r\n");
     const std::pair<std::string, std::string> failures[] = {
-        {"ISClusProperties->get_Item", "ERR: ISClusProperties->get_Item(VirtualServerName) failed with hr=(0x80070005)."},
+        {"ISClusProperties->get_Item",
+         "ERR: ISClusProperties->get_Item(VirtualServerName) failed with hr=(0x80070005)."},
         {"ISClusProperty->get_Value", "ERR: ISClusProperty->get_Value(VirtualServerName) failed with hr=(0x80070005)."},
         {"ISClusResource->get_TypeName", "ERR: ISClusResource->get_TypeName failed with hr=(0x80070005)."},
     };
@@ -271,15 +275,27 @@ TEST_F(ServerDiscoveryTest, ValidationAcceptsOnlyTheKindsAsked)
         HRESULT hr;
     };
     const Case cases[] = {
-        {0, L"OTHER", E_INVALIDARG},         {0, L"(local)", E_INVALIDARG},   {2, L"(local)", S_OK},
-        {2, L"(local)\\INST", S_OK},         {2, L"velhost", S_OK},           {2, L"VELHOST\\X", S_OK},
-        {1, L"VELHOST", E_INVALIDARG},       {1, L"OTHER", S_OK},             {4, L"VNAME", S_OK},
-        {4, L"vname\\INST", S_OK},           {4, L"NODE2", E_INVALIDARG},     {5, L"NODE2", S_OK},
-        {3, L"OTHER;VELHOST", S_OK},         {1, L"OTHER;VELHOST", E_INVALIDARG}, {2, L"VELHOST;OTHER", E_INVALIDARG},
-        {6, L"VELHOST;VNAME", S_OK},         {1, L"", S_OK},
+        {0, L"OTHER", E_INVALIDARG},
+        {0, L"(local)", E_INVALIDARG},
+        {2, L"(local)", S_OK},
+        {2, L"(local)\\INST", S_OK},
+        {2, L"velhost", S_OK},
+        {2, L"VELHOST\\X", S_OK},
+        {1, L"VELHOST", E_INVALIDARG},
+        {1, L"OTHER", S_OK},
+        {4, L"VNAME", S_OK},
+        {4, L"vname\\INST", S_OK},
+        {4, L"NODE2", E_INVALIDARG},
+        {5, L"NODE2", S_OK},
+        {3, L"OTHER;VELHOST", S_OK},
+        {1, L"OTHER;VELHOST", E_INVALIDARG},
+        {2, L"VELHOST;OTHER", E_INVALIDARG},
+        {6, L"VELHOST;VNAME", S_OK},
+        {1, L"", S_OK},
     };
     for (const Case& c : cases)
-        EXPECT_EQ(KeeplibValidateSQLServerName(c.lType, c.wszServer), c.hr) << c.lType << " " << WideToNarrow(c.wszServer);
+        EXPECT_EQ(KeeplibValidateSQLServerName(c.lType, c.wszServer), c.hr)
+            << c.lType << " " << WideToNarrow(c.wszServer);
 }
 
 TEST_F(ServerDiscoveryTest, ValidationOfAllKindsLooksAtNothing)

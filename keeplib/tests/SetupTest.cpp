@@ -79,7 +79,8 @@ TEST_F(SetupTest, NewDatabaseIsCreatedFromItsScriptAndTheAccountGetsAccess)
                                L"Open: Provider=SQLOLEDB;Data Source=SQL01;Trusted_Connection=Yes;Connect Timeout=15;"
                                L"Initial Catalog=master",
                                L"Open: Provider=SQLOLEDB;Data Source=SQL01;Trusted_Connection=Yes;Connect Timeout=15;"
-                               L"Initial Catalog=" + D,
+                               L"Initial Catalog=" +
+                                   D,
                                L"Close", L"Close"}));
     }
     EXPECT_TRUE(Traced("INF: Returing, hrResult=0x00000000"));
@@ -146,7 +147,8 @@ TEST_F(SetupTest, ExistingDatabaseIsUpgradedOnlyFromTheVersionItKnows)
             expected.insert(expected.end(), batches.begin(), batches.end());
         }
         if (SUCCEEDED(c.hr)) {
-            constexpr const wchar_t* kRoles[] = {L"VestrelQuarUser", L"VestrelRprtUser", L"VestrelDirUser", L"VestrelCnfgUser"};
+            constexpr const wchar_t* kRoles[] = {L"VestrelQuarUser", L"VestrelRprtUser", L"VestrelDirUser",
+                                                 L"VestrelCnfgUser"};
             expected.push_back(AccessBatch(kRoles[c.lDatabaseType]));
         }
         EXPECT_EQ(Statements(), expected);

@@ -15,7 +15,10 @@ CProcessWide<Provider>& ProviderInPlace()
 
 } // namespace
 
-Provider& CurrentProvider() { return *ProviderInPlace().Get(); }
+Provider& CurrentProvider()
+{
+    return *ProviderInPlace().Get();
+}
 
 CScopedProvider::CScopedProvider(std::shared_ptr<Provider> pProvider)
     : CScopedInPlace(ProviderInPlace(), std::move(pProvider))

@@ -1,7 +1,7 @@
 #include "BrowseTargets.h"
 
-#include "platform/browse/ResolutionProtocol.h"
 #include "common/StringUtils.h"
+#include "platform/browse/ResolutionProtocol.h"
 
 #include <algorithm>
 #include <cstdlib>
@@ -87,8 +87,8 @@ std::vector<BrowseTarget> ResolveTargetList(std::wstring_view list, std::vector<
             continue;
         const auto colon = entry.rfind(L':');
         const std::wstring_view host = colon == std::wstring_view::npos ? entry : entry.substr(0, colon);
-        const auto port = colon == std::wstring_view::npos ? std::optional(kResolutionPort)
-                                                           : ParsePort(entry.substr(colon + 1));
+        const auto port =
+            colon == std::wstring_view::npos ? std::optional(kResolutionPort) : ParsePort(entry.substr(colon + 1));
         const auto address = port && !host.empty() ? ResolveHost(WideToNarrow(host)) : std::nullopt;
         if (!address) {
             notes.push_back(L"The browse target " + std::wstring(entry) + L" names no IPv4 address and port.");

@@ -1,8 +1,8 @@
 #include "ResolutionDriver.h"
 
-#include "platform/browse/ResolutionProtocol.h"
 #include "common/HandleOwners.h"
 #include "common/StringUtils.h"
+#include "platform/browse/ResolutionProtocol.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -19,7 +19,10 @@ namespace {
 
 constexpr std::size_t kMaxNotes = 32;
 
-std::wstring SystemErrorText(int iErrno) { return NarrowToWide(std::strerror(iErrno)); }
+std::wstring SystemErrorText(int iErrno)
+{
+    return NarrowToWide(std::strerror(iErrno));
+}
 
 std::wstring AddressText(const sockaddr_in& address)
 {
@@ -115,8 +118,7 @@ std::optional<BrowseSocket> OpenBrowseSocket(bool bBroadcast, CAnswers& answers)
     if (!browseSocket.socket)
         return std::nullopt;
     const int iEnable = 1;
-    if (bBroadcast &&
-        ::setsockopt(browseSocket.socket.Get(), SOL_SOCKET, SO_BROADCAST, &iEnable, sizeof iEnable) != 0)
+    if (bBroadcast && ::setsockopt(browseSocket.socket.Get(), SOL_SOCKET, SO_BROADCAST, &iEnable, sizeof iEnable) != 0)
         answers.Note(L"Broadcasts cannot be sent: " + SystemErrorText(errno));
     return browseSocket;
 }
@@ -196,7 +198,8 @@ BrowseResult BrowseServers(const std::vector<BrowseTarget>& targets, std::chrono
         if (target.bBroadcast && broadcastSocket) {
             if (::sendto(sockets[*broadcastSocket].socket.Get(), &request, sizeof request, 0,
                          reinterpret_cast<const sockaddr*>(&target.address), sizeof target.address) < 0)
-                answers.Note(L"The browse could not ask " + AddressText(target.address) + L": " + SystemErrorText(errno));
+                answers.Note(L"The browse could not ask " + AddressText(target.address) + L": " +
+                             SystemErrorText(errno));
             continue;
         }
         auto browseSocket = OpenBrowseSocket(target.bBroadcast, answers);

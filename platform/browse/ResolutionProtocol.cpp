@@ -7,7 +7,10 @@
 namespace platform::browse {
 namespace {
 
-bool IsControlCharacter(wchar_t c) { return c < 0x20 || (c >= 0x7F && c <= 0x9F); }
+bool IsControlCharacter(wchar_t c)
+{
+    return c < 0x20 || (c >= 0x7F && c <= 0x9F);
+}
 
 // Text from anyone on the network: UTF-8 when it is valid, else one character per byte.
 std::wstring DecodeAnswerText(std::string_view bytes)

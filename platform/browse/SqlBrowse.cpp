@@ -36,8 +36,7 @@ SQLRETURN Fail(Handle& handle, const wchar_t* wszState, const wchar_t* wszMessag
 }
 
 // The handle as the kind the call needs, its diagnostics cleared as every call clears them.
-template <class Kind>
-Kind* Checked(Handle* pHandle)
+template <class Kind> Kind* Checked(Handle* pHandle)
 {
     Kind* const pKind = dynamic_cast<Kind*>(pHandle);
     if (pKind)
@@ -113,8 +112,9 @@ SQLRETURN SQLBrowseConnectW(Handle* pConnection, const wchar_t* szConnectionStri
     if (!szConnectionString || !pcchOut || (!szOut && cchOutMax > 0) || cchOutMax < 0)
         return Fail(*pDbc, L"HY009", L"Invalid use of null pointer");
     const std::wstring_view connectionString =
-        cchConnectionString == SQL_NTS ? std::wstring_view(szConnectionString)
-                                       : std::wstring_view(szConnectionString, std::max<SQLSMALLINT>(cchConnectionString, 0));
+        cchConnectionString == SQL_NTS
+            ? std::wstring_view(szConnectionString)
+            : std::wstring_view(szConnectionString, std::max<SQLSMALLINT>(cchConnectionString, 0));
     return DriverInPlace().Get()->BrowseConnect(pDbc->state, connectionString, szOut, cchOutMax, pcchOut);
 }
 

@@ -26,7 +26,10 @@ DomainTrustArray DomainTrustArray::CountWithoutArray(ULONG ulCount)
     return trusts;
 }
 
-INetApi& CurrentNetApi() { return *NetApiInPlace().Get(); }
+INetApi& CurrentNetApi()
+{
+    return *NetApiInPlace().Get();
+}
 
 CScopedNetApi::CScopedNetApi(std::shared_ptr<INetApi> pNetApi) : CScopedInPlace(NetApiInPlace(), std::move(pNetApi)) {}
 

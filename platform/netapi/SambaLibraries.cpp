@@ -14,16 +14,14 @@ std::shared_ptr<void> OpenLibrary(const char* szSoname)
 }
 
 // Fills one entry of a table; false when the library lacks the call.
-template <class Function>
-bool Find(const std::shared_ptr<void>& pLibrary, const char* szName, Function& function)
+template <class Function> bool Find(const std::shared_ptr<void>& pLibrary, const char* szName, Function& function)
 {
     function = reinterpret_cast<Function>(::dlsym(pLibrary.get(), szName));
     return function != nullptr;
 }
 
 // Loads the library and fills the table; the calls are absent unless every one was found.
-template <class Calls, class FindAll>
-LoadedCalls<Calls> LoadCalls(const char* szSoname, FindAll findAll)
+template <class Calls, class FindAll> LoadedCalls<Calls> LoadCalls(const char* szSoname, FindAll findAll)
 {
     LoadedCalls<Calls> loaded;
     loaded.pLibrary = OpenLibrary(szSoname);
@@ -52,7 +50,8 @@ LoadedCalls<NetapiCalls> LoadNetapiCalls()
                Find(pLibrary, "libnetapi_set_debuglevel", calls.SetDebuglevel) &&
                Find(pLibrary, "libnetapi_set_use_ccache", calls.SetUseCcache) &&
                Find(pLibrary, "NetGetJoinInformation", calls.GetJoinInformation) &&
-               Find(pLibrary, "NetWkstaGetInfo", calls.WkstaGetInfo) && Find(pLibrary, "NetApiBufferFree", calls.BufferFree);
+               Find(pLibrary, "NetWkstaGetInfo", calls.WkstaGetInfo) &&
+               Find(pLibrary, "NetApiBufferFree", calls.BufferFree);
     });
 }
 

@@ -63,8 +63,7 @@ struct NetapiCalls
 
 // A library's calls as this process found them: absent when the library, or one of its calls,
 // is missing. The library stays loaded for as long as the table is kept.
-template <class Calls>
-struct LoadedCalls
+template <class Calls> struct LoadedCalls
 {
     std::optional<Calls> calls;
     std::shared_ptr<void> pLibrary;

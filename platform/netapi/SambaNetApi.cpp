@@ -16,8 +16,7 @@ namespace {
 using UTIL::STR::UpperCase;
 
 // What Samba's libraries hand out, freed by their own allocator.
-template <class T, class FreeFunction>
-auto OwnedBy(T* p, FreeFunction pFree)
+template <class T, class FreeFunction> auto OwnedBy(T* p, FreeFunction pFree)
 {
     const auto release = [pFree](T* pOwned) {
         if (pOwned)
@@ -126,8 +125,7 @@ DWORD CSambaNetApi::ReadWinbindView(WinbindView& view)
         return ERROR_SUCCESS;
     if (domainStatus != WBC_ERR_SUCCESS)
         return Win32ErrorFromWinbind(domainStatus);
-    view.bDomainMember =
-        pDomain && (pDomain->domain_flags & WBC_DOMINFO_DOMAIN_PRIMARY) && pDomain->sid.num_auths > 0;
+    view.bDomainMember = pDomain && (pDomain->domain_flags & WBC_DOMINFO_DOMAIN_PRIMARY) && pDomain->sid.num_auths > 0;
     view.uDomainFlags = pDomain ? pDomain->domain_flags : 0;
     return ERROR_SUCCESS;
 }
@@ -239,7 +237,8 @@ DWORD CSambaNetApi::DsGetDcNameW(const wchar_t* wszDomainName, ULONG ulFlags,
     if (!pController || !pController->dc_name)
         return ERROR_GEN_FAILURE;
     auto pAnswer = std::make_unique<DOMAIN_CONTROLLER_INFOW>();
-    pAnswer->DomainControllerName = L"\\\\" + std::wstring(WithoutLeadingBackslashes(NarrowToWide(pController->dc_name)));
+    pAnswer->DomainControllerName =
+        L"\\\\" + std::wstring(WithoutLeadingBackslashes(NarrowToWide(pController->dc_name)));
     pAnswer->DomainName = wszDomainName;
     m_controllerDomains[UpperCase(pAnswer->DomainControllerName)] = strDomain;
     pInfo = std::move(pAnswer);

@@ -4,8 +4,8 @@
 // what another computer says of itself. Without Samba, without a running winbind, or on a
 // computer that is not joined, the answers are those of a workgroup member.
 
-#include "platform/netapi/NetApi.h"
 #include "SambaLibraries.h"
+#include "platform/netapi/NetApi.h"
 
 #include <filesystem>
 #include <functional>
@@ -50,7 +50,7 @@ private:
     {
         bool bRunning = false;
         std::string strNetbiosName;
-        std::string strDomain;         // the primary domain, or the workgroup
+        std::string strDomain; // the primary domain, or the workgroup
         bool bDomainMember = false;
         std::uint32_t uDomainFlags = 0; // of the primary domain
     };

@@ -2,8 +2,8 @@
 // Winbind's answers in the terms of the Windows calls: its failures as Win32 codes, its list of
 // domains as the trusts DsEnumerateDomainTrustsW gives on a member of the primary domain.
 
-#include "platform/netapi/NetApi.h"
 #include "SambaLibraries.h"
+#include "platform/netapi/NetApi.h"
 
 #include <span>
 #include <vector>

@@ -44,10 +44,14 @@ TEST(ComApartment, ScopeUninitialisesOnlyWhatItInitialisedAndRefusesTheOtherMode
     std::thread([] {
         {
             const CComApartment outer(COINIT_APARTMENTTHREADED, true);
-            { const CComApartment inner(COINIT_APARTMENTTHREADED, true); }
+            {
+                const CComApartment inner(COINIT_APARTMENTTHREADED, true);
+            }
             // The inner scope undid only its own initialisation: the thread is still single-threaded.
             EXPECT_EQ(CoInitializeEx(nullptr, COINIT_MULTITHREADED), RPC_E_CHANGED_MODE);
-            { const CComApartment tolerated(COINIT_MULTITHREADED, false); }
+            {
+                const CComApartment tolerated(COINIT_MULTITHREADED, false);
+            }
             EXPECT_EQ(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED), S_FALSE);
             CoUninitialize();
             try {
@@ -67,8 +71,9 @@ TEST(ComApartment, LogicalThreadIdIsABracedGuidKeptPerThread)
 {
     const std::wstring strFirst = LogicalThreadId();
     EXPECT_EQ(LogicalThreadId(), strFirst);
-    EXPECT_TRUE(std::regex_match(std::string(strFirst.begin(), strFirst.end()),
-                                 std::regex(R"(\{[0-9A-F]{8}-[0-9A-F]{4}-4[0-9A-F]{3}-[89AB][0-9A-F]{3}-[0-9A-F]{12}\})")));
+    EXPECT_TRUE(
+        std::regex_match(std::string(strFirst.begin(), strFirst.end()),
+                         std::regex(R"(\{[0-9A-F]{8}-[0-9A-F]{4}-4[0-9A-F]{3}-[89AB][0-9A-F]{3}-[0-9A-F]{12}\})")));
     std::wstring strOther;
     std::thread([&] { strOther = LogicalThreadId(); }).join();
     EXPECT_NE(strOther, strFirst);

@@ -175,10 +175,8 @@ TEST(Registry, ValuesOfAnotherTypeCountAsMissing)
         std::optional<DWORD> number;
     };
     const TypedCase cases[] = {
-        {L"Number", std::nullopt, 1u},
-        {L"Text", L"1", std::nullopt},
-        {L"Binary", std::nullopt, std::nullopt},
-        {L"Expandable", L"1", std::nullopt},
+        {L"Number", std::nullopt, 1u},           {L"Text", L"1", std::nullopt},
+        {L"Binary", std::nullopt, std::nullopt}, {L"Expandable", L"1", std::nullopt},
         {L"TypedNumber", std::nullopt, 2u},
     };
     for (const TypedCase& c : cases) {
@@ -218,7 +216,8 @@ TEST(Registry, OnlyARegularFileOfAtMostFourMebibytesIsRead)
     const auto pipe = folder.Path() / "pipe.reg";
     ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
     const auto large = folder.Write("large.reg", std::string(kExport) + std::string(4 << 20, ';'));
-    const auto fits = folder.Write("fits.reg", std::string(kExport) + std::string((4 << 20) - std::strlen(kExport), ';'));
+    const auto fits =
+        folder.Write("fits.reg", std::string(kExport) + std::string((4 << 20) - std::strlen(kExport), ';'));
     const auto link = folder.Path() / "link.reg";
     std::filesystem::create_symlink(fits, link);
     struct LoadCase
@@ -250,12 +249,13 @@ TEST(Registry, MachineFileComesFromTheEnvironment)
 
 TEST(Registry, SubkeysAreEnumeratedOnceEachInNameOrderAsTheFileSpellsThem)
 {
-    const Registry registry = Registry::FromText("[HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Microsoft SQL Server\\MSSQL.1]\r\n"
-                                                 "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Microsoft SQL Server\\90\\Tools]\r\n"
-                                                 "[HKEY_LOCAL_MACHINE\\software\\microsoft\\microsoft sql server\\mssql.1\\Setup]\r\n"
-                                                 "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Microsoft SQL Server\\SqlExpress\\A\\B]\r\n"
-                                                 "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Microsoft SQL Server\\Gone]\r\n"
-                                                 "[-HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Microsoft SQL Server\\Gone]\r\n");
+    const Registry registry =
+        Registry::FromText("[HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Microsoft SQL Server\\MSSQL.1]\r\n"
+                           "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Microsoft SQL Server\\90\\Tools]\r\n"
+                           "[HKEY_LOCAL_MACHINE\\software\\microsoft\\microsoft sql server\\mssql.1\\Setup]\r\n"
+                           "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Microsoft SQL Server\\SqlExpress\\A\\B]\r\n"
+                           "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Microsoft SQL Server\\Gone]\r\n"
+                           "[-HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Microsoft SQL Server\\Gone]\r\n");
     RegistryKey key;
     ASSERT_EQ(registry.OpenKey(L"SOFTWARE\\Microsoft\\Microsoft SQL Server", key), ERROR_SUCCESS);
     DWORD cSubKeys = 0;

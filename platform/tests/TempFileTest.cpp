@@ -23,7 +23,9 @@ TEST(TempFile, CreatesNewEmptyPrivateFilesNamedByPrefixAndHexDigits)
         EXPECT_EQ(path.parent_path(), folder.Path());
         EXPECT_TRUE(std::regex_match(path.filename().string(), std::regex("ICD[0-9A-F]{1,4}\\.tmp")))
             << path.filename();
-        struct stat info {};
+        struct stat info
+        {
+        };
         ASSERT_EQ(::stat(path.c_str(), &info), 0);
         EXPECT_EQ(info.st_mode & 0777, 0600u);
         EXPECT_EQ(info.st_size, 0);

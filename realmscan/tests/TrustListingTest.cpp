@@ -128,32 +128,33 @@ TEST(TrustListing, EachTrustIsEightLinesInOrder)
         {L"PARTNER", std::nullopt, 0x2, 0, 1, 1},
         {std::nullopt, L"fabrikam.example", 0x20, 3, 2, 8},
     });
-    EXPECT_EQ(listing.strOut, "Starting...\n"
-                              "Index: 0\n"
-                              "Net BIOS domain name: CORP\n"
-                              "DNS domain name: corp.example.com\n"
-                              "Flags: DS_DOMAIN_IN_FOREST DS_DOMAIN_TREE_ROOT DS_DOMAIN_PRIMARY DS_DOMAIN_NATIVE_MODE \n"
-                              "ParentIndex: 0\n"
-                              "Trust type: TRUST_TYPE_UPLEVEL\n"
-                              "Trust attributes: Unknown (0)\n"
-                              "-----\n"
-                              "Index: 1\n"
-                              "Net BIOS domain name: PARTNER\n"
-                              "DNS domain name: \n"
-                              "Flags: DS_DOMAIN_DIRECT_OUTBOUND \n"
-                              "ParentIndex: 0\n"
-                              "Trust type: TRUST_TYPE_DOWNLEVEL\n"
-                              "Trust attributes: TRUST_ATTRIBUTE_NON_TRANSITIVE\n"
-                              "-----\n"
-                              "Index: 2\n"
-                              "Net BIOS domain name: \n"
-                              "DNS domain name: fabrikam.example\n"
-                              "Flags: DS_DOMAIN_DIRECT_INBOUND \n"
-                              "ParentIndex: 3\n"
-                              "Trust type: TRUST_TYPE_UPLEVEL\n"
-                              "Trust attributes: TRUST_ATTRIBUTE_FOREST_TRANSITIVE\n"
-                              "-----\n"
-                              "...done.\n");
+    EXPECT_EQ(listing.strOut,
+              "Starting...\n"
+              "Index: 0\n"
+              "Net BIOS domain name: CORP\n"
+              "DNS domain name: corp.example.com\n"
+              "Flags: DS_DOMAIN_IN_FOREST DS_DOMAIN_TREE_ROOT DS_DOMAIN_PRIMARY DS_DOMAIN_NATIVE_MODE \n"
+              "ParentIndex: 0\n"
+              "Trust type: TRUST_TYPE_UPLEVEL\n"
+              "Trust attributes: Unknown (0)\n"
+              "-----\n"
+              "Index: 1\n"
+              "Net BIOS domain name: PARTNER\n"
+              "DNS domain name: \n"
+              "Flags: DS_DOMAIN_DIRECT_OUTBOUND \n"
+              "ParentIndex: 0\n"
+              "Trust type: TRUST_TYPE_DOWNLEVEL\n"
+              "Trust attributes: TRUST_ATTRIBUTE_NON_TRANSITIVE\n"
+              "-----\n"
+              "Index: 2\n"
+              "Net BIOS domain name: \n"
+              "DNS domain name: fabrikam.example\n"
+              "Flags: DS_DOMAIN_DIRECT_INBOUND \n"
+              "ParentIndex: 3\n"
+              "Trust type: TRUST_TYPE_UPLEVEL\n"
+              "Trust attributes: TRUST_ATTRIBUTE_FOREST_TRANSITIVE\n"
+              "-----\n"
+              "...done.\n");
     EXPECT_EQ(listing.strErr, "");
     EXPECT_EQ(listing.iStatus, 0);
 }
@@ -208,12 +209,8 @@ TEST(TrustListing, TrustAttributesAreNamedOnlyAsAWholeValue)
 TEST(TrustListing, EnumerationFailuresAreNamedThenFailWithEFail)
 {
     const std::pair<DWORD, std::string> cases[] = {
-        {50, "ERROR_NOT_SUPPORTED"},
-        {1004, "ERROR_INVALID_FLAGS"},
-        {1311, "ERROR_NO_LOGON_SERVERS"},
-        {1786, "ERROR_NO_TRUST_LSA_SECRET"},
-        {1787, "ERROR_NO_TRUST_SAM_ACCOUNT"},
-        {5, "Unknown error: 5"},
+        {50, "ERROR_NOT_SUPPORTED"},         {1004, "ERROR_INVALID_FLAGS"},        {1311, "ERROR_NO_LOGON_SERVERS"},
+        {1786, "ERROR_NO_TRUST_LSA_SECRET"}, {1787, "ERROR_NO_TRUST_SAM_ACCOUNT"}, {5, "Unknown error: 5"},
     };
     for (const auto& [dwError, strName] : cases) {
         const Listing listing = List([dwError = dwError](DomainTrustArray&) { return dwError; });

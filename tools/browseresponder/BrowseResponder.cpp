@@ -17,7 +17,10 @@ namespace {
 
 volatile std::sig_atomic_t g_bStop = 0;
 
-void RequestStop(int) { g_bStop = 1; }
+void RequestStop(int)
+{
+    g_bStop = 1;
+}
 
 int Usage()
 {

@@ -13,13 +13,17 @@ namespace {
 
 constexpr std::uint8_t SVR_RESP = 0x05;
 
-std::string HostOf(const std::string& strServer) { return strServer.substr(0, strServer.find('\\')); }
+std::string HostOf(const std::string& strServer)
+{
+    return strServer.substr(0, strServer.find('\\'));
+}
 
 } // namespace
 
 Datagram FramedAnswer(const std::string& strText, std::optional<std::uint16_t> declaredLength)
 {
-    const auto uLength = declaredLength.value_or(static_cast<std::uint16_t>(std::min<std::size_t>(strText.size(), 0xFFFF)));
+    const auto uLength =
+        declaredLength.value_or(static_cast<std::uint16_t>(std::min<std::size_t>(strText.size(), 0xFFFF)));
     // Sized once and filled in place: growing a three-byte vector by the text trips a false
     // bounds warning of g++ 12 in optimised builds.
     Datagram datagram(3 + strText.size());
@@ -35,7 +39,8 @@ Datagram InstancesAnswer(const std::vector<std::string>& serverNames)
     std::string strText;
     for (const std::string& strServer : serverNames) {
         const auto backslash = strServer.find('\\');
-        const std::string strInstance = backslash == std::string::npos ? "MSSQLSERVER" : strServer.substr(backslash + 1);
+        const std::string strInstance =
+            backslash == std::string::npos ? "MSSQLSERVER" : strServer.substr(backslash + 1);
         strText += "ServerName;" + HostOf(strServer) + ";InstanceName;" + strInstance +
                    ";IsClustered;No;Version;16.0.1000.6;tcp;1433;;";
     }
@@ -83,7 +88,10 @@ CResolutionResponder::~CResolutionResponder()
     m_thread.join();
 }
 
-std::string CResolutionResponder::Target() const { return "127.0.0.1:" + std::to_string(m_port); }
+std::string CResolutionResponder::Target() const
+{
+    return "127.0.0.1:" + std::to_string(m_port);
+}
 
 std::chrono::steady_clock::duration CResolutionResponder::IdleTime() const
 {

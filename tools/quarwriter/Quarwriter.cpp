@@ -1,9 +1,9 @@
 // quarwriter: writes one quarantine file holding the given item, for tests and demos. The item is
 // streamed through in blocks, so items of any size cost little memory.
 
-#include "tools/quarwriter/QuarFileWriter.h"
 #include "common/HandleOwners.h"
 #include "common/StringUtils.h"
+#include "tools/quarwriter/QuarFileWriter.h"
 
 #include <cstdint>
 #include <cstdio>

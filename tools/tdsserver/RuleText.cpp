@@ -11,7 +11,6 @@ namespace TdsServer {
 using platform::DateTime;
 using platform::Variant;
 
-
 std::vector<std::wstring> SplitRuleFields(std::wstring_view text, wchar_t separator)
 {
     std::vector<std::wstring> parts;

@@ -1,14 +1,13 @@
 #include "ServerRules.h"
 
-#include "common/StringUtils.h"
 #include "RuleText.h"
+#include "common/StringUtils.h"
 
 #include <cwchar>
 #include <stdexcept>
 
 namespace TdsServer {
 namespace {
-
 
 ServerAnswer ParseAnswer(bool bProcedure, const std::vector<std::wstring>& fields)
 {

@@ -1,8 +1,8 @@
 #include "ServiceObject.h"
 
+#include "UnknownAdaptor.h"
 #include "common/ComError.h"
 #include "common/ErrorLadder.h"
-#include "UnknownAdaptor.h"
 #include "vaultfeed/bus/BusErrors.h"
 
 #include <QDBusConnectionInterface>

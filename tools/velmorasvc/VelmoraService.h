@@ -1,9 +1,9 @@
 #pragma once
 // The substitute service as a whole: its database, its objects on the bus, and its name there.
 
-#include "tools/velmorasvc/QuarantineDatabase.h"
 #include "ServiceConfig.h"
 #include "ServiceObjects.h"
+#include "tools/velmorasvc/QuarantineDatabase.h"
 
 #include <QDBusConnection>
 #include <QString>

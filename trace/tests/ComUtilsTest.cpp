@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <thread>
 
 using UTIL::COM::_com_error;
@@ -12,8 +13,7 @@ using UTIL::COM::CCoInitialize;
 namespace {
 
 // Runs the check on a thread of its own, so that every case starts without COM.
-template <class Body>
-void OnNewThread(Body&& body)
+template <class Body> void OnNewThread(Body&& body)
 {
     std::thread(std::forward<Body>(body)).join();
 }
@@ -47,6 +47,21 @@ TEST(CCoInitialize, ChangedModeFailsOnlyWhenAskedTo)
     });
 }
 
+TEST(CCoInitialize, AChangedModeTracesTheConditionAsWritten)
+{
+    const testsupport::TraceCapture trace;
+    OnNewThread([] {
+        ASSERT_EQ(platform::CoInitializeEx(nullptr, platform::COINIT_APARTMENTTHREADED), S_OK);
+        ErrorOf([] { CCoInitialize com(platform::COINIT_MULTITHREADED, true); });
+        platform::CoUninitialize();
+    });
+    const std::vector<std::string> messages = trace.Messages();
+    EXPECT_NE(std::find(messages.begin(), messages.end(),
+                        "ERR: Failed '! (SUCCEEDED(m_hr) || ( (m_hr == RPC_E_CHANGED_MODE) && ! bFailOnChangedMode))' "
+                        ": Win32 error 0x80010106"),
+              messages.end());
+}
+
 TEST(CCoInitialize, NestedInitialisationUninitialisesOncePerObject)
 {
     OnNewThread([] {
@@ -77,8 +92,9 @@ TEST(ThrowCheckFailure, TracesTheConditionAndThrowsItsCode)
     EXPECT_EQ(ErrorOf([] { UTIL::COM::ThrowCheckFailure(S_OK, 1, "x.cpp", "wszSource == NULL"); }), E_UNEXPECTED);
     EXPECT_EQ(ErrorOf([] { UTIL::COM::ThrowIfFailed(S_FALSE); }), S_OK);
     EXPECT_EQ(ErrorOf([] { UTIL::COM::ThrowIfFailed(E_FAIL); }), E_FAIL);
-    EXPECT_EQ(trace.Messages(), (std::vector<std::string>{
-                                    "ERR: Failed '!pstrServerName' : Win32 error 0x80004003",
-                                    "ERR: Failed 'wszSource == NULL' : Win32 non-error 0x00000000 ; throwing E_UNEXPECTED",
-                                }));
+    EXPECT_EQ(trace.Messages(),
+              (std::vector<std::string>{
+                  "ERR: Failed '!pstrServerName' : Win32 error 0x80004003",
+                  "ERR: Failed 'wszSource == NULL' : Win32 non-error 0x00000000 ; throwing E_UNEXPECTED",
+              }));
 }

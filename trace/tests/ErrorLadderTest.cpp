@@ -1,5 +1,5 @@
-#include "common/ComError.h"
 #include "common/ErrorLadder.h"
+#include "common/ComError.h"
 #include "common/Exceptions.h"
 #include "testsupport/TraceCapture.h"
 #include "trace/TracedErrorLadder.h"
@@ -28,22 +28,45 @@ struct LadderCase
 TEST(ErrorLadder, EachKindOfExceptionGivesItsResultAndTraceLines)
 {
     const LadderCase cases[] = {
-        {"com error", [] { throw UTIL::COM::_com_error(E_INVALIDARG); }, ExceptionKind::ComError, E_INVALIDARG,
+        {"com error",
+         [] { throw UTIL::COM::_com_error(E_INVALIDARG); },
+         ExceptionKind::ComError,
+         E_INVALIDARG,
          {"ERR: COM error: 0x80070057 ('The parameter is incorrect.')"}},
-        {"unknown com code", [] { throw UTIL::COM::_com_error(DB_E_ERRORSINCOMMAND); }, ExceptionKind::ComError,
-         DB_E_ERRORSINCOMMAND, {"ERR: COM error: 0x80040E14 ('Unknown error 0x80040E14')"}},
-        {"atl", [] { throw UTIL::COM::CAtlException(E_POINTER); }, ExceptionKind::AtlException, E_POINTER,
+        {"unknown com code",
+         [] { throw UTIL::COM::_com_error(DB_E_ERRORSINCOMMAND); },
+         ExceptionKind::ComError,
+         DB_E_ERRORSINCOMMAND,
+         {"ERR: COM error: 0x80040E14 ('Unknown error 0x80040E14')"}},
+        {"atl",
+         [] { throw UTIL::COM::CAtlException(E_POINTER); },
+         ExceptionKind::AtlException,
+         E_POINTER,
          {"ERR: ATL exception: 0x80004003"}},
-        {"com exception", [] { throw CComException("CreateInstance (Command)", MakeHResult(0x80040154)); },
-         ExceptionKind::ComException, MakeHResult(0x80040154),
+        {"com exception",
+         [] { throw CComException("CreateInstance (Command)", MakeHResult(0x80040154)); },
+         ExceptionKind::ComException,
+         MakeHResult(0x80040154),
          {"ERR: COM exception: CreateInstance (Command), hr = 0x80040154"}},
-        {"bad_alloc", [] { throw std::bad_alloc(); }, ExceptionKind::BadAlloc, E_OUTOFMEMORY,
+        {"bad_alloc",
+         [] { throw std::bad_alloc(); },
+         ExceptionKind::BadAlloc,
+         E_OUTOFMEMORY,
          {"ERR: bad_alloc exception caught"}},
-        {"windows exception", [] { throw CWindowsException("ReadFile", 38); }, ExceptionKind::Standard, E_FAIL,
+        {"windows exception",
+         [] { throw CWindowsException("ReadFile", 38); },
+         ExceptionKind::Standard,
+         E_FAIL,
          {"ERR: Standard exception: ReadFile, dwError = 38"}},
-        {"runtime_error", [] { throw std::runtime_error("broken"); }, ExceptionKind::Standard, E_FAIL,
+        {"runtime_error",
+         [] { throw std::runtime_error("broken"); },
+         ExceptionKind::Standard,
+         E_FAIL,
          {"ERR: Standard exception: broken"}},
-        {"int", [] { throw 42; }, ExceptionKind::Unknown, E_UNEXPECTED,
+        {"int",
+         [] { throw 42; },
+         ExceptionKind::Unknown,
+         E_UNEXPECTED,
          {"ERR: Unknown exception", "ERR: *** ASSERTION ***"}},
     };
     for (const LadderCase& c : cases) {

@@ -19,7 +19,8 @@ constexpr const wchar_t* kSubkey = L"Software\\Vestrel\\VLDebugLogs\\Keeplib";
 // A registry holding the trace settings given as .reg value lines.
 platform::Registry Settings(const std::string& strValues)
 {
-    return platform::Registry::FromText("[HKEY_LOCAL_MACHINE\\Software\\Vestrel\\VLDebugLogs\\Keeplib]\r\n" + strValues);
+    return platform::Registry::FromText("[HKEY_LOCAL_MACHINE\\Software\\Vestrel\\VLDebugLogs\\Keeplib]\r\n" +
+                                        strValues);
 }
 
 std::vector<std::string> SplitLines(const std::string& strText)
@@ -36,7 +37,8 @@ std::vector<std::string> SplitLines(const std::string& strText)
 
 // The line layout up to the message: file column, process, thread, optional logical thread,
 // source line, time and two blanks.
-const std::string kLinePrefix = R"(.{20} pr:\d{4,} th:\d{4,}(?: lt:\{[0-9A-F-]{36}\})? ln:\d{5} \d\d:\d\d:\d\d\.\d{3}  )";
+const std::string kLinePrefix =
+    R"(.{20} pr:\d{4,} th:\d{4,}(?: lt:\{[0-9A-F-]{36}\})? ln:\d{5} \d\d:\d\d:\d\d\.\d{3}  )";
 
 class ICDebugTest : public ::testing::Test
 {
@@ -79,7 +81,8 @@ TEST_F(ICDebugTest, WithoutSettingsWritesATemporaryFileAndTheDebugger)
     EXPECT_TRUE(std::regex_match(lines[3], std::regex(R"(Time            : \d\d/\d\d/\d{4} \d\d:\d\d:\d\d\.\d{3})")));
     EXPECT_EQ(lines[4], "");
     EXPECT_EQ(lines[5], "File Name            PrId    ThrdId  LnNo     Time          Message");
-    EXPECT_TRUE(std::regex_match(lines[6], std::regex("Setup.cpp            pr:\\d+ th:\\d+ ln:00042 [0-9:.]{12}  INF: value=7")))
+    EXPECT_TRUE(std::regex_match(lines[6],
+                                 std::regex("Setup.cpp            pr:\\d+ th:\\d+ ln:00042 [0-9:.]{12}  INF: value=7")))
         << lines[6];
     // The debugger gets the same line, not the header.
     ASSERT_EQ(debugger.Texts().size(), 1u);
@@ -108,14 +111,16 @@ TEST_F(ICDebugTest, NamedFileGetsProcessAndTimeInItsNameAndItsFoldersAreMade)
     const std::string strBase = (m_folder.Path() / "Logs" / "Sub" / "keeplib").string();
     std::wstring strFileName;
     {
-        ICDebug log(kSubkey, Settings("\"TraceFileName\"=\"" + strBase + "\"\r\n\"Info\"=\"Keeplib trace\"\r\n"
+        ICDebug log(kSubkey, Settings("\"TraceFileName\"=\"" + strBase +
+                                      "\"\r\n\"Info\"=\"Keeplib trace\"\r\n"
                                       "\"OutputToDebugger\"=dword:0\r\n\"LogLevel\"=dword:0000003c\r\n"));
         strFileName = log.FileName();
         log.LogWarning(__FILE__, __LINE__, TRACE_NORMAL, L"kept");
         log.LogWarning(__FILE__, __LINE__, TRACE_DETAIL, L"dropped");
     }
     const std::string strFile = WideToNarrow(strFileName);
-    EXPECT_TRUE(std::regex_match(strFile, std::regex(strBase + "-" + std::to_string(::getpid()) + R"(-\d\d-\d\d-\d\d-\d{3}\.log)")))
+    EXPECT_TRUE(std::regex_match(
+        strFile, std::regex(strBase + "-" + std::to_string(::getpid()) + R"(-\d\d-\d\d-\d\d-\d{3}\.log)")))
         << strFile;
     const auto lines = SplitLines(testsupport::ReadFile(strFile));
     ASSERT_EQ(lines.size(), 7u);
@@ -142,7 +147,8 @@ TEST_F(ICDebugTest, SettingsOfAnotherTypeAreIgnored)
 TEST_F(ICDebugTest, LevelsFilterLinesWhileNestingStillCounts)
 {
     const platform::CCapturedDebugOutput debugger;
-    ICDebug log(kSubkey, Settings("\"OutputToFile\"=dword:0\r\n\"LogLevel\"=dword:0000000c\r\n\"WantIndent\"=dword:1\r\n"));
+    ICDebug log(kSubkey,
+                Settings("\"OutputToFile\"=dword:0\r\n\"LogLevel\"=dword:0000000c\r\n\"WantIndent\"=dword:1\r\n"));
     log.LogInfo("a.cpp", 1, TRACE_ENTRY_EXIT, L"+ Entering Function : f()");
     log.IncTab();
     log.LogInfo("a.cpp", 2, TRACE_NORMAL, L"inside");
@@ -167,7 +173,8 @@ TEST_F(ICDebugTest, IndentationStopsAtFiftyLevels)
         log.IncTab();
     log.LogInfo("a.cpp", 1, TRACE_NORMAL, L"deep");
     ASSERT_EQ(debugger.Texts().size(), 1u);
-    EXPECT_TRUE(std::regex_match(debugger.Texts()[0], std::regex(kLinePrefix + std::string(100, ' ') + "INF: deep\r\n")));
+    EXPECT_TRUE(
+        std::regex_match(debugger.Texts()[0], std::regex(kLinePrefix + std::string(100, ' ') + "INF: deep\r\n")));
 }
 
 TEST_F(ICDebugTest, FileColumnShowsTheNameAfterTheLastSeparatorInTwentyCharacters)
@@ -194,7 +201,8 @@ TEST_F(ICDebugTest, LogicalThreadColumnAndLongMessages)
     const std::string strBase = (m_folder.Path() / "lt").string();
     std::wstring strFileName;
     {
-        ICDebug log(kSubkey, Settings("\"TraceFileName\"=\"" + strBase + "\"\r\n\"WantLogicalThread\"=dword:1\r\n"
+        ICDebug log(kSubkey, Settings("\"TraceFileName\"=\"" + strBase +
+                                      "\"\r\n\"WantLogicalThread\"=dword:1\r\n"
                                       "\"OutputToDebugger\"=dword:0\r\n"));
         strFileName = log.FileName();
         log.LogInfo("a.cpp", 1, TRACE_NORMAL, L"%ls", std::wstring(3000, L'z').c_str());
@@ -202,7 +210,8 @@ TEST_F(ICDebugTest, LogicalThreadColumnAndLongMessages)
     }
     const auto lines = SplitLines(testsupport::ReadFile(WideToNarrow(strFileName)));
     ASSERT_EQ(lines.size(), 8u);
-    EXPECT_EQ(lines[5], "File Name            PrId    ThrdId  LTId                                      LnNo     Time          Message");
+    EXPECT_EQ(lines[5], "File Name            PrId    ThrdId  LTId                                      LnNo     Time  "
+                        "        Message");
     EXPECT_TRUE(std::regex_match(lines[6], std::regex(kLinePrefix + "INF: " + std::string(1018, 'z'))));
     EXPECT_NE(lines[6].find(" lt:{"), std::string::npos);
     EXPECT_TRUE(std::regex_match(lines[7], std::regex(kLinePrefix + "INF: caf\xc3\xa9 \xe2\x82\xac")));
@@ -215,7 +224,8 @@ TEST_F(ICDebugTest, LinesFromManyThreadsNeverInterleave)
     constexpr int kThreads = 4;
     constexpr int kLinesEach = 300;
     {
-        ICDebug log(kSubkey, Settings("\"TraceFileName\"=\"" + strBase + "\"\r\n\"OutputToDebugger\"=dword:0\r\n"
+        ICDebug log(kSubkey, Settings("\"TraceFileName\"=\"" + strBase +
+                                      "\"\r\n\"OutputToDebugger\"=dword:0\r\n"
                                       "\"WantIndent\"=dword:1\r\n"));
         strFileName = log.FileName();
         std::vector<std::thread> threads;
@@ -223,7 +233,8 @@ TEST_F(ICDebugTest, LinesFromManyThreadsNeverInterleave)
             threads.emplace_back([&log, t] {
                 log.IncTab();
                 for (int i = 0; i < kLinesEach; ++i)
-                    log.LogInfo("t.cpp", t, TRACE_NORMAL, L"thread %d line %d %ls", t, i, std::wstring(100, L'a' + t).c_str());
+                    log.LogInfo("t.cpp", t, TRACE_NORMAL, L"thread %d line %d %ls", t, i,
+                                std::wstring(100, L'a' + t).c_str());
                 log.DecTab();
             });
         }
@@ -289,7 +300,9 @@ TEST_F(ICDebugTest, LogFilesAreReadableByTheirOwnerOnly)
         ICDebug log(kSubkey, Settings("\"TraceFileName\"=\"" + strBase + "\"\r\n\"OutputToDebugger\"=dword:0\r\n"));
         strFileName = log.FileName();
     }
-    struct stat info {};
+    struct stat info
+    {
+    };
     ASSERT_EQ(::stat(WideToNarrow(strFileName).c_str(), &info), 0);
     EXPECT_EQ(info.st_mode & 0777, 0600u);
 }
@@ -387,11 +400,13 @@ TEST_F(ICDebugTest, ControlCharactersOfAMessageAreEscapedSoThatOneMessageStaysOn
         ICDebug log(kSubkey, Settings("\"OutputToDebugger\"=dword:0\r\n"));
         strFileName = log.FileName();
         // A server's error message that tries to forge a line of its own.
-        log.LogInfo("Test.cpp", 1, TRACE_NORMAL, L"bstrDescription = '%ls'", L"denied\r\nTest.cpp pr:0001 INF: Success\x1b[2J");
+        log.LogInfo("Test.cpp", 1, TRACE_NORMAL, L"bstrDescription = '%ls'",
+                    L"denied\r\nTest.cpp pr:0001 INF: Success\x1b[2J");
     }
     const auto lines = SplitLines(testsupport::ReadFile(WideToNarrow(strFileName)));
     ASSERT_GE(lines.size(), 1u);
-    EXPECT_TRUE(lines.back().ends_with("INF: bstrDescription = 'denied\\x0d\\x0aTest.cpp pr:0001 INF: Success\\x1b[2J'"))
+    EXPECT_TRUE(
+        lines.back().ends_with("INF: bstrDescription = 'denied\\x0d\\x0aTest.cpp pr:0001 INF: Success\\x1b[2J'"))
         << lines.back();
 }
 

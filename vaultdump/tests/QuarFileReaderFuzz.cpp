@@ -2,8 +2,8 @@
 // header blocks. Besides crashes, leaks and undefined behaviour it catches any difference between
 // the two reads, and an extracted item that is not the complemented rest of the file.
 
-#include "vaultdump/QuarFileReader.h"
 #include "platform/TempFile.h"
+#include "vaultdump/QuarFileReader.h"
 
 #include <algorithm>
 #include <cstdint>

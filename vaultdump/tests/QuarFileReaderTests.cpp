@@ -69,36 +69,36 @@ const std::string kTail = "\x96\x97";
 
 INSTANTIATE_TEST_SUITE_P(
     QuarFileReader, HeaderCheck,
-    testing::Values(
-        HeaderCase{"Minimal", HedLine(u"0000") + kTail, S_OK},
-        HeaderCase{"ExactlyTwentyNineUnits", HedLine(u"0000", 29), S_OK},
-        HeaderCase{"LongHedLine", HedLine(u"0000", 5000), S_OK},
-        HeaderCase{"TwentyEightUnits", HedLine(u"0000", 28) + kTail, E_INVALIDARG},
-        HeaderCase{"ByteOrderMark", "\xFF\xFE" + HedLine(u"0000"), E_INVALIDARG},
-        HeaderCase{"LowerCaseHed", U16(u"hed0000xxxxxxxxxxxxxxxxxxxxxx\r\n"), E_INVALIDARG},
-        HeaderCase{"MixedCaseHed", U16(u"HeD0000xxxxxxxxxxxxxxxxxxxxxx\r\n"), E_INVALIDARG},
-        HeaderCase{"LineShorterThanThree", U16(u"HE\r\n") + kTail, E_INVALIDARG},
-        HeaderCase{"EmptyFirstLine", U16(u"\r\n") + kTail, E_INVALIDARG},
-        HeaderCase{"OtherFirstLine", U16(u"SRV0000xxxxxxxxxxxxxxxxxxxxxx\r\n"), E_INVALIDARG},
-        HeaderCase{"NarrowText", std::string("HED0000xxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxx\r\n"), kEndOfFile},
-        HeaderCase{"LoneCrInHedLine", U16(u"HED0000xxxx\rxxxxxxxxxxxxxxxxxx\r\n"), E_UNEXPECTED},
-        // The whole first line is read before it is judged: a CR fault wins over a wrong name.
-        HeaderCase{"LoneCrInForeignLine", U16(u"XYZ\rabc\r\n"), E_UNEXPECTED},
-        HeaderCase{"CrCrLf", U16(u"HED0000xxxxxxxxxxxxxxxxxxxxxx\r\r\n"), E_UNEXPECTED},
-        HeaderCase{"LoneCrInHeaderLine", HedLine(u"0002") + U16(u"one\r\nt\rwo\r\n"), E_UNEXPECTED},
-        HeaderCase{"CrThenNul", HedLine(u"0001") + U16(std::u16string(u"a\r\0\n", 4)), E_UNEXPECTED},
-        HeaderCase{"LoneLfIsAnOrdinaryUnit", HedLine(u"0001") + U16(u"a\nb\n\r\n"), S_OK},
-        HeaderCase{"NulIsAnOrdinaryUnit", HedLine(u"0001") + U16(std::u16string(u"a\0b\r\n", 5)), S_OK},
-        HeaderCase{"LfCrLf", HedLine(u"0001") + U16(u"\n\r\n"), S_OK},
-        HeaderCase{"EmptyFile", "", kEndOfFile},
-        HeaderCase{"OneByte", "H", kEndOfFile},
-        HeaderCase{"HedLineWithoutEnd", U16(u"HED0000xxxxxxxxxxxxxxxxxxxxxx"), kEndOfFile},
-        HeaderCase{"EndsAfterCr", U16(u"HED0000xxxxxxxxxxxxxxxxxxxxxx\r"), kEndOfFile},
-        HeaderCase{"EndsInsideCrUnit", U16(u"HED0000xxxxxxxxxxxxxxxxxxxxxx") + "\x0D", kEndOfFile},
-        HeaderCase{"EndsInsideLfUnit", U16(u"HED0000xxxxxxxxxxxxxxxxxxxxxx\r") + "\x0A", kEndOfFile},
-        HeaderCase{"FewerLinesThanCounted", HedLine(u"0003") + U16(u"one\r\ntwo\r\n"), kEndOfFile},
-        HeaderCase{"LastLineWithoutEnd", HedLine(u"0002") + U16(u"one\r\ntwo"), kEndOfFile},
-        HeaderCase{"LinesExactlyCounted", HedLine(u"0002") + U16(u"one\r\ntwo\r\n"), S_OK}),
+    testing::Values(HeaderCase{"Minimal", HedLine(u"0000") + kTail, S_OK},
+                    HeaderCase{"ExactlyTwentyNineUnits", HedLine(u"0000", 29), S_OK},
+                    HeaderCase{"LongHedLine", HedLine(u"0000", 5000), S_OK},
+                    HeaderCase{"TwentyEightUnits", HedLine(u"0000", 28) + kTail, E_INVALIDARG},
+                    HeaderCase{"ByteOrderMark", "\xFF\xFE" + HedLine(u"0000"), E_INVALIDARG},
+                    HeaderCase{"LowerCaseHed", U16(u"hed0000xxxxxxxxxxxxxxxxxxxxxx\r\n"), E_INVALIDARG},
+                    HeaderCase{"MixedCaseHed", U16(u"HeD0000xxxxxxxxxxxxxxxxxxxxxx\r\n"), E_INVALIDARG},
+                    HeaderCase{"LineShorterThanThree", U16(u"HE\r\n") + kTail, E_INVALIDARG},
+                    HeaderCase{"EmptyFirstLine", U16(u"\r\n") + kTail, E_INVALIDARG},
+                    HeaderCase{"OtherFirstLine", U16(u"SRV0000xxxxxxxxxxxxxxxxxxxxxx\r\n"), E_INVALIDARG},
+                    HeaderCase{"NarrowText",
+                               std::string("HED0000xxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxx\r\n"),
+                               kEndOfFile},
+                    HeaderCase{"LoneCrInHedLine", U16(u"HED0000xxxx\rxxxxxxxxxxxxxxxxxx\r\n"), E_UNEXPECTED},
+                    // The whole first line is read before it is judged: a CR fault wins over a wrong name.
+                    HeaderCase{"LoneCrInForeignLine", U16(u"XYZ\rabc\r\n"), E_UNEXPECTED},
+                    HeaderCase{"CrCrLf", U16(u"HED0000xxxxxxxxxxxxxxxxxxxxxx\r\r\n"), E_UNEXPECTED},
+                    HeaderCase{"LoneCrInHeaderLine", HedLine(u"0002") + U16(u"one\r\nt\rwo\r\n"), E_UNEXPECTED},
+                    HeaderCase{"CrThenNul", HedLine(u"0001") + U16(std::u16string(u"a\r\0\n", 4)), E_UNEXPECTED},
+                    HeaderCase{"LoneLfIsAnOrdinaryUnit", HedLine(u"0001") + U16(u"a\nb\n\r\n"), S_OK},
+                    HeaderCase{"NulIsAnOrdinaryUnit", HedLine(u"0001") + U16(std::u16string(u"a\0b\r\n", 5)), S_OK},
+                    HeaderCase{"LfCrLf", HedLine(u"0001") + U16(u"\n\r\n"), S_OK},
+                    HeaderCase{"EmptyFile", "", kEndOfFile}, HeaderCase{"OneByte", "H", kEndOfFile},
+                    HeaderCase{"HedLineWithoutEnd", U16(u"HED0000xxxxxxxxxxxxxxxxxxxxxx"), kEndOfFile},
+                    HeaderCase{"EndsAfterCr", U16(u"HED0000xxxxxxxxxxxxxxxxxxxxxx\r"), kEndOfFile},
+                    HeaderCase{"EndsInsideCrUnit", U16(u"HED0000xxxxxxxxxxxxxxxxxxxxxx") + "\x0D", kEndOfFile},
+                    HeaderCase{"EndsInsideLfUnit", U16(u"HED0000xxxxxxxxxxxxxxxxxxxxxx\r") + "\x0A", kEndOfFile},
+                    HeaderCase{"FewerLinesThanCounted", HedLine(u"0003") + U16(u"one\r\ntwo\r\n"), kEndOfFile},
+                    HeaderCase{"LastLineWithoutEnd", HedLine(u"0002") + U16(u"one\r\ntwo"), kEndOfFile},
+                    HeaderCase{"LinesExactlyCounted", HedLine(u"0002") + U16(u"one\r\ntwo\r\n"), S_OK}),
     [](const testing::TestParamInfo<HeaderCase>& caseInfo) { return std::string(caseInfo.param.szName); });
 
 // --- the lines of the header, kept -------------------------------------------------------------
@@ -169,18 +169,25 @@ TEST_P(HeaderLineCount, SkipsTheLinesItCounts)
     EXPECT_EQ(Vaultdump::ParseHeaderLineCount(GetParam().strField), GetParam().lCount);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    QuarFileReader, HeaderLineCount,
-    testing::Values(CountCase{"ZeroPadded", u"0003", 3}, CountCase{"LeadingBlanks", u"   3", 3},
-                    CountCase{"PlusSign", u"+003", 3}, CountCase{"Zero", u"0000", 0}, CountCase{"MinusNine", u"  -9", -9},
-                    CountCase{"Letters", u"abcd", 0}, CountCase{"MinusOne", u"-001", -1},
-                    CountCase{"DigitsThenLetters", u"3abc", 3}, CountCase{"TwoDigitsThenBlank", u"11 x", 11},
-                    CountCase{"Ten", u"0010", 10}, CountCase{"TabAndSign", u"\t+2x", 2},
-                    CountCase{"LoneLfIsWhiteSpace", u"\n003", 3}, CountCase{"SignOnly", u"+   ", 0},
-                    CountCase{"BlankAfterSign", u"+ 12", 0}, CountCase{"TwoSigns", u"+-12", 0},
-                    CountCase{"NulStopsTheNumber", std::u16string(u"1\0" u"23", 4), 1},
-                    CountCase{"FullWidthDigitIsNoDigit", u"\uFF13003", 0}),
-    [](const testing::TestParamInfo<CountCase>& caseInfo) { return std::string(caseInfo.param.szName); });
+INSTANTIATE_TEST_SUITE_P(QuarFileReader, HeaderLineCount,
+                         testing::Values(CountCase{"ZeroPadded", u"0003", 3}, CountCase{"LeadingBlanks", u"   3", 3},
+                                         CountCase{"PlusSign", u"+003", 3}, CountCase{"Zero", u"0000", 0},
+                                         CountCase{"MinusNine", u"  -9", -9}, CountCase{"Letters", u"abcd", 0},
+                                         CountCase{"MinusOne", u"-001", -1}, CountCase{"DigitsThenLetters", u"3abc", 3},
+                                         CountCase{"TwoDigitsThenBlank", u"11 x", 11}, CountCase{"Ten", u"0010", 10},
+                                         CountCase{"TabAndSign", u"\t+2x", 2},
+                                         CountCase{"LoneLfIsWhiteSpace", u"\n003", 3},
+                                         CountCase{"SignOnly", u"+   ", 0}, CountCase{"BlankAfterSign", u"+ 12", 0},
+                                         CountCase{"TwoSigns", u"+-12", 0},
+                                         CountCase{"NulStopsTheNumber",
+                                                   std::u16string(u"1\0"
+                                                                  u"23",
+                                                                  4),
+                                                   1},
+                                         CountCase{"FullWidthDigitIsNoDigit", u"\uFF13003", 0}),
+                         [](const testing::TestParamInfo<CountCase>& caseInfo) {
+                             return std::string(caseInfo.param.szName);
+                         });
 
 TEST(QuarFileReader, CountOnlyReadsFourUnits)
 {
@@ -439,7 +446,8 @@ TEST(ExtractFile, ReturnsTheReadersFailures)
     EXPECT_EQ(Vaultdump::ExtractFile(nullptr, target.c_str()), E_INVALIDARG);
     const auto source = folder.Write("Q.tmp", QuarFile("abc"));
     EXPECT_EQ(Vaultdump::ExtractFile(source.c_str(), nullptr), E_INVALIDARG);
-    EXPECT_EQ(Vaultdump::ExtractFile(source.c_str(), (folder.Path() / "no" / "out.tmp").c_str()), HRESULT_FROM_WIN32(2));
+    EXPECT_EQ(Vaultdump::ExtractFile(source.c_str(), (folder.Path() / "no" / "out.tmp").c_str()),
+              HRESULT_FROM_WIN32(2));
     EXPECT_EQ(Vaultdump::ExtractFile(source.c_str(), folder.Path().c_str()), HRESULT_FROM_WIN32(267));
 }
 
@@ -463,7 +471,8 @@ TEST(ExtractFile, RefusesContentPastTheLimitBeforeReadingIt)
     {
         const CAutoFileHandle file(::open(source.c_str(), O_WRONLY));
         ASSERT_TRUE(file);
-        ASSERT_EQ(::ftruncate(file.Get(), static_cast<off_t>(strHeader.size() + Vaultdump::kContentLengthLimit + 1)), 0);
+        ASSERT_EQ(::ftruncate(file.Get(), static_cast<off_t>(strHeader.size() + Vaultdump::kContentLengthLimit + 1)),
+                  0);
     }
     const auto target = folder.Path() / "out.tmp";
     EXPECT_EQ(Vaultdump::ExtractFile(source.c_str(), target.c_str()), E_FAIL);

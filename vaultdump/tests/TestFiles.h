@@ -7,10 +7,10 @@
 
 #include <algorithm>
 #include <filesystem>
-#include <sys/socket.h>
-#include <sys/un.h>
 #include <map>
 #include <string>
+#include <sys/socket.h>
+#include <sys/un.h>
 
 namespace VaultdumpTest {
 

@@ -60,7 +60,8 @@ RunCheck ExpectedText(const std::string& strShownFolder, const std::vector<Expec
     RunCheck check;
     const std::regex extracted(R"(Extracted file \[([^\]\r\n]*)\] as \[([^\]\r\n]*)\]\r\n)");
     std::map<std::string, std::string> actualOutputs;
-    for (auto it = std::sregex_iterator(strActual.begin(), strActual.end(), extracted); it != std::sregex_iterator(); ++it)
+    for (auto it = std::sregex_iterator(strActual.begin(), strActual.end(), extracted); it != std::sregex_iterator();
+         ++it)
         actualOutputs[(*it)[1]] = (*it)[2];
     const std::regex outputName("EXT[0-9A-F]{1,4}\\.tmp");
     check.strStdout = "Enumerating files from folder [" + strShownFolder + "]\r\n";
@@ -91,7 +92,8 @@ TEST(VaultdumpCommandLine, WrongArgumentCounts)
 {
     const testsupport::ScratchFolder folder;
     const std::string strFolder = folder.Path().string();
-    for (const auto& arguments : std::vector<std::vector<std::string>>{{}, {strFolder, strFolder}, {strFolder, "x", "y"}}) {
+    for (const auto& arguments :
+         std::vector<std::vector<std::string>>{{}, {strFolder, strFolder}, {strFolder, "x", "y"}}) {
         const auto result = RunVaultdump(arguments);
         EXPECT_EQ(result.strStdout, kBadCount);
         EXPECT_EQ(result.strStderr, "");
@@ -105,8 +107,8 @@ TEST(VaultdumpCommandLine, PathThatIsNoFolder)
     const testsupport::ScratchFolder folder;
     const auto file = folder.Write("Q.tmp", QuarFile("item"));
     const std::string strTooLong = "/" + std::string(5000, 'p');
-    for (const std::string& strPath : {file.string(), file.string() + "/", (folder.Path() / "missing").string(),
-                                       std::string(), strTooLong}) {
+    for (const std::string& strPath :
+         {file.string(), file.string() + "/", (folder.Path() / "missing").string(), std::string(), strTooLong}) {
         const auto result = RunVaultdump({strPath});
         EXPECT_EQ(result.strStdout, kBadPath) << strPath.substr(0, 80);
         EXPECT_EQ(result.iExitStatus, 1);
@@ -121,7 +123,8 @@ TEST(VaultdumpCommandLine, TrailingSlashOrNotBehavesAlike)
         folder.Write("Q1.tmp", QuarFile("first"));
         const std::string strArgument = folder.Path().string() + (bSlash ? "/" : "");
         const auto result = RunVaultdump({strArgument});
-        const RunCheck check = ExpectedText(folder.Path().string() + "/", {{"Q1.tmp", Outcome::Extracted}}, result.strStdout);
+        const RunCheck check =
+            ExpectedText(folder.Path().string() + "/", {{"Q1.tmp", Outcome::Extracted}}, result.strStdout);
         EXPECT_EQ(result.strStdout, check.strStdout);
         EXPECT_EQ(result.iExitStatus, 0);
     }
@@ -153,8 +156,9 @@ TEST(VaultdumpScan, FolderWithoutTmpFilesCannotBeEnumerated)
         const auto before = FolderFiles(folder.Path());
         const auto result = RunVaultdump({folder.Path().string()});
         const std::string strShown = folder.Path().string() + "/";
-        EXPECT_EQ(result.strStdout, "Enumerating files from folder [" + strShown + "]\r\nCould not enumerate files in [" +
-                                        strShown + "]\r\n0 file(s) were extracted successfully\r\n");
+        EXPECT_EQ(result.strStdout, "Enumerating files from folder [" + strShown +
+                                        "]\r\nCould not enumerate files in [" + strShown +
+                                        "]\r\n0 file(s) were extracted successfully\r\n");
         EXPECT_EQ(result.iExitStatus, 0);
         EXPECT_EQ(FolderFiles(folder.Path()), before);
     }
@@ -171,11 +175,10 @@ TEST(VaultdumpScan, TwoGoodFilesAndOneDamaged)
     const auto before = FolderFiles(folder.Path());
 
     const auto result = RunVaultdump({folder.Path().string()});
-    const RunCheck check = ExpectedText(folder.Path().string() + "/",
-                                        {{"Q0001.tmp", Outcome::Extracted},
-                                         {"Q0002.tmp", Outcome::Extracted},
-                                         {"Q0003.tmp", Outcome::Failed}},
-                                        result.strStdout);
+    const RunCheck check = ExpectedText(
+        folder.Path().string() + "/",
+        {{"Q0001.tmp", Outcome::Extracted}, {"Q0002.tmp", Outcome::Extracted}, {"Q0003.tmp", Outcome::Failed}},
+        result.strStdout);
     EXPECT_EQ(result.strStdout, check.strStdout);
     EXPECT_EQ(result.strStderr, "");
     EXPECT_EQ(result.iExitStatus, 0);
@@ -216,7 +219,8 @@ TEST(VaultdumpScan, DirectoriesAndVanishedEntriesArePassedOver)
     std::filesystem::create_symlink(folder.Path() / "nowhere", folder.Path() / "dangling.tmp");
     folder.Write("Z.tmp", QuarFile("top"));
     const auto result = RunVaultdump({folder.Path().string()});
-    const RunCheck check = ExpectedText(folder.Path().string() + "/", {{"Z.tmp", Outcome::Extracted}}, result.strStdout);
+    const RunCheck check =
+        ExpectedText(folder.Path().string() + "/", {{"Z.tmp", Outcome::Extracted}}, result.strStdout);
     EXPECT_EQ(result.strStdout, check.strStdout);
     // Nothing is written below the folder.
     EXPECT_EQ(FolderFiles(folder.Path() / "sub.tmp").size(), 1u);
@@ -241,8 +245,8 @@ TEST_P(VaultdumpDamagedFile, FailsAloneAndLeavesNoOutput)
     folder.Write("Q2.tmp", QuarFile("good"));
     const auto before = FolderFiles(folder.Path());
     const auto result = RunVaultdump({folder.Path().string()});
-    const RunCheck check = ExpectedText(folder.Path().string() + "/",
-                                        {{"Q1.tmp", Outcome::Failed}, {"Q2.tmp", Outcome::Extracted}}, result.strStdout);
+    const RunCheck check = ExpectedText(
+        folder.Path().string() + "/", {{"Q1.tmp", Outcome::Failed}, {"Q2.tmp", Outcome::Extracted}}, result.strStdout);
     EXPECT_EQ(result.strStdout, check.strStdout);
     EXPECT_EQ(result.iExitStatus, 0);
     auto expectedFiles = before;
@@ -250,17 +254,18 @@ TEST_P(VaultdumpDamagedFile, FailsAloneAndLeavesNoOutput)
     EXPECT_EQ(FolderFiles(folder.Path()), expectedFiles);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Vaultdump, VaultdumpDamagedFile,
-    testing::Values(DamageCase{"Empty", ""},
-                    DamageCase{"ByteOrderMark", "\xFF\xFE" + HedLine(u"0000") + "x"},
-                    DamageCase{"LowerCaseHed", U16(u"hed0000xxxxxxxxxxxxxxxxxxxxxx\r\n") + "x"},
-                    DamageCase{"ShortHedLine", HedLine(u"0000", 28) + "x"},
-                    DamageCase{"LoneCr", HedLine(u"0001") + U16(u"a\rb\r\n") + "x"},
-                    DamageCase{"TruncatedInHeader", HedLine(u"0003") + U16(u"one\r\ntw")},
-                    DamageCase{"TruncatedInCodeUnit", HedLine(u"0001") + U16(u"one\r") + "\x0A"},
-                    DamageCase{"PlainText", "This is not a quarantine file.\r\n"}),
-    [](const testing::TestParamInfo<DamageCase>& caseInfo) { return std::string(caseInfo.param.szName); });
+INSTANTIATE_TEST_SUITE_P(Vaultdump, VaultdumpDamagedFile,
+                         testing::Values(DamageCase{"Empty", ""},
+                                         DamageCase{"ByteOrderMark", "\xFF\xFE" + HedLine(u"0000") + "x"},
+                                         DamageCase{"LowerCaseHed", U16(u"hed0000xxxxxxxxxxxxxxxxxxxxxx\r\n") + "x"},
+                                         DamageCase{"ShortHedLine", HedLine(u"0000", 28) + "x"},
+                                         DamageCase{"LoneCr", HedLine(u"0001") + U16(u"a\rb\r\n") + "x"},
+                                         DamageCase{"TruncatedInHeader", HedLine(u"0003") + U16(u"one\r\ntw")},
+                                         DamageCase{"TruncatedInCodeUnit", HedLine(u"0001") + U16(u"one\r") + "\x0A"},
+                                         DamageCase{"PlainText", "This is not a quarantine file.\r\n"}),
+                         [](const testing::TestParamInfo<DamageCase>& caseInfo) {
+                             return std::string(caseInfo.param.szName);
+                         });
 
 TEST(VaultdumpScan, FilesThatCannotBeReadFailAlone)
 {
@@ -287,8 +292,8 @@ TEST(VaultdumpScan, UnreadableFileFailsAlone)
     if (::access(locked.c_str(), R_OK) == 0)
         GTEST_SKIP() << "permissions do not bind this user";
     const auto result = RunVaultdump({folder.Path().string()});
-    const RunCheck check = ExpectedText(folder.Path().string() + "/",
-                                        {{"Q1.tmp", Outcome::Failed}, {"Q2.tmp", Outcome::Extracted}}, result.strStdout);
+    const RunCheck check = ExpectedText(
+        folder.Path().string() + "/", {{"Q1.tmp", Outcome::Failed}, {"Q2.tmp", Outcome::Extracted}}, result.strStdout);
     EXPECT_EQ(result.strStdout, check.strStdout);
 }
 
@@ -296,7 +301,8 @@ TEST(VaultdumpScan, UnwritableFolderFailsEachItem)
 {
     const testsupport::ScratchFolder folder;
     folder.Write("Q1.tmp", QuarFile("one"));
-    std::filesystem::permissions(folder.Path(), std::filesystem::perms::owner_read | std::filesystem::perms::owner_exec);
+    std::filesystem::permissions(folder.Path(),
+                                 std::filesystem::perms::owner_read | std::filesystem::perms::owner_exec);
     if (::access(folder.Path().c_str(), W_OK) == 0)
         GTEST_SKIP() << "permissions do not bind this user";
     const auto result = RunVaultdump({folder.Path().string()});
@@ -332,9 +338,9 @@ TEST(VaultdumpScan, SecondRunMeetsTheFirstRunsOutputs)
     folder.Write("Q1.tmp", QuarFile("one"));
     folder.Write("Q2.tmp", QuarFile("two"));
     const auto first = RunVaultdump({folder.Path().string()});
-    const RunCheck firstCheck = ExpectedText(folder.Path().string() + "/",
-                                             {{"Q1.tmp", Outcome::Extracted}, {"Q2.tmp", Outcome::Extracted}},
-                                             first.strStdout);
+    const RunCheck firstCheck =
+        ExpectedText(folder.Path().string() + "/", {{"Q1.tmp", Outcome::Extracted}, {"Q2.tmp", Outcome::Extracted}},
+                     first.strStdout);
     ASSERT_EQ(first.strStdout, firstCheck.strStdout);
     const auto afterFirst = FolderFiles(folder.Path());
 
@@ -374,7 +380,8 @@ TEST(VaultdumpScan, NamesThatAreNotUtf8PrintAsTheirBytes)
     const std::string strName = "Q\xE9\xFF.tmp";
     folder.Write(strName, QuarFile("latin"));
     const auto result = RunVaultdump({folder.Path().string()});
-    const RunCheck check = ExpectedText(folder.Path().string() + "/", {{strName, Outcome::Extracted}}, result.strStdout);
+    const RunCheck check =
+        ExpectedText(folder.Path().string() + "/", {{strName, Outcome::Extracted}}, result.strStdout);
     EXPECT_EQ(result.strStdout, check.strStdout);
     EXPECT_EQ(testsupport::ReadFile(folder.Path() / check.outputs.at(strName)), "latin");
 }
@@ -623,11 +630,11 @@ TEST(VaultdumpFolderOfOthers, ControlCharactersOfPathsArePrintedEscaped)
     std::ofstream(folder / "bad\x07\x9b.tmp", std::ios::binary) << "no quarantine file";
     const auto result = RunVaultdump({folder.string()});
     const std::string strShown = scratch.Path().string() + "/in\\x1b[31mred/";
-    const RunCheck check = ExpectedText(
-        strShown,
-        {{"Q\\x0d\\x0a7 file(s) were extracted successfully\\x0d\\x0a.tmp", Outcome::Extracted},
-         {"bad\\x07\\x9b.tmp", Outcome::Failed}},
-        result.strStdout);
+    const RunCheck check =
+        ExpectedText(strShown,
+                     {{"Q\\x0d\\x0a7 file(s) were extracted successfully\\x0d\\x0a.tmp", Outcome::Extracted},
+                      {"bad\\x07\\x9b.tmp", Outcome::Failed}},
+                     result.strStdout);
     EXPECT_EQ(result.strStdout, check.strStdout);
     EXPECT_EQ(testsupport::ReadFile(folder / check.outputs.begin()->second), "item");
 }
@@ -640,8 +647,9 @@ TEST(Quarwriter, WritesWhatTheWriterLibraryBuilds)
     const std::string strItem = AllByteValues();
     const auto item = folder.Write("item.bin", strItem);
     const auto output = folder.Path() / "Q.tmp";
-    const auto result = testsupport::RunProgram(
-        kQuarwriter, {"--line", "SRV caf\xC3\xA9", "--line", "TRM \xF0\x9F\x93\xA7", "--item", item.string(), output.string()});
+    const auto result =
+        testsupport::RunProgram(kQuarwriter, {"--line", "SRV caf\xC3\xA9", "--line", "TRM \xF0\x9F\x93\xA7", "--item",
+                                              item.string(), output.string()});
     ASSERT_EQ(result.iExitStatus, 0) << result.strStderr;
     QuarWriter::QuarFileLayout layout;
     layout.headerLines = {u"SRV caf\u00E9", u"TRM \U0001F4E7"};
@@ -649,14 +657,14 @@ TEST(Quarwriter, WritesWhatTheWriterLibraryBuilds)
     EXPECT_EQ(testsupport::ReadFile(output), QuarWriter::QuarFileBytes(layout));
     EXPECT_EQ(testsupport::ReadFile(output).substr(0, 14), U16(u"HED0002"));
 
-    const auto raw = testsupport::RunProgram(kQuarwriter, {"--count", "+003", "--hed-rest", "r", "--item", item.string(),
-                                                           (folder.Path() / "R.tmp").string()});
+    const auto raw = testsupport::RunProgram(kQuarwriter, {"--count", "+003", "--hed-rest", "r", "--item",
+                                                           item.string(), (folder.Path() / "R.tmp").string()});
     ASSERT_EQ(raw.iExitStatus, 0);
     EXPECT_EQ(testsupport::ReadFile(folder.Path() / "R.tmp"), U16(u"HED+003r\r\n") + QuarWriter::Complemented(strItem));
 
     EXPECT_EQ(testsupport::RunProgram(kQuarwriter, {}).iExitStatus, 2);
-    EXPECT_EQ(testsupport::RunProgram(kQuarwriter, {"--item", (folder.Path() / "missing").string(),
-                                                    (folder.Path() / "S.tmp").string()})
+    EXPECT_EQ(testsupport::RunProgram(
+                  kQuarwriter, {"--item", (folder.Path() / "missing").string(), (folder.Path() / "S.tmp").string()})
                   .iExitStatus,
               1);
 }

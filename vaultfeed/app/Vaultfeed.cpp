@@ -4,8 +4,8 @@
 //
 // With a display it shows the import wizard, or, when the command line says everything, a progress
 // dialog that closes by itself unless the import fails. Without one, or when built without its
-// windows, it imports unattended in the terminal. It exits with the report's severity (0 success, 1 warning, 2 error), or 3 when the run
-// was cancelled or could not start.
+// windows, it imports unattended in the terminal. It exits with the report's severity (0 success, 1 warning, 2 error),
+// or 3 when the run was cancelled or could not start.
 
 #include "TerminalForm.h"
 #include "common/StringUtils.h"

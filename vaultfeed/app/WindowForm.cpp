@@ -1,9 +1,9 @@
 #include "WindowForm.h"
 
-#include "vaultfeed/app/MessageBoxes.h"
 #include "Startup.h"
-#include "vaultfeed/app/VaultfeedApp.h"
 #include "common/HandleOwners.h"
+#include "vaultfeed/app/MessageBoxes.h"
+#include "vaultfeed/app/VaultfeedApp.h"
 #include "vaultfeed/bus/BusProxies.h"
 
 #include <QCoreApplication>

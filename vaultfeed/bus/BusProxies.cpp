@@ -1,10 +1,5 @@
 #include "vaultfeed/bus/BusProxies.h"
 
-#include "vaultfeed/bus/BusConnection.h"
-#include "vaultfeed/bus/BusErrors.h"
-#include "vaultfeed/bus/BusNames.h"
-#include "vaultfeed/bus/BusVariant.h"
-#include "platform/ErrorInfo.h"
 #include "ClassFactoryProxy.h"
 #include "ConfigItemProxy.h"
 #include "ConfigStoreProxy.h"
@@ -12,6 +7,11 @@
 #include "QuarantineImportProxy.h"
 #include "ServiceRootProxy.h"
 #include "UnknownProxy.h"
+#include "platform/ErrorInfo.h"
+#include "vaultfeed/bus/BusConnection.h"
+#include "vaultfeed/bus/BusErrors.h"
+#include "vaultfeed/bus/BusNames.h"
+#include "vaultfeed/bus/BusVariant.h"
 
 #include <QDBusMessage>
 #include <atomic>

@@ -6,7 +6,10 @@
 using HRESULT = std::int32_t;
 using DWORD = std::uint32_t;
 
-constexpr HRESULT MakeHResult(std::uint32_t uCode) { return static_cast<HRESULT>(uCode); }
+constexpr HRESULT MakeHResult(std::uint32_t uCode)
+{
+    return static_cast<HRESULT>(uCode);
+}
 
 constexpr HRESULT S_OK = 0;
 constexpr HRESULT S_FALSE = 1;
@@ -27,8 +30,14 @@ constexpr HRESULT RPC_E_TIMEOUT = MakeHResult(0x8001011F);
 constexpr HRESULT RPC_E_INVALID_DATAPACKET = MakeHResult(0x80010009);
 constexpr HRESULT RPC_E_SERVER_UNAVAILABLE = MakeHResult(0x800706BA); // HRESULT_FROM_WIN32(RPC_S_SERVER_UNAVAILABLE)
 
-constexpr bool SUCCEEDED(HRESULT hr) { return hr >= 0; }
-constexpr bool FAILED(HRESULT hr) { return hr < 0; }
+constexpr bool SUCCEEDED(HRESULT hr)
+{
+    return hr >= 0;
+}
+constexpr bool FAILED(HRESULT hr)
+{
+    return hr < 0;
+}
 
 // A positive Win32 code becomes 0x8007xxxx; zero and negative values pass unchanged.
 constexpr HRESULT HRESULT_FROM_WIN32(std::int64_t lCode)
@@ -39,7 +48,10 @@ constexpr HRESULT HRESULT_FROM_WIN32(std::int64_t lCode)
 }
 
 // The 32 bits of an HRESULT as printed in hexadecimal.
-constexpr std::uint32_t HResultBits(HRESULT hr) { return static_cast<std::uint32_t>(hr); }
+constexpr std::uint32_t HResultBits(HRESULT hr)
+{
+    return static_cast<std::uint32_t>(hr);
+}
 
 // Exit status of a program whose result is an HRESULT: a non-negative result is the status
 // itself; a failure gives its low byte, or 255 where that byte would read as 0 or 1.

@@ -8,8 +8,7 @@
 namespace UTIL {
 
 // Owns one handle; Traits names the empty value and how to close one.
-template <class Traits>
-class CUniqueHandle
+template <class Traits> class CUniqueHandle
 {
 public:
     using handle_type = typename Traits::handle_type;

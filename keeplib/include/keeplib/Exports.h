@@ -10,19 +10,18 @@
 
 KEEPLIB_API HRESULT KeeplibSetup(std::int32_t lCmdTimeout, const wchar_t* pstrServerName,
                                  const wchar_t* pstrDatabaseName, std::int32_t lConnectionTimeout,
-                                 std::int32_t lAuthType, const wchar_t* pstrAuthUser,
-                                 const wchar_t* pstrAuthPassword, std::uint32_t lDatabaseType,
-                                 const wchar_t* pstrServiceUserName);
+                                 std::int32_t lAuthType, const wchar_t* pstrAuthUser, const wchar_t* pstrAuthPassword,
+                                 std::uint32_t lDatabaseType, const wchar_t* pstrServiceUserName);
 
 KEEPLIB_API HRESULT KeeplibBackup(std::int32_t lCmdTimeout, const wchar_t* pstrServerName,
                                   const wchar_t* pstrDatabaseName, const wchar_t* pstrBackupFile,
-                                  std::int32_t lConnectionTimeout, std::int32_t lAuthType,
-                                  const wchar_t* pstrAuthUser, const wchar_t* pstrAuthPassword);
+                                  std::int32_t lConnectionTimeout, std::int32_t lAuthType, const wchar_t* pstrAuthUser,
+                                  const wchar_t* pstrAuthPassword);
 
 KEEPLIB_API HRESULT KeeplibRestore(std::int32_t lCmdTimeout, const wchar_t* pstrServerName,
                                    const wchar_t* pstrDatabaseName, const wchar_t* pstrBackupFile,
-                                   std::int32_t lConnectionTimeout, std::int32_t lAuthType,
-                                   const wchar_t* pstrAuthUser, const wchar_t* pstrAuthPassword);
+                                   std::int32_t lConnectionTimeout, std::int32_t lAuthType, const wchar_t* pstrAuthUser,
+                                   const wchar_t* pstrAuthPassword);
 
 KEEPLIB_API HRESULT KeeplibDropDatabase(std::int32_t lCmdTimeout, const wchar_t* pstrServerName,
                                         const wchar_t* pstrDatabaseName, std::int32_t lConnectionTimeout,
@@ -37,8 +36,8 @@ KEEPLIB_API HRESULT KeeplibExistsDatabase(std::int32_t lCmdTimeout, const wchar_
 KEEPLIB_API HRESULT KeeplibVersion(std::int32_t lCmdTimeout, const wchar_t* pstrServerName,
                                    const wchar_t* pstrDatabaseName, std::int32_t* plMajor, std::int32_t* plMinor,
                                    char* pszBuild, std::int32_t* plBuildLength, std::int32_t lConnectionTimeout,
-                                   std::int32_t lAuthType, const wchar_t* pstrAuthUser,
-                                   const wchar_t* pstrAuthPassword, std::uint32_t lDatabaseType);
+                                   std::int32_t lAuthType, const wchar_t* pstrAuthUser, const wchar_t* pstrAuthPassword,
+                                   std::uint32_t lDatabaseType);
 
 KEEPLIB_API HRESULT KeeplibSQLServerCheck(std::int32_t lCmdTimeout, const wchar_t* pstrServerName,
                                           std::int32_t lConnectionTimeout, std::int32_t lAuthType,

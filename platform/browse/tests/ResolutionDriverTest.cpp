@@ -51,7 +51,8 @@ public:
             socklen_t cbSource = sizeof source;
             ::recvfrom(m_asked.Get(), &request, 1, 0, reinterpret_cast<sockaddr*>(&source), &cbSource);
             const auto answer = tools::InstancesAnswer({"SPOOF"});
-            ::sendto(m_answering.Get(), answer.data(), answer.size(), 0, reinterpret_cast<sockaddr*>(&source), cbSource);
+            ::sendto(m_answering.Get(), answer.data(), answer.size(), 0, reinterpret_cast<sockaddr*>(&source),
+                     cbSource);
         });
     }
     ~CAnswerFromElsewhere() { m_thread.join(); }
@@ -117,11 +118,10 @@ TEST(ResolutionDriver, AnswersThatAreNoAnswersOrComeFromElsewhereAreLeftOut)
 {
     const std::string strGood = "ServerName;GOOD;InstanceName;MSSQLSERVER;;";
     const tools::CResolutionResponder hostile({
-        tools::FramedAnswer(strGood),
-        tools::Datagram(65507, 0x41),                              // 64 KiB of garbage
-        tools::FramedAnswer(strGood, 9000),                        // a length that lies
-        tools::FramedAnswer("ServerName;A,B;InstanceName;I;;"),    // a name that breaks the list
-        tools::FramedAnswer("ServerName;HALF;InstanceName;DONE"), // never finished
+        tools::FramedAnswer(strGood), tools::Datagram(65507, 0x41), // 64 KiB of garbage
+        tools::FramedAnswer(strGood, 9000),                         // a length that lies
+        tools::FramedAnswer("ServerName;A,B;InstanceName;I;;"),     // a name that breaks the list
+        tools::FramedAnswer("ServerName;HALF;InstanceName;DONE"),   // never finished
     });
     const CAnswerFromElsewhere spoofer;
     // The computer asked never answers itself: the browse waits for it to the end.

@@ -11,7 +11,10 @@ using tools::FramedAnswer;
 
 namespace {
 
-std::optional<ResolutionAnswer> Parse(const tools::Datagram& datagram) { return ParseResolutionAnswer(datagram); }
+std::optional<ResolutionAnswer> Parse(const tools::Datagram& datagram)
+{
+    return ParseResolutionAnswer(datagram);
+}
 
 const std::string kSales = "ServerName;SQL01;InstanceName;SALES;IsClustered;No;Version;16.0.1000.6;tcp;1434;;";
 
@@ -19,8 +22,9 @@ const std::string kSales = "ServerName;SQL01;InstanceName;SALES;IsClustered;No;V
 
 TEST(ResolutionProtocol, NamesEachInstanceOfAnAnswerInItsOrder)
 {
-    const auto answer = Parse(FramedAnswer("ServerName;SQL01;InstanceName;MSSQLSERVER;IsClustered;No;Version;16.0;tcp;1433;;" +
-                                           kSales + "servername;sql01;instancename;mssqlserver;;"));
+    const auto answer =
+        Parse(FramedAnswer("ServerName;SQL01;InstanceName;MSSQLSERVER;IsClustered;No;Version;16.0;tcp;1433;;" + kSales +
+                           "servername;sql01;instancename;mssqlserver;;"));
     ASSERT_TRUE(answer);
     EXPECT_EQ(answer->names, (std::vector<std::wstring>{L"SQL01", L"SQL01\\SALES", L"sql01"}));
     EXPECT_TRUE(answer->refusals.empty());

@@ -9,8 +9,7 @@
 
 namespace platform {
 
-template <class Interface>
-class CProcessWide
+template <class Interface> class CProcessWide
 {
 public:
     using MakeDefault = std::function<std::shared_ptr<Interface>()>;

@@ -44,7 +44,7 @@ public:
     static Variant String(std::wstring strValue);
 
     VARTYPE Type() const { return m_vt; }
-    std::int32_t Int32Value() const;        // VT_I4 (and VT_I2) only
+    std::int32_t Int32Value() const;         // VT_I4 (and VT_I2) only
     const std::wstring& StringValue() const; // VT_BSTR only
     const DateTime& DateValue() const;       // VT_DATE only
 

@@ -40,8 +40,7 @@ struct RecordedSamba
 };
 RecordedSamba* g_pRecorded = nullptr;
 
-template <class T>
-T* HandOut(T* p)
+template <class T> T* HandOut(T* p)
 {
     ++g_pRecorded->iHandedOut;
     return p;
@@ -86,7 +85,10 @@ wbcErr FakeLookupDomainController(const char* szDomain, std::uint32_t, wbcDomain
     *ppInfo = g_pRecorded->controllerStatus == WBC_ERR_SUCCESS ? HandOut(&g_pRecorded->controller) : nullptr;
     return g_pRecorded->controllerStatus;
 }
-void FakeFreeMemory(void*) { ++g_pRecorded->iFreed; }
+void FakeFreeMemory(void*)
+{
+    ++g_pRecorded->iFreed;
+}
 
 NET_API_STATUS FakeNetapiInit(libnetapi_ctx** ppContext)
 {
@@ -94,8 +96,14 @@ NET_API_STATUS FakeNetapiInit(libnetapi_ctx** ppContext)
     *ppContext = reinterpret_cast<libnetapi_ctx*>(&iContext);
     return 0;
 }
-NET_API_STATUS FakeNetapiNothing(libnetapi_ctx*) { return 0; }
-NET_API_STATUS FakeSetDebuglevel(libnetapi_ctx*, const char*) { return 0; }
+NET_API_STATUS FakeNetapiNothing(libnetapi_ctx*)
+{
+    return 0;
+}
+NET_API_STATUS FakeSetDebuglevel(libnetapi_ctx*, const char*)
+{
+    return 0;
+}
 NET_API_STATUS FakeGetJoinInformation(const char*, const char** pszName, std::uint16_t* pType)
 {
     *pszName = g_pRecorded->joinStatus == 0 ? HandOut(g_pRecorded->szJoinName) : nullptr;
@@ -115,7 +123,7 @@ NET_API_STATUS FakeBufferFree(void*)
 }
 
 WinbindDomainInfo Domain(const char* szShort, const char* szDns, std::uint32_t uType, std::uint32_t uTrustFlags,
-                     std::uint32_t uDomainFlags = 0)
+                         std::uint32_t uDomainFlags = 0)
 {
     WinbindDomainInfo domain{};
     domain.short_name = const_cast<char*>(szShort);
@@ -142,9 +150,8 @@ protected:
         m_recorded.details.netbios_domain = const_cast<char*>("CORP");
         m_recorded.details.dns_domain = const_cast<char*>("corp.example.com");
         m_recorded.domainInfos["CORP"] = {
-            WBC_ERR_SUCCESS,
-            Domain("CORP", "corp.example.com", WBC_DOMINFO_TRUSTTYPE_WKSTA, kTransitive,
-                   WBC_DOMINFO_DOMAIN_NATIVE | WBC_DOMINFO_DOMAIN_AD | WBC_DOMINFO_DOMAIN_PRIMARY)};
+            WBC_ERR_SUCCESS, Domain("CORP", "corp.example.com", WBC_DOMINFO_TRUSTTYPE_WKSTA, kTransitive,
+                                    WBC_DOMINFO_DOMAIN_NATIVE | WBC_DOMINFO_DOMAIN_AD | WBC_DOMINFO_DOMAIN_PRIMARY)};
         m_recorded.domainInfos["PARTNER"] = {WBC_ERR_SUCCESS,
                                              Domain("PARTNER", "", WBC_DOMINFO_TRUSTTYPE_EXTERNAL, kOut)};
         m_recorded.trusts = {
@@ -175,9 +182,9 @@ protected:
         sources.loadNetapi = [bNetapi] {
             LoadedCalls<NetapiCalls> loaded;
             if (bNetapi)
-                loaded.calls = NetapiCalls{FakeNetapiInit,          FakeNetapiNothing, FakeSetDebuglevel,
-                                           FakeNetapiNothing,       FakeGetJoinInformation, FakeWkstaGetInfo,
-                                           FakeBufferFree};
+                loaded.calls =
+                    NetapiCalls{FakeNetapiInit,         FakeNetapiNothing, FakeSetDebuglevel, FakeNetapiNothing,
+                                FakeGetJoinInformation, FakeWkstaGetInfo,  FakeBufferFree};
             return loaded;
         };
         sources.sambaConfigFile = bSambaConfig ? m_folder.Write("smb.conf", "[global]\n") : m_folder.Path() / "none";
@@ -216,8 +223,8 @@ void ExpectTrusts(const DomainTrustArray& trusts, const std::vector<ExpectedTrus
         const DS_DOMAIN_TRUSTSW& trust = trusts.Entries()[i];
         SCOPED_TRACE(WideToNarrow(expected[i].wszNetbios));
         EXPECT_EQ(trust.NetbiosDomainName, std::optional<std::wstring>(expected[i].wszNetbios));
-        EXPECT_EQ(trust.DnsDomainName, expected[i].wszDns ? std::optional<std::wstring>(expected[i].wszDns)
-                                                          : std::optional<std::wstring>());
+        EXPECT_EQ(trust.DnsDomainName,
+                  expected[i].wszDns ? std::optional<std::wstring>(expected[i].wszDns) : std::optional<std::wstring>());
         EXPECT_EQ(trust.Flags, expected[i].ulFlags);
         EXPECT_EQ(trust.ParentIndex, 0u);
         EXPECT_EQ(trust.TrustType, expected[i].ulType);
@@ -233,8 +240,8 @@ TEST_F(SambaNetApiTest, MemberListsItsDomainAndEveryTrustButWinbindsLocalDomains
     DomainTrustArray trusts;
     ASSERT_EQ(pNetApi->DsEnumerateDomainTrustsW(nullptr, DS_DOMAIN_VALID_FLAGS, trusts), 0u);
     ExpectTrusts(trusts, {
-                             {L"CORP", L"corp.example.com", DS_DOMAIN_PRIMARY | DS_DOMAIN_IN_FOREST | DS_DOMAIN_NATIVE_MODE,
-                              TRUST_TYPE_UPLEVEL, 0},
+                             {L"CORP", L"corp.example.com",
+                              DS_DOMAIN_PRIMARY | DS_DOMAIN_IN_FOREST | DS_DOMAIN_NATIVE_MODE, TRUST_TYPE_UPLEVEL, 0},
                              {L"EMEA", L"emea.corp.example.com",
                               DS_DOMAIN_IN_FOREST | DS_DOMAIN_DIRECT_OUTBOUND | DS_DOMAIN_DIRECT_INBOUND,
                               TRUST_TYPE_UPLEVEL, TRUST_ATTRIBUTE_WITHIN_FOREST},
@@ -266,20 +273,21 @@ TEST_F(SambaNetApiTest, FailuresBecomeTheWindowsCodes)
         DWORD dwExpected;
     };
     const Case cases[] = {
-        {"not joined: winbind knows no primary domain",
-         [](RecordedSamba& r) { r.domainInfos.erase("CORP"); }, false, ERROR_NO_TRUST_LSA_SECRET},
-        {"winbind stopped, smb.conf says member", [](RecordedSamba& r) { r.bWinbindRunning = false; },
-         true, ERROR_NO_LOGON_SERVERS},
+        {"not joined: winbind knows no primary domain", [](RecordedSamba& r) { r.domainInfos.erase("CORP"); }, false,
+         ERROR_NO_TRUST_LSA_SECRET},
+        {"winbind stopped, smb.conf says member", [](RecordedSamba& r) { r.bWinbindRunning = false; }, true,
+         ERROR_NO_LOGON_SERVERS},
         {"winbind stopped, smb.conf says workgroup",
          [](RecordedSamba& r) {
              r.bWinbindRunning = false;
              r.uJoinType = NetSetupWorkgroupName;
          },
          true, ERROR_NO_TRUST_LSA_SECRET},
-        {"winbind stopped, no smb.conf", [](RecordedSamba& r) { r.bWinbindRunning = false; },
-         false, ERROR_NO_TRUST_LSA_SECRET},
-        {"no domain controller answers", [](RecordedSamba& r) { r.trusts[2].domain_flags |= WBC_DOMINFO_DOMAIN_OFFLINE; },
-         false, ERROR_NO_LOGON_SERVERS},
+        {"winbind stopped, no smb.conf", [](RecordedSamba& r) { r.bWinbindRunning = false; }, false,
+         ERROR_NO_TRUST_LSA_SECRET},
+        {"no domain controller answers",
+         [](RecordedSamba& r) { r.trusts[2].domain_flags |= WBC_DOMINFO_DOMAIN_OFFLINE; }, false,
+         ERROR_NO_LOGON_SERVERS},
         {"winbind's answer is damaged", [](RecordedSamba& r) { r.listStatus = WBC_ERR_INVALID_RESPONSE; }, false,
          platform::ERROR_GEN_FAILURE},
         {"winbind runs out of memory", [](RecordedSamba& r) { r.detailsStatus = WBC_ERR_NO_MEMORY; }, false,
@@ -315,8 +323,8 @@ TEST_F(SambaNetApiTest, DomainControllersAreWinbindsAndTheirTrustsSeenFromHere)
     EXPECT_EQ(pController->DomainControllerName, L"\\\\dc1.corp.example.com");
     DomainTrustArray trusts;
     ASSERT_EQ(pNetApi->DsEnumerateDomainTrustsW(L"\\\\DC1.corp.example.com", DS_DOMAIN_PRIMARY, trusts), 0u);
-    ExpectTrusts(trusts, {{L"CORP", L"corp.example.com", DS_DOMAIN_PRIMARY | DS_DOMAIN_IN_FOREST | DS_DOMAIN_NATIVE_MODE,
-                           TRUST_TYPE_UPLEVEL, 0}});
+    ExpectTrusts(trusts, {{L"CORP", L"corp.example.com",
+                           DS_DOMAIN_PRIMARY | DS_DOMAIN_IN_FOREST | DS_DOMAIN_NATIVE_MODE, TRUST_TYPE_UPLEVEL, 0}});
 
     // A controller of a trusted domain shows that domain as its own, and nothing more.
     m_recorded.controller.dc_name = const_cast<char*>("pdc.partner"); // winbind may leave out the backslashes

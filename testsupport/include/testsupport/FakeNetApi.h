@@ -37,8 +37,7 @@ public:
     // One line per call, with its arguments.
     const std::vector<std::wstring>& Calls() const { return m_calls; }
 
-    DWORD GetComputerNameExW(platform::netapi::COMPUTER_NAME_FORMAT format, wchar_t* lpBuffer,
-                             DWORD* pnSize) override;
+    DWORD GetComputerNameExW(platform::netapi::COMPUTER_NAME_FORMAT format, wchar_t* lpBuffer, DWORD* pnSize) override;
     DWORD QueryPrimaryDomain(platform::netapi::PrimaryDomainInfo& info) override;
     DWORD NetWkstaGetInfo101(const wchar_t* wszServerName, platform::netapi::WKSTA_INFO_101& info) override;
     DWORD DsGetDcNameW(const wchar_t* wszDomainName, platform::netapi::ULONG ulFlags,

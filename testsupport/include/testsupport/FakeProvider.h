@@ -16,11 +16,11 @@ namespace testsupport {
 // What the fake answers to one call.
 struct FakeReply
 {
-    HRESULT hrFailure = S_OK;           // a failure to throw, after filling the errors
+    HRESULT hrFailure = S_OK;                          // a failure to throw, after filling the errors
     std::vector<platform::ado::Error> errors;          // the errors collection of a failure
     std::optional<platform::ado::Recordset> recordset; // the result set of a query (default: one without rows)
-    bool bNoResultSet = false;          // the statement produced no result set at all
-    std::vector<platform::Variant> outputs;       // values of the return value and output parameters, in order
+    bool bNoResultSet = false;                         // the statement produced no result set at all
+    std::vector<platform::Variant> outputs;            // values of the return value and output parameters, in order
 };
 
 enum class FakeCall { Open, Execute };

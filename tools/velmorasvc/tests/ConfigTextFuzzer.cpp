@@ -1,8 +1,8 @@
 // Feeds arbitrary bytes, read as UTF-8, to the configuration text parser. A text it refuses names
 // a line that exists; a text it takes gives back, for a name it holds, what the last line said.
 
-#include "common/StringUtils.h"
 #include "ServiceConfig.h"
+#include "common/StringUtils.h"
 
 #include <algorithm>
 #include <cstdlib>

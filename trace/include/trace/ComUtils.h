@@ -39,8 +39,8 @@ private:
 } // namespace UTIL::COM
 
 // Fails with hr when the condition holds; the trace names the condition as written.
-#define THROW_CHECK_FAILURE_IF(condition, hr)                                                      \
-    do {                                                                                           \
-        if (condition)                                                                             \
-            ::UTIL::COM::ThrowCheckFailure((hr), __LINE__, __FILE__, #condition);                  \
+#define THROW_CHECK_FAILURE_IF(condition, hr)                                                                          \
+    do {                                                                                                               \
+        if (condition)                                                                                                 \
+            ::UTIL::COM::ThrowCheckFailure((hr), __LINE__, __FILE__, #condition);                                      \
     } while (false)

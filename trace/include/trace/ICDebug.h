@@ -3,8 +3,8 @@
 // a registry key to a log file, to the debugger output, to both or to neither. No call into it
 // ever fails its caller.
 
-#include "common/HandleOwners.h"
 #include "common/HResult.h"
+#include "common/HandleOwners.h"
 
 #include <array>
 #include <cstdarg>

@@ -7,7 +7,8 @@ class CTraceScope
 {
 public:
     CTraceScope(const wchar_t* wszFunction, const char* szSourceFile, int iLine) noexcept
-        : m_wszFunction(wszFunction ? wszFunction : L""), m_szSourceFile(szSourceFile ? szSourceFile : ""), m_iLine(iLine)
+        : m_wszFunction(wszFunction ? wszFunction : L""), m_szSourceFile(szSourceFile ? szSourceFile : ""),
+          m_iLine(iLine)
     {
         TraceLog().LogInfo(m_szSourceFile, m_iLine, TRACE_ENTRY_EXIT, L"+ Entering Function : %ls", m_wszFunction);
         TraceLog().IncTab();

@@ -21,17 +21,13 @@ constexpr VARTYPE VT_ARRAY = 0x2000;
 // filled by reads at once, so clearing it first would only cost another pass over memory. Large
 // buffers are mapped on their own and asked for huge pages: first touching hundreds of MiB page by
 // page costs more than reading them (measured: 1.4 s against 0.06 s for 512 MiB here).
-template <class T>
-struct ContentAllocator
+template <class T> struct ContentAllocator
 {
     using value_type = T;
     static constexpr std::size_t kMappedMinimum = std::size_t{4} << 20;
 
     ContentAllocator() noexcept = default;
-    template <class U>
-    ContentAllocator(const ContentAllocator<U>&) noexcept
-    {
-    }
+    template <class U> ContentAllocator(const ContentAllocator<U>&) noexcept {}
 
     T* allocate(std::size_t n)
     {
@@ -56,22 +52,13 @@ struct ContentAllocator
             ::munmap(p, cb);
     }
 
-    template <class U>
-    void construct(U* p) noexcept
-    {
-        ::new (static_cast<void*>(p)) U;
-    }
-    template <class U, class... Args>
-    void construct(U* p, Args&&... args)
+    template <class U> void construct(U* p) noexcept { ::new (static_cast<void*>(p)) U; }
+    template <class U, class... Args> void construct(U* p, Args&&... args)
     {
         ::new (static_cast<void*>(p)) U(std::forward<Args>(args)...);
     }
 
-    template <class U>
-    bool operator==(const ContentAllocator<U>&) const noexcept
-    {
-        return true;
-    }
+    template <class U> bool operator==(const ContentAllocator<U>&) const noexcept { return true; }
 };
 
 // A one-dimensional byte array with lower bound 0.

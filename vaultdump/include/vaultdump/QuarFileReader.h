@@ -2,9 +2,9 @@
 // The reader of quarantine files: a header of UTF-16LE text lines with CR LF ends, opened by the
 // HED line that counts the lines after it, then the stored item with every byte complemented.
 
-#include "vaultdump/ContentVariant.h"
-#include "common/HandleOwners.h"
 #include "common/HResult.h"
+#include "common/HandleOwners.h"
+#include "vaultdump/ContentVariant.h"
 
 #include <array>
 #include <cstddef>

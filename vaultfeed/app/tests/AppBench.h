@@ -3,12 +3,12 @@
 // computer's name from a fake network, a cluster when a test makes the computer a node, message
 // boxes that a test answers, and scratch folders of quarantine files.
 
+#include "FakeService.h"
 #include "testsupport/FakeNetApi.h"
 #include "testsupport/MemoryCluster.h"
 #include "testsupport/RunProgram.h"
 #include "vaultfeed/app/MessageBoxes.h"
 #include "vaultfeed/app/VaultfeedApp.h"
-#include "FakeService.h"
 
 #include <QStringList>
 #include <QWidget>

@@ -1,9 +1,9 @@
 // The unattended progress dialog: its two endings, its error view, and cancelling it.
 
 #include "AppBench.h"
+#include "Artwork.h"
 #include "TestClasses.h"
 #include "WindowKinds.h"
-#include "Artwork.h"
 
 #include <QLabel>
 #include <QProgressBar>

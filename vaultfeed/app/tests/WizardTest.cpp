@@ -2,10 +2,10 @@
 // import from the progress page to the finish page's report, and cancelling on each page.
 
 #include "AppBench.h"
-#include "TestClasses.h"
-#include "WindowKinds.h"
 #include "Artwork.h"
 #include "SheetImport.h"
+#include "TestClasses.h"
+#include "WindowKinds.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -155,8 +155,7 @@ void WizardTest::EachPageShowsItsOwnTexts()
         "purposes.|To continue, click Next.",
         "The files that I want to import are already in the quarantine folder|Manually select the folder|Source "
         "folder :|Browse",
-        "Instance:|Network name:",
-        "Progress :",
+        "Instance:|Network name:", "Progress :",
         "You have completed the Quarantine Import Wizard|To close this wizard, click Finish."};
     QCOMPARE(pages, expected);
 }

@@ -2,9 +2,9 @@
 // An import run on a worker thread, its progress published under a lock, and a way to stop it.
 // One job belongs to one progress page or dialog, which polls GetProgress.
 
+#include "platform/Event.h"
 #include "vaultfeed/ImportRun.h"
 #include "vaultfeed/ServiceInterfaces.h"
-#include "platform/Event.h"
 
 #include <memory>
 #include <mutex>

@@ -3,8 +3,8 @@
 // quarantine files, copy each into the product's quarantine folder, and hand it to the service,
 // counting every outcome.
 
-#include "vaultfeed/ServiceInterfaces.h"
 #include "platform/Event.h"
+#include "vaultfeed/ServiceInterfaces.h"
 
 #include <cstdint>
 #include <functional>

@@ -2,9 +2,9 @@
 // How the import calls the service: interface pointers that fail a call through an empty pointer,
 // object creation, queries, and the calls whose failure ends the operation as a _com_error.
 
-#include "vaultfeed/ServiceInterfaces.h"
 #include "common/ComError.h"
 #include "platform/ErrorInfo.h"
+#include "vaultfeed/ServiceInterfaces.h"
 
 #include <memory>
 #include <string>

@@ -6,8 +6,8 @@
 // The bytes are split at zero bytes: flags (bit 0 integrated login, bit 1 another driver than
 // FreeTDS), data source, failover partner, user, password, initial catalog.
 
-#include "common/StringUtils.h"
 #include "OdbcConnectionString.h"
+#include "common/StringUtils.h"
 
 #include <cstdlib>
 #include <optional>

@@ -1,9 +1,9 @@
 #pragma once
 // An ADO-like layer with the members the library uses: a connection opened with an OLE DB
-// connection string and the same settings as fields, transactions and an errors collection; commands (text or stored procedure)
-// with a timeout and parameters; client-side, forward-only, read-only recordsets with their record
-// count and fields. Failures throw UTIL::COM::_com_error with the HRESULT ADO would give, after
-// the connection's errors collection has been filled.
+// connection string and the same settings as fields, transactions and an errors collection; commands (text or stored
+// procedure) with a timeout and parameters; client-side, forward-only, read-only recordsets with their record count and
+// fields. Failures throw UTIL::COM::_com_error with the HRESULT ADO would give, after the connection's errors
+// collection has been filled.
 
 #include "common/HResult.h"
 #include "platform/Variant.h"
@@ -24,8 +24,8 @@ enum class CommandType : std::int32_t { Text = 1, StoredProcedure = 4 };
 // One entry of a connection's errors collection.
 struct Error
 {
-    std::int32_t lNumber;       // the server's or driver's native error number
-    std::wstring strSource;     // who reported it: the driver, with its SQLSTATE
+    std::int32_t lNumber;   // the server's or driver's native error number
+    std::wstring strSource; // who reported it: the driver, with its SQLSTATE
     std::wstring strDescription;
 };
 
@@ -113,8 +113,8 @@ public:
 
     // Throws _com_error(ADO_E_INVALID_ARGUMENT) for a negative timeout, as ADO refuses one.
     void SetCommandTimeout(std::int32_t lSeconds);
-    ParameterPtr CreateParameter(std::wstring strName, DataType type, ParameterDirection direction,
-                                 std::int32_t lSize, Variant value);
+    ParameterPtr CreateParameter(std::wstring strName, DataType type, ParameterDirection direction, std::int32_t lSize,
+                                 Variant value);
     // Runs the command on its active connection; throws _com_error when it has none.
     RecordsetPtr Execute(bool bNoRecords);
 };
@@ -128,12 +128,12 @@ public:
 };
 
 // HRESULTs that the layer reports as ADO does.
-constexpr HRESULT DB_E_ERRORSINCOMMAND = ::DB_E_ERRORSINCOMMAND; // the server rejected a statement
-constexpr HRESULT DB_SEC_E_AUTH_FAILED = MakeHResult(0x80040E4D); // login refused
-constexpr HRESULT DB_E_ABORTLIMITREACHED = MakeHResult(0x80040E31); // command timeout
-constexpr HRESULT ADO_E_OBJECT_CLOSED = MakeHResult(0x800A0E78);    // no open connection
-constexpr HRESULT ADO_E_ITEM_NOT_FOUND = MakeHResult(0x800A0CC1);   // no such field
-constexpr HRESULT ADO_E_INVALID_ARGUMENT = MakeHResult(0x800A0BB9); // an argument out of range
+constexpr HRESULT DB_E_ERRORSINCOMMAND = ::DB_E_ERRORSINCOMMAND;     // the server rejected a statement
+constexpr HRESULT DB_SEC_E_AUTH_FAILED = MakeHResult(0x80040E4D);    // login refused
+constexpr HRESULT DB_E_ABORTLIMITREACHED = MakeHResult(0x80040E31);  // command timeout
+constexpr HRESULT ADO_E_OBJECT_CLOSED = MakeHResult(0x800A0E78);     // no open connection
+constexpr HRESULT ADO_E_ITEM_NOT_FOUND = MakeHResult(0x800A0CC1);    // no such field
+constexpr HRESULT ADO_E_INVALID_ARGUMENT = MakeHResult(0x800A0BB9);  // an argument out of range
 constexpr HRESULT ADO_E_NO_CURRENT_RECORD = MakeHResult(0x800A0BCD); // a field's value with no current row
 
 } // namespace platform::ado

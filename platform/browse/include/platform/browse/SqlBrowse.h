@@ -65,8 +65,8 @@ struct CachedBrowse
 // What a driver sees of a connection handle.
 struct ConnectionState
 {
-    bool bBrowseCacheData = false;              // keep the browse answer for the next call
-    std::optional<CachedBrowse> cachedBrowse;   // dropped at disconnection
+    bool bBrowseCacheData = false;               // keep the browse answer for the next call
+    std::optional<CachedBrowse> cachedBrowse;    // dropped at disconnection
     std::vector<DiagnosticRecord>* pDiagnostics; // the connection's records, for the driver to add to
 };
 
@@ -76,8 +76,8 @@ public:
     virtual ~IBrowseDriver() = default;
     // Fills the buffer with as much of the browse text as fits, with a terminator, and sets
     // *pcchOut to the whole text's length. SQL_NEED_DATA is the answer of a browse that went well.
-    virtual SQLRETURN BrowseConnect(ConnectionState& connection, std::wstring_view connectionString,
-                                    wchar_t* szOut, SQLINTEGER cchOutMax, SQLINTEGER* pcchOut) = 0;
+    virtual SQLRETURN BrowseConnect(ConnectionState& connection, std::wstring_view connectionString, wchar_t* szOut,
+                                    SQLINTEGER cchOutMax, SQLINTEGER* pcchOut) = 0;
 };
 
 SQLRETURN SQLAllocHandle(SQLSMALLINT handleType, Handle* pInput, HandlePtr& pOutput);
@@ -88,8 +88,8 @@ SQLRETURN SQLBrowseConnectW(Handle* pConnection, const wchar_t* szConnectionStri
                             wchar_t* szOut, SQLINTEGER cchOutMax, SQLINTEGER* pcchOut);
 SQLRETURN SQLDisconnect(Handle* pConnection);
 // SQL_DIAG_NUMBER of record 0: how many records the handle holds.
-SQLRETURN SQLGetDiagFieldW(SQLSMALLINT handleType, Handle* pHandle, SQLSMALLINT recordNumber, SQLSMALLINT diagIdentifier,
-                           SQLINTEGER* pValue);
+SQLRETURN SQLGetDiagFieldW(SQLSMALLINT handleType, Handle* pHandle, SQLSMALLINT recordNumber,
+                           SQLSMALLINT diagIdentifier, SQLINTEGER* pValue);
 // Record recordNumber (from 1): its state (with a terminator), native error and message, cut to
 // the buffer with SQL_SUCCESS_WITH_INFO; SQL_NO_DATA past the last.
 SQLRETURN SQLGetDiagRecW(SQLSMALLINT handleType, Handle* pHandle, SQLSMALLINT recordNumber, wchar_t (&szState)[6],

@@ -52,8 +52,7 @@ public:
 };
 
 // A collection of the cluster's objects.
-template <class Item>
-class IClusCollection
+template <class Item> class IClusCollection
 {
 public:
     virtual ~IClusCollection() = default;

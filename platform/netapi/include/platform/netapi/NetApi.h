@@ -119,7 +119,7 @@ public:
     virtual DWORD NetWkstaGetInfo101(const wchar_t* wszServerName, WKSTA_INFO_101& info) = 0;
     // DsGetDcNameW for a domain, asked from this computer. Success may come without an answer.
     virtual DWORD DsGetDcNameW(const wchar_t* wszDomainName, ULONG ulFlags,
-                              std::unique_ptr<DOMAIN_CONTROLLER_INFOW>& pInfo) = 0;
+                               std::unique_ptr<DOMAIN_CONTROLLER_INFOW>& pInfo) = 0;
     // DsEnumerateDomainTrustsW of a domain controller ("\\name"), or of this computer (null or
     // empty): the trusts that have any of the flags asked for.
     virtual DWORD DsEnumerateDomainTrustsW(const wchar_t* wszServerName, ULONG ulFlags, DomainTrustArray& trusts) = 0;

@@ -2,11 +2,11 @@
 // The application object: vaultfeed's start-up with a display, and what its windows share for the
 // one run the program makes.
 
-#include "vaultfeed/app/MessageBoxes.h"
 #include "platform/ComApartment.h"
 #include "vaultfeed/ImportReport.h"
 #include "vaultfeed/ImportRun.h"
 #include "vaultfeed/ServiceInterfaces.h"
+#include "vaultfeed/app/MessageBoxes.h"
 
 #include <QDialog>
 #include <QFont>
