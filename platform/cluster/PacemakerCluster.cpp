@@ -45,7 +45,7 @@ public:
 private:
     HRESULT Read(const std::wstring& bstrClusterName)
     {
-        LocalCib local = ReadLocalCib(m_tools);
+        const LocalCib local = ReadLocalCib(m_tools);
         switch (local.state) {
         case LocalCib::State::NotRunning:
             return HRESULT_FROM_WIN32(ERROR_SERVICE_NOT_ACTIVE);
