@@ -19,18 +19,43 @@ packages=(
     time                       # peak memory in the benchmarks
     dpkg-dev file              # the Debian package: its dependencies found from the binaries
     groff-base                 # the manual pages rendered and checked
+    libxml2-dev                # the cluster's configuration is XML
+    pacemaker-cli-utils pacemaker  # Pacemaker's tools, which the tests and the demo run on CIB files
 )
+
+# Packages whose installation enables a cluster daemon, and the services they enable.
+declare -A daemons=([corosync]=corosync [pacemaker]=pacemaker [cluster-glue]=logd)
+
+installed() {
+    dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'install ok installed'
+}
 
 missing=()
 for package in "${packages[@]}"; do
-    if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed'; then
-        missing+=("$package")
-    fi
+    installed "$package" || missing+=("$package")
 done
 
 if ((${#missing[@]} > 0)); then
     echo "Installing: ${missing[*]}"
+    # No daemon may start or stay enabled: the cluster's packages start theirs when installed, so a
+    # policy forbids it while this script installs (the machine's own policy, when it has one), and
+    # what the installation enabled is disabled again. A daemon that was there before is left alone.
+    new_daemons=()
+    for package in "${!daemons[@]}"; do
+        installed "$package" || new_daemons+=("${daemons[$package]}")
+    done
+    policy=/usr/sbin/policy-rc.d
+    if [ ! -e "$policy" ]; then
+        printf '#!/bin/sh\nexit 101\n' >"$policy"
+        chmod 755 "$policy"
+        trap 'rm -f "$policy"' EXIT
+    fi
     export DEBIAN_FRONTEND=noninteractive
     apt-get update -q
     apt-get install -y -q --no-install-recommends "${missing[@]}"
+    for service in "${new_daemons[@]}"; do
+        if [ -e "/etc/init.d/$service" ] || [ -e "/lib/systemd/system/$service.service" ]; then
+            update-rc.d "$service" disable >/dev/null
+        fi
+    done
 fi

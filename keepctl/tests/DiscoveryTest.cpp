@@ -2,8 +2,7 @@
 // and no cluster: the installations a registry file describes, SQL Server Browsers on
 // 127.0.0.1, and the names this computer answers to.
 
-#include "common/StringUtils.h"
-#include "platform/netapi/NetApi.h"
+#include "ThisComputer.h"
 #include "testsupport/RunProgram.h"
 #include "tools/browseresponder/ResolutionResponder.h"
 
@@ -23,8 +22,6 @@ std::string Lower(std::string strText)
     return strText;
 }
 
-constexpr const char* kSqlServer = "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Microsoft SQL Server";
-
 // A subkey of the SQL Server key that looks like an instance.
 std::string InstanceKey(const std::string& strSubkey, const std::string& strBody = "")
 {
@@ -35,17 +32,6 @@ std::string InstanceKey(const std::string& strSubkey, const std::string& strBody
 class DiscoveryTest : public ::testing::Test
 {
 protected:
-    // This computer's NetBIOS name, as keepctl finds it.
-    static std::string ComputerName()
-    {
-        wchar_t wszName[16] = {};
-        DWORD nSize = 16;
-        EXPECT_EQ(platform::netapi::CurrentNetApi().GetComputerNameExW(platform::netapi::ComputerNameNetBIOS, wszName,
-                                                                       &nSize),
-                  0u);
-        return WideToNarrow(std::wstring(wszName, nSize));
-    }
-
     testsupport::ProgramResult Run(const std::vector<std::string>& arguments, const std::string& strRegistry,
                                    const std::string& strBrowseTargets = "127.0.0.1:9")
     {
