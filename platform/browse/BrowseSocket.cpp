@@ -28,7 +28,7 @@ CBrowseSocket CBrowseSocket::Open(int iFamily, bool bBroadcasts)
 {
     CAutoFileHandle socket(::socket(iFamily, SOCK_DGRAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
     if (!socket)
-        return CBrowseSocket(std::move(socket));
+        return CBrowseSocket(std::move(socket), errno);
     const int iSocket = socket.Get();
     // The system doubles what it is asked for, for its own bookkeeping. Beyond the limit it sets
     // for every program only with the privilege to; else as far as that limit.
@@ -45,7 +45,7 @@ CBrowseSocket CBrowseSocket::Open(int iFamily, bool bBroadcasts)
     // Without it a broadcast fails to send, and says so in the browse's notes.
     if (bBroadcasts)
         Enable(iSocket, SOL_SOCKET, SO_BROADCAST);
-    return CBrowseSocket(std::move(socket));
+    return CBrowseSocket(std::move(socket), 0);
 }
 
 int CBrowseSocket::ReceiveBufferSize() const

@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <optional>
 #include <span>
+#include <utility>
 #include <vector>
 
 namespace platform::browse {
@@ -18,10 +19,11 @@ class CBrowseSocket
 {
 public:
     // Nonblocking, with as large a receive buffer as the system allows up to kWantedReceiveBuffer;
-    // broadcasts allowed when asked. An empty socket, with errno set, when it cannot be had.
+    // broadcasts allowed when asked. An empty socket that keeps the errno when it cannot be had.
     static CBrowseSocket Open(int iFamily, bool bBroadcasts);
 
     explicit operator bool() const { return static_cast<bool>(m_socket); }
+    int OpenError() const { return m_iOpenError; }
     int Descriptor() const { return m_socket.Get(); }
     // The bytes the system lets wait for the browse to read them.
     int ReceiveBufferSize() const;
@@ -49,9 +51,10 @@ public:
     static constexpr int kWantedReceiveBuffer = 16 << 20;
 
 private:
-    explicit CBrowseSocket(CAutoFileHandle socket) : m_socket(std::move(socket)) {}
+    CBrowseSocket(CAutoFileHandle socket, int iOpenError) : m_socket(std::move(socket)), m_iOpenError(iOpenError) {}
 
     CAutoFileHandle m_socket;
+    int m_iOpenError = 0;
 };
 
 } // namespace platform::browse

@@ -54,6 +54,8 @@ public:
 
     BrowseResult Run()
     {
+        if (m_targets.empty())
+            return m_answers.Result(0);
         if (!OpenSockets())
             return {std::nullopt, {L"No socket for the browse: " + SystemErrorText(m_iSocketError)}};
         SendRequests();
@@ -101,19 +103,17 @@ private:
     {
         const bool bBroadcasts = std::any_of(m_targets.begin(), m_targets.end(),
                                              [](const BrowseTarget& target) { return target.bBroadcast; });
-        bool bAnyOpen = m_targets.empty();
+        bool bAnyOpen = false;
         for (std::size_t i = 0; i < m_targets.size(); ++i) {
             for (std::size_t j = 0; j < m_targets[i].addresses.size(); ++j) {
                 const NetworkAddress& address = m_targets[i].addresses[j];
                 auto& socket = m_sockets[FamilyIndex(address.Family())];
-                if (!socket) {
+                if (!socket)
                     socket = CBrowseSocket::Open(address.Family(), bBroadcasts);
-                    m_socketErrors[FamilyIndex(address.Family())] = *socket ? 0 : errno;
-                }
                 if (*socket) {
                     bAnyOpen = true;
                 } else {
-                    m_iSocketError = m_socketErrors[FamilyIndex(address.Family())];
+                    m_iSocketError = socket->OpenError();
                     CannotAsk(i, j, m_iSocketError);
                 }
             }
@@ -232,7 +232,6 @@ private:
     std::vector<TargetState> m_states;
     CAnswers m_answers;
     std::array<std::optional<CBrowseSocket>, 2> m_sockets; // IPv4, IPv6
-    std::array<int, 2> m_socketErrors{};
     int m_iSocketError = 0;
     std::vector<std::uint8_t> m_buffer = std::vector<std::uint8_t>(65536);
 };
