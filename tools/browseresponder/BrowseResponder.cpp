@@ -52,7 +52,9 @@ int main(int argc, char** argv)
     std::signal(SIGINT, RequestStop);
     std::signal(SIGTERM, RequestStop);
     try {
-        tools::CResolutionResponder responder(tools::AnswersForServers(servers), static_cast<std::uint16_t>(lPort));
+        tools::ResponderOptions options;
+        options.port = static_cast<std::uint16_t>(lPort);
+        tools::CResolutionResponder responder(tools::AnswersForServers(servers), std::move(options));
         std::printf("listening on %s\n", responder.Target().c_str());
         std::fflush(stdout);
         while (!g_bStop && responder.IdleTime() < std::chrono::seconds(lIdleSeconds))
