@@ -87,7 +87,7 @@ void CServiceBench::StartService()
 {
     m_service.emplace(VELMORASVC_PATH, std::vector<std::string>{Folder("service.conf").string()}, Environment(),
                       testsupport::ErrorOutput::Test);
-    const std::string strLine = m_service->ReadLine(std::chrono::seconds(30)).value_or("");
+    const std::string strLine = m_service->ReadLine(testsupport::kProgramHangGuard).value_or("");
     ASSERT_EQ(strLine, "velmorasvc: serving org.vestrel.Velmora on " + m_bus.Address() + " (quarantine folder " +
                            Quarantine().string() + ", database " + Folder("quarantine.db").string() + ")");
 }
