@@ -203,7 +203,7 @@ TEST_F(BusImport, AServiceThatDisappearsFailsTheFilesThatFollow)
     std::filesystem::create_directory(source);
     const std::string strFile = QuarantineFile("item");
     for (int i = 0; i < 20; ++i)
-        WriteFile(source / ("Q" + std::to_string(i) + ".tmp"), strFile);
+        WriteFile(source / QuarantineName(i), strFile);
 
     const std::shared_ptr<IServiceConnection> pService = Bus::ConnectToService();
     platform::CAutoResetEvent cancel;

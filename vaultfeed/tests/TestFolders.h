@@ -18,6 +18,12 @@ inline void WriteFile(const std::filesystem::path& path, const std::string& strB
     std::ofstream(path, std::ios::binary) << strBytes;
 }
 
+// "Q<number>.tmp": a name the import takes.
+inline std::string QuarantineName(int iNumber)
+{
+    return "Q" + std::to_string(iNumber) + ".tmp";
+}
+
 inline void MakeFifo(const std::filesystem::path& path)
 {
     ::mkfifo(path.c_str(), 0600);
@@ -38,7 +44,8 @@ inline std::vector<std::string> FolderEntries(const std::filesystem::path& folde
             strEntry += "|";
         else {
             std::ifstream file(entry.path(), std::ios::binary);
-            strEntry += "=" + std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+            strEntry += '=';
+            strEntry.append(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
         }
         entries.push_back(std::move(strEntry));
     }

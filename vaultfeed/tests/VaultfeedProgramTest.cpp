@@ -56,7 +56,7 @@ protected:
         std::filesystem::create_directory(source);
         const std::string strFile = QuarantineFile("item", {"a header line"});
         for (int i = 0; i < nFiles; ++i)
-            WriteFile(source / ("Q" + std::to_string(i) + ".tmp"), strFile);
+            WriteFile(source / QuarantineName(i), strFile);
         return source;
     }
 

@@ -53,7 +53,7 @@ std::filesystem::path CAppBench::SourceFolder(const std::string& strName, int nF
     const std::filesystem::path folder = m_scratch.Path() / strName;
     std::filesystem::create_directory(folder);
     for (int i = 1; i <= nFiles; ++i)
-        VaultfeedTests::WriteFile(folder / ("Q" + std::to_string(i) + ".tmp"), "item " + std::to_string(i));
+        VaultfeedTests::WriteFile(folder / VaultfeedTests::QuarantineName(i), "item " + std::to_string(i));
     return folder;
 }
 
