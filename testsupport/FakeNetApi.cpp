@@ -4,6 +4,7 @@
 #include "platform/Win32Error.h"
 
 #include <algorithm>
+#include <utility>
 
 namespace testsupport {
 
@@ -63,7 +64,8 @@ DWORD CFakeNetApi::DsGetDcNameW(const wchar_t* wszDomainName, ULONG ulFlags,
         return ERROR_NO_SUCH_DOMAIN;
     pInfo = std::make_unique<DOMAIN_CONTROLLER_INFOW>();
     pInfo->DomainControllerName = controller->second;
-    pInfo->DomainName = strDomain;
+    const auto dnsName = domainDnsNames.find(strDomain);
+    pInfo->DomainName = dnsName == domainDnsNames.end() ? strDomain : dnsName->second;
     return platform::ERROR_SUCCESS;
 }
 
@@ -78,6 +80,11 @@ DWORD CFakeNetApi::DsEnumerateDomainTrustsW(const wchar_t* wszServerName, ULONG 
     if (answer->second.dwError == 0)
         trusts = answer->second.trusts;
     return answer->second.dwError;
+}
+
+std::vector<std::wstring> CFakeNetApi::TakeNotes()
+{
+    return std::exchange(notes, {});
 }
 
 } // namespace testsupport

@@ -64,20 +64,22 @@ std::vector<Datagram> AnswersForServers(const std::vector<std::string>& serverNa
     return answers;
 }
 
-CResolutionResponder::CResolutionResponder(std::vector<Datagram> answers, std::uint16_t port)
-    : m_socket(::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0)), m_answers(std::move(answers)),
-      m_lastRequest(std::chrono::steady_clock::now().time_since_epoch().count())
+CResolutionResponder::CResolutionResponder(std::vector<Datagram> answers, std::uint16_t port,
+                                           const std::string& strAddress)
+    : m_socket(::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0)), m_strAddress(strAddress),
+      m_answers(std::move(answers)), m_lastRequest(std::chrono::steady_clock::now().time_since_epoch().count())
 {
     if (!m_socket)
         throw std::runtime_error("no socket for the responder");
     sockaddr_in address{};
     address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (::inet_pton(AF_INET, strAddress.c_str(), &address.sin_addr) != 1)
+        throw std::runtime_error("not an IPv4 address: " + strAddress);
     address.sin_port = htons(port);
     socklen_t cbAddress = sizeof address;
     if (::bind(m_socket.Get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 ||
         ::getsockname(m_socket.Get(), reinterpret_cast<sockaddr*>(&address), &cbAddress) != 0)
-        throw std::runtime_error("the responder cannot listen on 127.0.0.1");
+        throw std::runtime_error("the responder cannot listen on " + strAddress);
     m_port = ntohs(address.sin_port);
     m_thread = std::thread([this] { Serve(); });
 }
@@ -90,7 +92,7 @@ CResolutionResponder::~CResolutionResponder()
 
 std::string CResolutionResponder::Target() const
 {
-    return "127.0.0.1:" + std::to_string(m_port);
+    return m_strAddress + ":" + std::to_string(m_port);
 }
 
 std::chrono::steady_clock::duration CResolutionResponder::IdleTime() const

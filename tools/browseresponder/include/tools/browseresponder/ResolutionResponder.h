@@ -1,6 +1,7 @@
 #pragma once
-// A SQL Server Browser for tests and demos: on a UDP port of 127.0.0.1, it answers every
-// datagram it receives with the answers it was given, as the computers of a network would.
+// A SQL Server Browser for tests and demos: on a UDP port of 127.0.0.1 (or of another IPv4
+// address of this computer), it answers every datagram it receives with the answers it was
+// given, as the computers of a network would.
 
 #include "common/HandleOwners.h"
 
@@ -27,14 +28,16 @@ std::vector<Datagram> AnswersForServers(const std::vector<std::string>& serverNa
 class CResolutionResponder
 {
 public:
-    // Listens on 127.0.0.1:port (0: a free port) and answers from a thread of its own.
-    explicit CResolutionResponder(std::vector<Datagram> answers, std::uint16_t port = 0);
+    // Listens on address:port (0: a free port) and answers from a thread of its own. The address
+    // is an IPv4 literal; the domain tests give their lab hosts' own.
+    explicit CResolutionResponder(std::vector<Datagram> answers, std::uint16_t port = 0,
+                                  const std::string& strAddress = "127.0.0.1");
     ~CResolutionResponder();
     CResolutionResponder(const CResolutionResponder&) = delete;
     CResolutionResponder& operator=(const CResolutionResponder&) = delete;
 
     std::uint16_t Port() const { return m_port; }
-    // "127.0.0.1:port", as browse targets name it.
+    // "address:port", as browse targets name it.
     std::string Target() const;
     int RequestsAnswered() const { return m_nAnswered; }
     // How long since the last request (or since it started listening).
@@ -44,6 +47,7 @@ private:
     void Serve();
 
     CAutoFileHandle m_socket;
+    std::string m_strAddress;
     std::uint16_t m_port = 0;
     std::vector<Datagram> m_answers;
     std::atomic<bool> m_bStop = false;
