@@ -5,6 +5,7 @@
 #include "SambaNetApi.h"
 
 #include "CapturedOutput.h"
+#include "DirectoryLibraries.h"
 
 #include "common/StringUtils.h"
 #include "platform/Win32Error.h"
@@ -606,4 +607,13 @@ TEST(SambaLibraries, TheInstalledLibrariesHaveEveryCallUsed)
     if (!LoadNetapiCalls().pLibrary)
         GTEST_SKIP() << "libnetapi is not installed";
     EXPECT_TRUE(LoadNetapiCalls().calls.has_value());
+}
+
+// The same for the directory's libraries, which every machine that builds the project has.
+TEST(DirectoryLibraries, TheInstalledLibrariesHaveEveryCallUsed)
+{
+    const DirectoryLibraries libraries = LoadDirectoryLibraries();
+    EXPECT_TRUE(libraries.kerberos.calls.has_value());
+    EXPECT_TRUE(libraries.gssapi.calls.has_value());
+    EXPECT_TRUE(libraries.ldap.calls.has_value());
 }
