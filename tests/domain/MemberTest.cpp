@@ -56,17 +56,14 @@ void ExpectBrowseKeepsTheDomainAsked()
     // By default this computer's own domain; a server of another forest is kept when that
     // domain is asked for, whether it was listed by its short name or its DNS name.
     const std::pair<std::vector<std::string>, std::string> cases[] = {
-        {{"-t", "1"}, "[remote servers]\nALPHADC\\SALES\n"},
-        {{"-t", "1", "-d", "BETA"}, "[remote servers]\nBETADC\nBMEMBER\\SHORT\nbmember.beta.test\\FULL\n"},
-        {{"-t", "1", "-d", "GAMMA"}, "[remote servers]\nGAMMADC\n"},
+        {{"BROWSESQLSERVERS", "-t", "1"}, "[remote servers]\nALPHADC\\SALES\n"},
+        {{"BROWSESQLSERVERS", "-t", "1", "-d", "BETA"},
+         "[remote servers]\nBETADC\nBMEMBER\\SHORT\nbmember.beta.test\\FULL\n"},
+        {{"BROWSESQLSERVERS", "-t", "1", "-d", "GAMMA"}, "[remote servers]\nGAMMADC\n"},
     };
     for (const auto& [arguments, strListing] : cases) {
         SCOPED_TRACE(arguments.back());
-        const auto result = Keepctl(kAlphaMember, [&] {
-            std::vector<std::string> all{"BROWSESQLSERVERS"};
-            all.insert(all.end(), arguments.begin(), arguments.end());
-            return all;
-        }());
+        const auto result = Keepctl(kAlphaMember, arguments);
         EXPECT_EQ(result.strStdout, strListing);
         EXPECT_EQ(result.strStderr, "");
         EXPECT_EQ(result.iExitStatus, 0);
