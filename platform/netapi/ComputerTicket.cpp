@@ -69,7 +69,9 @@ CComputerTicket::~CComputerTicket()
 std::string CComputerTicket::ErrorText(krb5_error_code code) const
 {
     const char* szMessage = m_calls.GetErrorMessage(m_pContext, code);
-    std::string strMessage = szMessage ? szMessage : "error " + std::to_string(code);
+    if (!szMessage)
+        return "error " + std::to_string(code);
+    std::string strMessage = szMessage;
     m_calls.FreeErrorMessage(m_pContext, szMessage);
     return strMessage;
 }

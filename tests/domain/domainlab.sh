@@ -641,6 +641,8 @@ cmd_test() {
         echo "domain tests skipped: $reason"
         return 0
     fi
+    # A lab already there is someone's: it is neither used nor torn down.
+    [[ ! -e $LAB/hosts ]] || die "$LAB already holds a lab: run down first"
     trap cmd_down EXIT
     cmd_up
     cmd_check
