@@ -22,6 +22,6 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # The library is the package's own: dpkg-shlibdeps finds it there.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS_PRIVATE_DIRS ${CMAKE_BINARY_DIR}/lib)
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "tdsodbc")
-set(CPACK_DEBIAN_PACKAGE_SUGGESTS "samba-libs, winbind, libsasl2-modules-gssapi-mit")
+set(CPACK_DEBIAN_PACKAGE_SUGGESTS "samba-libs, winbind, libsasl2-modules-gssapi-mit, pacemaker-cli-utils")
 set(CPACK_STRIP_FILES ON)
 include(CPack)

@@ -3,11 +3,12 @@
 # real ODBC driver against the project's TDS server on 127.0.0.1 (it answers as its rules say and
 # writes what it received to a transcript): it creates the quarantine database from its embedded
 # script, reports its version, backs it up, and shows the trace logs that a registry file asked
-# for. keepctl then finds the SQL Server instances that the registry file says are installed here
-# and those that a SQL Server Browser on 127.0.0.1 answers for, and realmscan looks for the
-# domain's trusts. Then vaultdump extracts a folder of quarantine files, and vaultfeed imports one
-# in the terminal through the substitute product service on a private bus of the demo's own (the
-# machine's session and system buses are never used).
+# for. keepctl then finds the SQL Server instances that the registry file says are installed here,
+# those that a SQL Server Browser on 127.0.0.1 answers for, and those of a Pacemaker cluster that
+# a CIB file describes; realmscan looks for the domain's trusts. Then vaultdump extracts a folder
+# of quarantine files, and vaultfeed imports one in the terminal through the substitute product
+# service on a private bus of the demo's own (the machine's session and system buses are never
+# used).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 # Server browses ask this machine only, at a port nobody serves, unless a step says otherwise:
@@ -112,6 +113,57 @@ step keepctl VALIDATESQLSERVERNAME -s "'(local)\\SQLEXPRESS;SQL01'" -t 3
 build/bin/keepctl VALIDATESQLSERVERNAME -s '(local)\SQLEXPRESS;SQL01' -t 3
 step keepctl VALIDATESQLSERVERNAME -s SQL01 -t 2
 build/bin/keepctl VALIDATESQLSERVERNAME -s SQL01 -t 2 || echo "(exit status $?: SQL01 is not this computer)"
+
+# This computer as a node of a Pacemaker cluster: Pacemaker's own cibadmin reads the cluster's
+# configuration from the file CIB_file names, so no cluster needs to run. The cluster has two SQL
+# Server failover cluster instances (ocf:mssql:fci, named by their virtual server names), an
+# availability group (no failover instance) and the product's clustered service.
+node=$(uname -n)
+cat >"$demo/cib.xml" <<CIB
+<cib crm_feature_set="3.16.1" validate-with="pacemaker-3.9" epoch="1" num_updates="0" admin_epoch="0">
+  <configuration>
+    <crm_config>
+      <cluster_property_set id="cib-bootstrap-options">
+        <nvpair id="cib-bootstrap-options-cluster-name" name="cluster-name" value="mailcluster"/>
+        <nvpair id="cib-bootstrap-options-stonith-enabled" name="stonith-enabled" value="false"/>
+      </cluster_property_set>
+    </crm_config>
+    <nodes>
+      <node id="1" uname="$node"/>
+      <node id="2" uname="node2"/>
+    </nodes>
+    <resources>
+      <group id="rg-sales">
+        <primitive id="SQLSALES" class="ocf" provider="mssql" type="fci"/>
+        <primitive id="SQLSALES-ip" class="ocf" provider="heartbeat" type="IPaddr2">
+          <instance_attributes id="SQLSALES-ip-attributes">
+            <nvpair id="SQLSALES-ip-attributes-ip" name="ip" value="192.0.2.10"/>
+          </instance_attributes>
+        </primitive>
+      </group>
+      <primitive id="SQLHR" class="ocf" provider="mssql" type="fci"/>
+      <clone id="ag1-clone">
+        <primitive id="ag1" class="ocf" provider="mssql" type="ag"/>
+      </clone>
+      <primitive id="velmora-svc" class="ocf" provider="vestrel" type="velmora">
+        <instance_attributes id="velmora-svc-attributes">
+          <nvpair id="velmora-svc-attributes-NetworkName" name="NetworkName" value="MAILNODE"/>
+        </instance_attributes>
+      </primitive>
+    </resources>
+    <constraints/>
+  </configuration>
+</cib>
+CIB
+export CIB_file="$demo/cib.xml"
+step "CIB_file=cib.xml keepctl BROWSESQLSERVERS -t 4   # this computer ($node) is a node"
+build/bin/keepctl BROWSESQLSERVERS -t 4
+step "CIB_file=cib.xml keepctl VALIDATESQLSERVERNAME -s 'SQLSALES\\REPORTS' -t 4"
+build/bin/keepctl VALIDATESQLSERVERNAME -s 'SQLSALES\REPORTS' -t 4
+step "CIB_file=cib.xml keepctl VALIDATESQLSERVERNAME -s node2 -t 4"
+build/bin/keepctl VALIDATESQLSERVERNAME -s node2 -t 4 || echo "(exit status $?: a node's name is no network name of the cluster)"
+unset CIB_file
+
 step realmscan
 build/bin/realmscan || echo "(exit status $?: this computer is joined to no domain)"
 

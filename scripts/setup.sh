@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs every system package the project needs on a fresh Debian 12 machine. Packages that are
 # already there are not asked for again, so a prepared machine needs no network. No daemon is
-# started or left enabled: the Samba servers run only inside the domain tests' namespaces.
+# started or left enabled: the cluster's and Samba's run only in the tests' own files and
+# namespaces.
 set -euo pipefail
 
 packages=(
@@ -22,6 +23,8 @@ packages=(
     time                       # peak memory in the benchmarks
     dpkg-dev file              # the Debian package: its dependencies found from the binaries
     groff-base                 # the manual pages rendered and checked
+    libxml2-dev                # the cluster's configuration is XML
+    pacemaker-cli-utils pacemaker  # Pacemaker's tools, which the tests and the demo run on CIB files
     # The domain tests' lab (tests/domain/domainlab.sh): controllers, members and their tools.
     # samba-vfs-modules: provisioning sets the sysvol's ACLs through it. libnss-winbind: a
     # member's smbd maps domain accounts through NSS. dnsmasq-base: the lab's DNS forwarder.
@@ -29,23 +32,33 @@ packages=(
     samba samba-vfs-modules samba-dsdb-modules samba-ad-provision winbind libnss-winbind ldb-tools
     krb5-user dnsmasq-base tcpdump
 )
-# What the Samba packages enable at boot, although policy-rc.d keeps them from starting.
-services=(smbd nmbd winbind samba-ad-dc)
+
+# Packages whose installation enables daemons, and the services they enable.
+declare -A daemons=([corosync]=corosync [pacemaker]=pacemaker [cluster-glue]=logd
+                    [samba]="smbd nmbd samba-ad-dc" [winbind]=winbind)
+
+installed() {
+    dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'install ok installed'
+}
 
 missing=()
 for package in "${packages[@]}"; do
-    if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed'; then
-        missing+=("$package")
-    fi
+    installed "$package" || missing+=("$package")
 done
 ((${#missing[@]} > 0)) || exit 0
 
 echo "Installing: ${missing[*]}"
+# No daemon may start or stay enabled: a policy forbids starting any while this script installs
+# (the machine's own policy is put back afterwards), and what the installation enabled is disabled
+# again. A daemon that was there before is left alone.
+new_daemons=()
+for package in "${!daemons[@]}"; do
+    # shellcheck disable=SC2206 # a package's services are words
+    installed "$package" || new_daemons+=(${daemons[$package]})
+done
 # The programs behave as a configured Samba computer's when /etc/samba/smb.conf exists, and the
 # samba-common package writes one: a file that was not there before goes again.
 had_smb_conf=$([[ -e /etc/samba/smb.conf ]] && echo yes || echo no)
-# policy-rc.d exiting 101 keeps invoke-rc.d from starting any service the packages bring; one the
-# machine already has is put back afterwards.
 policy=/usr/sbin/policy-rc.d
 saved_policy=""
 if [[ -e $policy ]]; then
@@ -64,12 +77,12 @@ apt-get update -q
 # Without recommends: krb5-user's would write a host-wide /etc/krb5.conf.
 apt-get install -y -q --no-install-recommends "${missing[@]}"
 
-for service in "${services[@]}"; do
+for service in "${new_daemons[@]}"; do
+    if [[ -e /etc/init.d/$service || -e /lib/systemd/system/$service.service ]]; then
+        update-rc.d "$service" disable >/dev/null 2>&1 || true
+    fi
     if [[ -e /lib/systemd/system/$service.service ]] && command -v deb-systemd-helper >/dev/null; then
         deb-systemd-helper disable "$service.service" >/dev/null 2>&1 || true
-    fi
-    if [[ -e /etc/init.d/$service ]]; then
-        update-rc.d "$service" disable >/dev/null 2>&1 || true
     fi
 done
 if [[ $had_smb_conf == no && -e /etc/samba/smb.conf ]]; then

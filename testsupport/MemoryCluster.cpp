@@ -1,245 +1,264 @@
 #include "testsupport/MemoryCluster.h"
 
+#include "platform/cluster/ClusterSnapshot.h"
+
 namespace testsupport {
 namespace {
 
 using namespace platform::cluster;
 using platform::Variant;
 
+// The calls made to fail: the cluster's, and each resource's own (found by its name).
 class CFailures
 {
 public:
-    explicit CFailures(std::map<std::string, HRESULT> failures) : m_failures(std::move(failures)) {}
-    HRESULT Of(const std::string& strCall) const
+    explicit CFailures(const MemoryCluster& cluster) : m_failures(cluster.failures)
     {
+        for (const MemoryGroup& group : cluster.groups) {
+            for (const MemoryResource& resource : group.resources)
+                m_resourceFailures.emplace(resource.strName, resource.failures);
+        }
+    }
+
+    HRESULT Of(const std::string& strCall, const std::wstring* pstrResource = nullptr) const
+    {
+        if (pstrResource) {
+            const auto resource = m_resourceFailures.find(*pstrResource);
+            if (resource != m_resourceFailures.end()) {
+                if (const auto own = resource->second.find(strCall); own != resource->second.end())
+                    return own->second;
+            }
+        }
         const auto failure = m_failures.find(strCall);
         return failure == m_failures.end() ? S_OK : failure->second;
     }
 
 private:
     std::map<std::string, HRESULT> m_failures;
+    std::map<std::wstring, std::map<std::string, HRESULT>> m_resourceFailures;
 };
 using FailuresPtr = std::shared_ptr<const CFailures>;
 
-// The named items of a collection, found by position from 1 or by name.
-template <class Item> class CMemoryCollection : public IClusCollection<Item>
+// Each object below answers the failure made for a call, and otherwise the snapshot's answer,
+// with the objects it hands out wrapped in turn.
+std::shared_ptr<ISClusProperty> Wrap(std::shared_ptr<ISClusProperty> pInner, const FailuresPtr& pFailures);
+std::shared_ptr<ISClusProperties> Wrap(std::shared_ptr<ISClusProperties> pInner, const FailuresPtr& pFailures);
+std::shared_ptr<ISClusResource> Wrap(std::shared_ptr<ISClusResource> pInner, const FailuresPtr& pFailures);
+std::shared_ptr<ISClusResGroup> Wrap(std::shared_ptr<ISClusResGroup> pInner, const FailuresPtr& pFailures);
+std::shared_ptr<ISClusNode> Wrap(std::shared_ptr<ISClusNode> pInner, const FailuresPtr& pFailures);
+
+template <class Interface> class CFailing : public Interface
 {
 public:
-    CMemoryCollection(std::string strInterface, FailuresPtr pFailures,
-                      std::vector<std::pair<std::wstring, std::shared_ptr<Item>>> items)
-        : m_strInterface(std::move(strInterface)), m_pFailures(std::move(pFailures)), m_items(std::move(items))
+    CFailing(std::shared_ptr<Interface> pInner, FailuresPtr pFailures)
+        : m_pInner(std::move(pInner)), m_pFailures(std::move(pFailures))
+    {
+    }
+
+protected:
+    // The inner object's answer, unless the call is made to fail; what it hands out, wrapped.
+    template <class Out, class Call>
+    HRESULT Forward(const std::string& strCall, std::shared_ptr<Out>* ppOut, Call call,
+                    const std::wstring* pstrResource = nullptr) const
+    {
+        if (const HRESULT hr = m_pFailures->Of(strCall, pstrResource); FAILED(hr))
+            return hr;
+        std::shared_ptr<Out> pOut;
+        const HRESULT hr = call(*m_pInner, &pOut);
+        if (SUCCEEDED(hr))
+            *ppOut = Wrap(std::move(pOut), m_pFailures);
+        return hr;
+    }
+
+    template <class Value, class Call>
+    HRESULT Answer(const std::string& strCall, Value* pValue, Call call,
+                   const std::wstring* pstrResource = nullptr) const
+    {
+        if (const HRESULT hr = m_pFailures->Of(strCall, pstrResource); FAILED(hr))
+            return hr;
+        return call(*m_pInner, pValue);
+    }
+
+    std::shared_ptr<Interface> m_pInner;
+    FailuresPtr m_pFailures;
+};
+
+template <class Item> class CFailingCollection : public CFailing<IClusCollection<Item>>
+{
+public:
+    CFailingCollection(std::string strInterface, std::shared_ptr<IClusCollection<Item>> pInner, FailuresPtr pFailures)
+        : CFailing<IClusCollection<Item>>(std::move(pInner), std::move(pFailures)),
+          m_strInterface(std::move(strInterface))
     {
     }
     HRESULT get_Count(std::int32_t* plCount) override
     {
-        if (const HRESULT hr = m_pFailures->Of(m_strInterface + "->get_Count"); FAILED(hr))
-            return hr;
-        *plCount = static_cast<std::int32_t>(m_items.size());
-        return S_OK;
+        return this->Answer(m_strInterface + "->get_Count", plCount,
+                            [](auto& inner, std::int32_t* pl) { return inner.get_Count(pl); });
     }
     HRESULT get_Item(const Variant& index, std::shared_ptr<Item>* ppItem) override
     {
-        if (const HRESULT hr = m_pFailures->Of(m_strInterface + "->get_Item"); FAILED(hr))
-            return hr;
-        if (index.Type() == platform::VT_I4 && index.Int32Value() >= 1 &&
-            static_cast<std::size_t>(index.Int32Value()) <= m_items.size()) {
-            *ppItem = m_items[static_cast<std::size_t>(index.Int32Value()) - 1].second;
-            return S_OK;
-        }
-        if (index.Type() == platform::VT_BSTR) {
-            for (const auto& [strName, pItem] : m_items) {
-                if (strName == index.StringValue()) {
-                    *ppItem = pItem;
-                    return S_OK;
-                }
-            }
-        }
-        return E_INVALIDARG;
+        return this->Forward(m_strInterface + "->get_Item", ppItem,
+                             [&index](auto& inner, std::shared_ptr<Item>* pp) { return inner.get_Item(index, pp); });
     }
 
 private:
     std::string m_strInterface;
-    FailuresPtr m_pFailures;
-    std::vector<std::pair<std::wstring, std::shared_ptr<Item>>> m_items;
 };
 
-class CMemoryProperty : public ISClusProperty
+class CFailingProperty : public CFailing<ISClusProperty>
 {
 public:
-    CMemoryProperty(FailuresPtr pFailures, Variant value) : m_pFailures(std::move(pFailures)), m_value(std::move(value))
-    {
-    }
+    using CFailing::CFailing;
     HRESULT get_Value(Variant* pValue) override
     {
-        if (const HRESULT hr = m_pFailures->Of("ISClusProperty->get_Value"); FAILED(hr))
-            return hr;
-        *pValue = m_value;
-        return S_OK;
+        return Answer("ISClusProperty->get_Value", pValue, [](auto& inner, Variant* p) { return inner.get_Value(p); });
     }
-
-private:
-    FailuresPtr m_pFailures;
-    Variant m_value;
 };
 
-class CMemoryProperties : public ISClusProperties
+class CFailingProperties : public CFailing<ISClusProperties>
 {
 public:
-    CMemoryProperties(const FailuresPtr& pFailures, const std::vector<std::pair<std::wstring, Variant>>& properties)
-    {
-        std::vector<std::pair<std::wstring, std::shared_ptr<ISClusProperty>>> items;
-        for (const auto& [strName, value] : properties)
-            items.emplace_back(strName, std::make_shared<CMemoryProperty>(pFailures, value));
-        m_pItems = std::make_shared<CMemoryCollection<ISClusProperty>>("ISClusProperties", pFailures, std::move(items));
-    }
+    using CFailing::CFailing;
     HRESULT get_Item(const Variant& index, std::shared_ptr<ISClusProperty>* ppProperty) override
     {
-        return m_pItems->get_Item(index, ppProperty);
+        return Forward(
+            "ISClusProperties->get_Item", ppProperty,
+            [&index](auto& inner, std::shared_ptr<ISClusProperty>* pp) { return inner.get_Item(index, pp); });
     }
-
-private:
-    std::shared_ptr<CMemoryCollection<ISClusProperty>> m_pItems;
 };
 
-class CMemoryResource : public ISClusResource
+class CFailingResource : public CFailing<ISClusResource>
 {
 public:
-    CMemoryResource(FailuresPtr pFailures, MemoryResource resource)
-        : m_pFailures(std::move(pFailures)), m_resource(std::move(resource))
+    CFailingResource(std::shared_ptr<ISClusResource> pInner, FailuresPtr pFailures)
+        : CFailing(std::move(pInner), std::move(pFailures))
     {
+        m_pInner->get_Name(&m_strName);
     }
     HRESULT get_Name(std::wstring* pbstrName) override
     {
-        return Answer("ISClusResource->get_Name", m_resource.strName, pbstrName);
+        return Answer(
+            "ISClusResource->get_Name", pbstrName, [](auto& inner, std::wstring* p) { return inner.get_Name(p); },
+            &m_strName);
     }
     HRESULT get_TypeName(std::wstring* pbstrTypeName) override
     {
-        return Answer("ISClusResource->get_TypeName", m_resource.strTypeName, pbstrTypeName);
+        return Answer(
+            "ISClusResource->get_TypeName", pbstrTypeName,
+            [](auto& inner, std::wstring* p) { return inner.get_TypeName(p); }, &m_strName);
     }
     HRESULT get_PrivateProperties(std::shared_ptr<ISClusProperties>* ppProperties) override
     {
-        if (const HRESULT hr = FailureOf("ISClusResource->get_PrivateProperties"); FAILED(hr))
-            return hr;
-        *ppProperties = std::make_shared<CMemoryProperties>(m_pFailures, m_resource.privateProperties);
-        return S_OK;
+        return Forward(
+            "ISClusResource->get_PrivateProperties", ppProperties,
+            [](auto& inner, std::shared_ptr<ISClusProperties>* pp) { return inner.get_PrivateProperties(pp); },
+            &m_strName);
     }
 
 private:
-    HRESULT FailureOf(const std::string& strCall) const
-    {
-        const auto own = m_resource.failures.find(strCall);
-        return own != m_resource.failures.end() ? own->second : m_pFailures->Of(strCall);
-    }
-
-    HRESULT Answer(const std::string& strCall, const std::wstring& strValue, std::wstring* pbstrOut) const
-    {
-        if (const HRESULT hr = FailureOf(strCall); FAILED(hr))
-            return hr;
-        *pbstrOut = strValue;
-        return S_OK;
-    }
-
-    FailuresPtr m_pFailures;
-    MemoryResource m_resource;
+    std::wstring m_strName;
 };
 
-using ResourceItems = std::vector<std::pair<std::wstring, std::shared_ptr<ISClusResource>>>;
-
-class CMemoryGroup : public ISClusResGroup
+class CFailingGroup : public CFailing<ISClusResGroup>
 {
 public:
-    CMemoryGroup(FailuresPtr pFailures, ResourceItems resources)
-        : m_pFailures(std::move(pFailures)), m_resources(std::move(resources))
-    {
-    }
+    using CFailing::CFailing;
     HRESULT get_Resources(std::shared_ptr<ISClusResGroupResources>* ppResources) override
     {
         if (const HRESULT hr = m_pFailures->Of("ISClusResGroup->get_Resources"); FAILED(hr))
             return hr;
-        *ppResources =
-            std::make_shared<CMemoryCollection<ISClusResource>>("ISClusResGroupResources", m_pFailures, m_resources);
-        return S_OK;
+        std::shared_ptr<ISClusResGroupResources> pResources;
+        const HRESULT hr = m_pInner->get_Resources(&pResources);
+        if (SUCCEEDED(hr))
+            *ppResources = std::make_shared<CFailingCollection<ISClusResource>>("ISClusResGroupResources",
+                                                                                std::move(pResources), m_pFailures);
+        return hr;
     }
-
-private:
-    FailuresPtr m_pFailures;
-    ResourceItems m_resources;
 };
 
-class CMemoryNode : public ISClusNode
+class CFailingNode : public CFailing<ISClusNode>
 {
 public:
-    CMemoryNode(FailuresPtr pFailures, std::wstring strName)
-        : m_pFailures(std::move(pFailures)), m_strName(std::move(strName))
-    {
-    }
+    using CFailing::CFailing;
     HRESULT get_Name(std::wstring* pbstrName) override
     {
-        if (const HRESULT hr = m_pFailures->Of("ISClusNode->get_Name"); FAILED(hr))
-            return hr;
-        *pbstrName = m_strName;
-        return S_OK;
+        return Answer("ISClusNode->get_Name", pbstrName,
+                      [](auto& inner, std::wstring* p) { return inner.get_Name(p); });
     }
-
-private:
-    FailuresPtr m_pFailures;
-    std::wstring m_strName;
 };
+
+std::shared_ptr<ISClusProperty> Wrap(std::shared_ptr<ISClusProperty> pInner, const FailuresPtr& pFailures)
+{
+    return std::make_shared<CFailingProperty>(std::move(pInner), pFailures);
+}
+std::shared_ptr<ISClusProperties> Wrap(std::shared_ptr<ISClusProperties> pInner, const FailuresPtr& pFailures)
+{
+    return std::make_shared<CFailingProperties>(std::move(pInner), pFailures);
+}
+std::shared_ptr<ISClusResource> Wrap(std::shared_ptr<ISClusResource> pInner, const FailuresPtr& pFailures)
+{
+    return std::make_shared<CFailingResource>(std::move(pInner), pFailures);
+}
+std::shared_ptr<ISClusResGroup> Wrap(std::shared_ptr<ISClusResGroup> pInner, const FailuresPtr& pFailures)
+{
+    return std::make_shared<CFailingGroup>(std::move(pInner), pFailures);
+}
+std::shared_ptr<ISClusNode> Wrap(std::shared_ptr<ISClusNode> pInner, const FailuresPtr& pFailures)
+{
+    return std::make_shared<CFailingNode>(std::move(pInner), pFailures);
+}
+
+ClusterContents ContentsOf(const MemoryCluster& cluster)
+{
+    ClusterContents contents;
+    for (const MemoryGroup& group : cluster.groups) {
+        GroupContents& groupContents = contents.groups.emplace_back();
+        groupContents.strName = group.strName;
+        for (const MemoryResource& resource : group.resources)
+            groupContents.resources.push_back({resource.strName, resource.strTypeName, resource.privateProperties});
+    }
+    contents.nodes = cluster.nodes;
+    return contents;
+}
 
 class CMemoryClusterObject : public ISCluster
 {
 public:
     explicit CMemoryClusterObject(const MemoryCluster& cluster)
-        : m_pFailures(std::make_shared<CFailures>(cluster.failures)), m_hrOpen(cluster.hrOpen)
+        : m_snapshot(ContentsOf(cluster)), m_pFailures(std::make_shared<CFailures>(cluster)), m_hrOpen(cluster.hrOpen)
     {
-        std::vector<std::pair<std::wstring, std::shared_ptr<ISClusResGroup>>> groups;
-        for (const MemoryGroup& group : cluster.groups) {
-            ResourceItems resources;
-            for (const MemoryResource& resource : group.resources)
-                resources.emplace_back(resource.strName, std::make_shared<CMemoryResource>(m_pFailures, resource));
-            m_allResources.insert(m_allResources.end(), resources.begin(), resources.end());
-            groups.emplace_back(group.strName, std::make_shared<CMemoryGroup>(m_pFailures, std::move(resources)));
-        }
-        m_pGroups =
-            std::make_shared<CMemoryCollection<ISClusResGroup>>("ISClusResGroups", m_pFailures, std::move(groups));
-        std::vector<std::pair<std::wstring, std::shared_ptr<ISClusNode>>> nodes;
-        for (const std::wstring& strNode : cluster.nodes)
-            nodes.emplace_back(strNode, std::make_shared<CMemoryNode>(m_pFailures, strNode));
-        m_pNodes = std::make_shared<CMemoryCollection<ISClusNode>>("ISClusNodes", m_pFailures, std::move(nodes));
     }
 
     HRESULT Open(const std::wstring& /*bstrClusterName*/) override { return m_hrOpen; }
     HRESULT get_ResourceGroups(std::shared_ptr<ISClusResGroups>* ppGroups) override
     {
-        return Answer("ISCluster->get_ResourceGroups", m_pGroups, ppGroups);
+        return Answer("ISCluster->get_ResourceGroups", "ISClusResGroups", m_snapshot.ResourceGroups(), ppGroups);
     }
     HRESULT get_Resources(std::shared_ptr<ISClusResources>* ppResources) override
     {
-        std::shared_ptr<ISClusResources> pResources =
-            std::make_shared<CMemoryCollection<ISClusResource>>("ISClusResources", m_pFailures, m_allResources);
-        return Answer("ISCluster->get_Resources", std::move(pResources), ppResources);
+        return Answer("ISCluster->get_Resources", "ISClusResources", m_snapshot.Resources(), ppResources);
     }
     HRESULT get_Nodes(std::shared_ptr<ISClusNodes>* ppNodes) override
     {
-        return Answer("ISCluster->get_Nodes", m_pNodes, ppNodes);
+        return Answer("ISCluster->get_Nodes", "ISClusNodes", m_snapshot.Nodes(), ppNodes);
     }
 
 private:
-    template <class Collection>
-    HRESULT Answer(const std::string& strCall, std::shared_ptr<Collection> pCollection,
-                   std::shared_ptr<Collection>* ppOut) const
+    template <class Item>
+    HRESULT Answer(const std::string& strCall, const char* szInterface,
+                   const std::shared_ptr<IClusCollection<Item>>& pCollection,
+                   std::shared_ptr<IClusCollection<Item>>* ppOut) const
     {
         if (const HRESULT hr = m_pFailures->Of(strCall); FAILED(hr))
             return hr;
-        *ppOut = std::move(pCollection);
+        *ppOut = std::make_shared<CFailingCollection<Item>>(szInterface, pCollection, m_pFailures);
         return S_OK;
     }
 
+    CClusterSnapshot m_snapshot;
     FailuresPtr m_pFailures;
     HRESULT m_hrOpen;
-    ResourceItems m_allResources;
-    std::shared_ptr<ISClusResGroups> m_pGroups;
-    std::shared_ptr<ISClusNodes> m_pNodes;
 };
 
 } // namespace

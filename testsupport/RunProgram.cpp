@@ -257,6 +257,13 @@ std::filesystem::path ScratchFolder::Write(const std::string& strName, const std
     return path;
 }
 
+std::filesystem::path ScratchFolder::WriteScript(const std::string& strName, const std::string& strBody) const
+{
+    const std::filesystem::path path = Write(strName, "#!/bin/sh\n" + strBody + "\n");
+    std::filesystem::permissions(path, std::filesystem::perms::owner_all);
+    return path;
+}
+
 std::string ReadFile(const std::filesystem::path& path)
 {
     std::ifstream file(path, std::ios::binary);

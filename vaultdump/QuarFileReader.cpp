@@ -1,5 +1,6 @@
 #include "vaultdump/QuarFileReader.h"
 
+#include "Complement.h"
 #include "common/ComError.h"
 #include "common/ErrorLadder.h"
 #include "platform/SafeFiles.h"
@@ -47,12 +48,6 @@ HRESULT WriteAll(int fd, const std::uint8_t* pData, std::size_t cbData)
         cbData -= static_cast<std::size_t>(cbWritten);
     }
     return S_OK;
-}
-
-void Complement(std::uint8_t* pData, std::size_t cbData)
-{
-    for (std::size_t i = 0; i < cbData; ++i)
-        pData[i] = static_cast<std::uint8_t>(~pData[i]);
 }
 
 bool IsCStandardSpace(char16_t wch)
@@ -294,7 +289,7 @@ HRESULT DecodeContent(ByteSafeArray& arrContent, std::uint32_t* pcbLength)
         return E_POINTER;
     if (arrContent.size() > kContentLengthLimit)
         return E_FAIL;
-    Complement(arrContent.data(), arrContent.size());
+    ComplementBytes(arrContent);
     *pcbLength = static_cast<std::uint32_t>(arrContent.size());
     return S_OK;
 }
@@ -314,7 +309,7 @@ HRESULT CQuarFileReader::DecodeContentTo(int fdTarget)
             cbTotal += cbRead;
             if (cbTotal > kContentLengthLimit)
                 return E_FAIL;
-            Complement(block.get(), cbRead);
+            ComplementBytes(std::span(block.get(), cbRead));
             hr = WriteAll(fdTarget, block.get(), cbRead);
             if (FAILED(hr))
                 return hr;

@@ -4,22 +4,12 @@
 
 #include "common/StringUtils.h"
 #include "keeplib/Exports.h"
-#include "platform/Registry.h"
-#include "trace/ICDebug.h"
 
 #include <benchmark/benchmark.h>
 
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-
-ICDebug& TraceLog()
-{
-    static ICDebug log(L"Bench",
-                       platform::Registry::FromText("[HKEY_LOCAL_MACHINE\\Bench]\n"
-                                                    "\"OutputToFile\"=dword:0\n\"OutputToDebugger\"=dword:0\n"));
-    return log;
-}
 
 namespace {
 

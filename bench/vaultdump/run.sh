@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
 # Times vaultdump against a plain copy (cp) of the same bytes, on two folders made here: one item of
-# 512 MiB, and 10,000 items of 8 KiB. Prints the wall times, the peak memory of each and the
-# ratios. Then times vaultdump alone on a folder where every output name is taken (65,535
+# 512 MiB, and 10,000 items of 8 KiB; the large item also against dd and against complement_copy,
+# the plainest loop that reads, complements and writes in 1 MiB blocks. Prints the wall times, the
+# peak memory of each and the ratios. Then times vaultdump alone on a folder where every output name is taken (65,535
 # earlier outputs beside 1,000 items), which fails each item. Removes everything it made. Builds nothing: pass the build folder that holds
-# bin/vaultdump and bin/quarwriter (a Release build gives the numbers worth recording).
+# bin/vaultdump, bin/quarwriter and bin/complement_copy (a Release build gives the numbers worth
+# recording; the build the tests run, RelWithDebInfo, what vaultdump costs at -O2).
 #
 #   bench/vaultdump/run.sh BUILD_FOLDER [ROUNDS]
 #
@@ -15,7 +17,8 @@ build=${1:?usage: run.sh BUILD_FOLDER [ROUNDS]}
 rounds=${2:-3}
 vaultdump=$build/bin/vaultdump
 quarwriter=$build/bin/quarwriter
-for program in "$vaultdump" "$quarwriter" /usr/bin/time; do
+complement_copy=$build/bin/complement_copy
+for program in "$vaultdump" "$quarwriter" "$complement_copy" /usr/bin/time; do
     [[ -x $program ]] || { echo "missing $program" >&2; exit 1; }
 done
 
@@ -43,6 +46,9 @@ best_of() {
         elif [[ $which == dd ]]; then
             mkdir "$work/copy"
             read -r seconds kib < <(measure sh -c 'for f in "$1"/*; do dd if="$f" of="$2/${f##*/}" bs=1M status=none; done' sh "$folder" "$work/copy")
+        elif [[ $which == complement_copy ]]; then
+            mkdir "$work/copy"
+            read -r seconds kib < <(measure sh -c 'for f in "$1"/*; do "$3" "$f" "$2/${f##*/}"; done' sh "$folder" "$work/copy" "$complement_copy")
         else
             read -r seconds kib < <(measure "$vaultdump" "$folder")
         fi
@@ -55,9 +61,10 @@ best_of() {
 }
 
 # cp (and cat) copy inside the kernel (copy_file_range) where they can; dd moves the bytes through
-# a program's memory as vaultdump must, so it is timed too where one process does the whole copy.
+# a program's memory as vaultdump must, and complement_copy complements them too, so both are timed
+# where one process does the whole copy.
 report() {
-    local title=$1 folder=$2 with_dd=$3 cp_time cp_kib dd_time dd_kib vd_time vd_kib
+    local title=$1 folder=$2 with_dd=$3 cp_time cp_kib dd_time dd_kib cc_time cc_kib vd_time vd_kib
     read -r cp_time cp_kib < <(best_of cp "$folder")
     read -r vd_time vd_kib < <(best_of vaultdump "$folder")
     printf '%s\n' "$title"
@@ -65,11 +72,14 @@ report() {
     if [[ $with_dd == yes ]]; then
         read -r dd_time dd_kib < <(best_of dd "$folder")
         printf '  dd bs=1M   %7.2f s  peak %8d KiB\n' "$dd_time" "$dd_kib"
+        read -r cc_time cc_kib < <(best_of complement_copy "$folder")
+        printf '  complement_copy %7.2f s  peak %8d KiB\n' "$cc_time" "$cc_kib"
     fi
     printf '  vaultdump  %7.2f s  peak %8d KiB\n' "$vd_time" "$vd_kib"
     awk -v a="$vd_time" -v b="$cp_time" 'BEGIN { printf "  time ratio vaultdump/cp:  %.2f\n", (b > 0 ? a / b : 0) }'
     if [[ $with_dd == yes ]]; then
         awk -v a="$vd_time" -v b="$dd_time" 'BEGIN { printf "  time ratio vaultdump/dd:  %.2f\n", (b > 0 ? a / b : 0) }'
+        awk -v a="$vd_time" -v b="$cc_time" 'BEGIN { printf "  time ratio vaultdump/complement_copy:  %.2f\n", (b > 0 ? a / b : 0) }'
     fi
 }
 

@@ -2,17 +2,22 @@
 // and no cluster: the installations a registry file describes, SQL Server Browsers on
 // 127.0.0.1, and the names this computer answers to.
 
-#include "common/StringUtils.h"
-#include "platform/netapi/NetApi.h"
+#include "ThisComputer.h"
 #include "testsupport/RunProgram.h"
 #include "tools/browseresponder/ResolutionResponder.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cctype>
+#include <csignal>
+#include <fstream>
+#include <thread>
 
+#include <limits.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -23,7 +28,58 @@ std::string Lower(std::string strText)
     return strText;
 }
 
-constexpr const char* kSqlServer = "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Microsoft SQL Server";
+// The host name as the system has it.
+std::string HostName()
+{
+    char szHostName[HOST_NAME_MAX + 1] = {};
+    EXPECT_EQ(::gethostname(szHostName, sizeof szHostName - 1), 0);
+    return szHostName;
+}
+
+// Comes back once the program is in the state given ('S' waiting, 'T' stopped), as the system
+// reports it.
+void WaitForState(pid_t pid, char state)
+{
+    const std::string strStat = "/proc/" + std::to_string(pid) + "/stat";
+    for (;;) {
+        std::ifstream stat(strStat);
+        std::string strLine;
+        std::getline(stat, strLine);
+        // "pid (name) state ...": the state follows the name's closing parenthesis.
+        const auto close = strLine.rfind(')');
+        if (close != std::string::npos && close + 2 < strLine.size() && strLine[close + 2] == state)
+            return;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+}
+
+// Stops a program, and comes back once it stands still: whatever is sent to it meanwhile waits
+// for it, or is lost, as if it had been too busy to read.
+void StopAndWait(pid_t pid)
+{
+    ASSERT_EQ(::kill(pid, SIGSTOP), 0);
+    WaitForState(pid, 'T');
+}
+
+// The id of a program that a responder's thread waits for until the test has started it.
+class CAsker
+{
+public:
+    void Started(pid_t pid)
+    {
+        ASSERT_GT(pid, 0);
+        m_pid = pid;
+    }
+    pid_t Pid() const
+    {
+        while (m_pid == 0)
+            std::this_thread::yield();
+        return m_pid;
+    }
+
+private:
+    std::atomic<pid_t> m_pid = 0;
+};
 
 // A subkey of the SQL Server key that looks like an instance.
 std::string InstanceKey(const std::string& strSubkey, const std::string& strBody = "")
@@ -35,17 +91,6 @@ std::string InstanceKey(const std::string& strSubkey, const std::string& strBody
 class DiscoveryTest : public ::testing::Test
 {
 protected:
-    // This computer's NetBIOS name, as keepctl finds it.
-    static std::string ComputerName()
-    {
-        wchar_t wszName[16] = {};
-        DWORD nSize = 16;
-        EXPECT_EQ(platform::netapi::CurrentNetApi().GetComputerNameExW(platform::netapi::ComputerNameNetBIOS, wszName,
-                                                                       &nSize),
-                  0u);
-        return WideToNarrow(std::wstring(wszName, nSize));
-    }
-
     testsupport::ProgramResult Run(const std::vector<std::string>& arguments, const std::string& strRegistry,
                                    const std::string& strBrowseTargets = "127.0.0.1:9")
     {
@@ -57,9 +102,55 @@ protected:
                                         {"VESTREL_BROWSE_TARGETS", strBrowseTargets}});
     }
 
+    // The registry keys that write the library's trace to a file of the scratch folder.
+    std::string TraceKeys() const
+    {
+        return "[HKEY_LOCAL_MACHINE\\Software\\Vestrel\\VLDebugLogs\\Keeplib]\r\n\"TraceFileName\"=\"" +
+               (m_folder.Path() / "keeplib").string() + "\"\r\n\"OutputToDebugger\"=dword:0\r\n";
+    }
+
+    // The library's trace files, one after the other; removed, so that the next run writes its own.
+    std::string TakeTrace() const
+    {
+        std::string strLog;
+        for (const auto& entry : std::filesystem::directory_iterator(m_folder.Path())) {
+            if (entry.path().filename().string().starts_with("keeplib-")) {
+                strLog += testsupport::ReadFile(entry.path());
+                std::filesystem::remove(entry.path());
+            }
+        }
+        return strLog;
+    }
+
+    // keepctl's browse of the remote servers at the target, with the wait given and the library's
+    // trace on; the asker learns its id as soon as it runs.
+    testsupport::ProgramResult BrowseAskedBy(CAsker& asker, const std::string& strTarget,
+                                             std::chrono::milliseconds wait) const
+    {
+        const auto registry = m_folder.Write(
+            "registry.reg",
+            "Windows Registry Editor Version 5.00\r\n\r\n" + TraceKeys() +
+                "[HKEY_LOCAL_MACHINE\\Software\\Vestrel\\Keeplib\\Browse]\r\n\"WaitMilliseconds\"=dword:" +
+                FormatA("%08x", static_cast<unsigned>(wait.count())) + "\r\n");
+        testsupport::CRunningProgram keepctl(KEEPCTL_PATH, {"BROWSESQLSERVERS", "-t", "1"},
+                                             {{"VESTREL_REGISTRY_FILE", registry.string()},
+                                              {"TMPDIR", m_folder.Path().string()},
+                                              {"VESTREL_BROWSE_TARGETS", strTarget}});
+        asker.Started(keepctl.Pid());
+        return keepctl.Wait();
+    }
+
     testsupport::ScratchFolder m_folder;
     const std::string m_strHost = ComputerName();
 };
+
+std::size_t Count(const std::string& strText, const std::string& strPart)
+{
+    std::size_t nFound = 0;
+    for (auto at = strText.find(strPart); at != std::string::npos; at = strText.find(strPart, at + 1))
+        ++nFound;
+    return nFound;
+}
 
 } // namespace
 
@@ -169,18 +260,10 @@ TEST_F(DiscoveryTest, ANameLeftOutOfALongListIsTraced)
     ASSERT_GT(cchList, 3000u) << "no longer than the first buffer";
     servers.push_back("EVIL\\A,B");
     const tools::CResolutionResponder network(tools::AnswersForServers(servers));
-    const std::string strTrace = (m_folder.Path() / "keeplib").string();
-    const auto result = Run({"BROWSESQLSERVERS", "-t", "1"},
-                            "[HKEY_LOCAL_MACHINE\\Software\\Vestrel\\VLDebugLogs\\Keeplib]\r\n\"TraceFileName\"=\"" +
-                                strTrace + "\"\r\n\"OutputToDebugger\"=dword:0\r\n",
-                            network.Target());
+    const auto result = Run({"BROWSESQLSERVERS", "-t", "1"}, TraceKeys(), network.Target());
     EXPECT_EQ(std::count(result.strStdout.begin(), result.strStdout.end(), '\n'), 151);
     EXPECT_EQ(result.strStdout.find("EVIL"), std::string::npos);
-    std::string strLog;
-    for (const auto& entry : std::filesystem::directory_iterator(m_folder.Path())) {
-        if (entry.path().filename().string().starts_with("keeplib-"))
-            strLog += testsupport::ReadFile(entry.path());
-    }
+    const std::string strLog = TakeTrace();
     EXPECT_NE(strLog.find("STATE=01000"), std::string::npos);
     EXPECT_NE(strLog.find("EVIL\\A,B"), std::string::npos) << strLog.substr(0, 2000);
 }
@@ -213,6 +296,13 @@ TEST_F(DiscoveryTest, NamesAreValidatedAgainstThisComputer)
         {"OTHER", "2", false},
         {"OTHER;" + m_strHost, "3", true},
         {"OTHER;" + m_strHost, "1", false},
+        {"localhost", "2", true},
+        {"localhost", "1", false},
+        {".\\SQLEXPRESS", "2", true},
+        {"127.0.0.1", "2", true},
+        {"[::1]\\X", "2", true},
+        {HostName(), "2", true},
+        {"localhost.example", "1", true},
         {"VSQL", "4", false},
         {"anything at all", "7", true},
     };
@@ -236,4 +326,159 @@ TEST_F(DiscoveryTest, AListFileIsNeverWrittenThroughALinkOrIntoAPipe)
         EXPECT_EQ(result.iExitStatus, 5) << szName;
     }
     EXPECT_EQ(testsupport::ReadFile(target), "keep me\n");
+}
+
+TEST_F(DiscoveryTest, NamesOfThisComputerAreNoRemoteServers)
+{
+    const std::string strHostName = HostName();
+    const std::string strFirstLabel = Lower(strHostName.substr(0, strHostName.find('.')));
+    const tools::CResolutionResponder network(tools::AnswersForServers(
+        {".", ".\\SQLEXPRESS", "localhost", "LOCALHOST\\X", "127.0.0.1", "127.0.0.2\\SQLEXPRESS", "::1\\Y", "[::1]",
+         strHostName + "\\Z", strFirstLabel, "REMOTE", "localhost2", "127.0.0.1.example"}));
+    const auto result = Run({"BROWSESQLSERVERS", "-t", "1"}, "", network.Target());
+    EXPECT_EQ(result.strStdout, "[remote servers]\n127.0.0.1.example\nREMOTE\nlocalhost2\n");
+    EXPECT_EQ(result.iExitStatus, 0);
+}
+
+TEST_F(DiscoveryTest, AnInstanceNameWithAControlCharacterNeverReachesTheOutput)
+{
+    // Registry files are written by administrators, and by their tools: a name may hold anything.
+    const std::string strRegistry = InstanceKey("MSSQL.1", "@=\"EVIL\x1b]0;owned\x07\"\r\n") + InstanceKey("TAB\tKEY") +
+                                    InstanceKey("MSSQL.2", "@=\"GOOD\"\r\n");
+    for (const char* szType : {"7", "2"}) {
+        const auto result = Run({"BROWSESQLSERVERS", "-t", szType}, TraceKeys() + strRegistry);
+        EXPECT_EQ(result.strStdout, std::string(szType[0] == '7' ? "[local computer]\n" + m_strHost +
+                                                                       "\\GOOD\n[local cluster]\n[remote servers]\n"
+                                                                 : "[local computer]\n" + m_strHost + "\\GOOD\n"))
+            << szType;
+        EXPECT_EQ(result.iExitStatus, 0);
+        const std::string strLog = TakeTrace();
+        EXPECT_EQ(strLog.find('\x1b'), std::string::npos);
+        EXPECT_NE(strLog.find("Leaving out " + m_strHost +
+                              "\\EVIL\\x1b]0;owned\\x07: a server name holds no control "
+                              "characters."),
+                  std::string::npos);
+        EXPECT_NE(strLog.find("Leaving out " + m_strHost + "\\TAB\\x09KEY"), std::string::npos);
+    }
+}
+
+TEST_F(DiscoveryTest, TheFirstRemoteNamesAreTracedOneByOneAndTheRestCounted)
+{
+    // However many names strangers send, the trace grows by a bounded number of lines.
+    std::vector<std::string> servers;
+    for (int i = 0; i < 1000; ++i)
+        servers.push_back("SQL" + std::to_string(i));
+    servers.insert(servers.end(), {"localhost\\A", "127.0.0.1\\B"});
+    std::vector<tools::Datagram> answers;
+    for (std::size_t i = 0; i < servers.size(); i += 100)
+        answers.push_back(tools::InstancesAnswer(
+            std::vector<std::string>(servers.begin() + i, servers.begin() + std::min(i + 100, servers.size()))));
+    const tools::CResolutionResponder network(answers);
+    const auto result = Run({"BROWSESQLSERVERS", "-t", "1"}, TraceKeys(), network.Target());
+    EXPECT_EQ(std::count(result.strStdout.begin(), result.strStdout.end(), '\n'), 1001);
+    const std::string strLog = TakeTrace();
+    EXPECT_EQ(Count(strLog, "INF: Adding remote instance: SQL"), 100u);
+    EXPECT_EQ(Count(strLog, "INF: Adding remote instance: SQL99\r\n"), 1u);
+    EXPECT_EQ(Count(strLog, "INF: Not in a domain, allow remote DB"), 100u);
+    EXPECT_EQ(Count(strLog, "INF: 902 more remote names were checked without a trace line each: 900 added, 2 of "
+                            "this computer or its cluster, 0 refused.\r\n"),
+              1u);
+}
+
+TEST_F(DiscoveryTest, MoreComputersThanOpenFilesAreAllAsked)
+{
+    // A hundred computers that refuse, one that answers, and a process that may open 40 files.
+    std::string strTargets;
+    for (int i = 2; i < 102; ++i)
+        strTargets += "127.0.0." + std::to_string(i) + ":9,";
+    const tools::CResolutionResponder network(tools::AnswersForServers({"LAST"}));
+    const auto result = testsupport::RunProgram(
+        "/bin/sh", {"-c", "ulimit -n 40 && exec \"$0\" \"$@\"", KEEPCTL_PATH, "BROWSESQLSERVERS", "-t", "1"},
+        {{"VESTREL_REGISTRY_FILE", m_folder.Write("registry.reg", "").string()},
+         {"TMPDIR", m_folder.Path().string()},
+         {"VESTREL_BROWSE_TARGETS", strTargets + network.Target()}});
+    EXPECT_EQ(result.strStdout, "[remote servers]\nLAST\n");
+    EXPECT_EQ(result.iExitStatus, 0);
+}
+
+TEST_F(DiscoveryTest, AnswersThatArriveWhileTheBrowseCannotReadAreListedOrCountedAsLost)
+{
+    // keepctl is stopped the moment it has asked, the answers are sent, and then it goes on: what
+    // the system's buffer held is listed, the rest traced as lost. 2,000 names in 20 answers fit in
+    // the buffer of any system; 2,000 answers of one name each may not; 300 answers of 64 KiB,
+    // more than the most a browse asks the system to hold, cannot.
+    enum class Fit { All, Maybe, Not };
+    struct Case
+    {
+        int nAnswers;
+        int nNamesEach;
+        std::size_t cbPadding; // of each instance, in a field the browse does not read
+        Fit fit;
+    };
+    for (const Case& c : {Case{20, 100, 0, Fit::All}, Case{2000, 1, 0, Fit::Maybe}, Case{300, 1, 65000, Fit::Not}}) {
+        SCOPED_TRACE(std::to_string(c.nAnswers) + " answers");
+        std::vector<tools::Datagram> answers;
+        for (int i = 0; i < c.nAnswers; ++i) {
+            std::string strText;
+            for (int j = 0; j < c.nNamesEach; ++j)
+                strText += "ServerName;SERVER" + std::to_string(i * c.nNamesEach + j) +
+                           ";InstanceName;INSTANCE;IsClustered;No;Version;16.0.1000.6;tcp;1433;Padding;" +
+                           std::string(c.cbPadding, 'x') + ";;";
+            answers.push_back(tools::FramedAnswer(strText));
+        }
+        CAsker asker;
+        tools::ResponderOptions options;
+        options.beforeAnswer = [&asker](std::size_t iAnswer) {
+            if (iAnswer == 0)
+                StopAndWait(asker.Pid());
+        };
+        options.afterAnswering = [&asker] { ::kill(asker.Pid(), SIGCONT); };
+        const tools::CResolutionResponder network(answers, options);
+        // The wait is a guard only: the browse ends once the computer has answered.
+        const auto result = BrowseAskedBy(asker, network.Target(), std::chrono::seconds(60));
+        ASSERT_EQ(result.iExitStatus, 0);
+        ASSERT_EQ(network.Requests().size(), 1u);
+        const auto nListed = std::count(result.strStdout.begin(), result.strStdout.end(), '\n') - 1;
+        const std::string strLog = TakeTrace();
+        const std::string strLost = "answers were lost: the receive buffer of ";
+        const auto lost = strLog.find(strLost);
+        if (c.fit == Fit::All || (c.fit == Fit::Maybe && lost == std::string::npos)) {
+            EXPECT_EQ(nListed, c.nAnswers * c.nNamesEach);
+            EXPECT_EQ(lost, std::string::npos) << strLog.substr(strLog.rfind("ERR=", lost), 200);
+            continue;
+        }
+        ASSERT_NE(lost, std::string::npos);
+        const auto numberStart = strLog.rfind("ERR=", lost) + 4;
+        const long nLost = std::stol(strLog.substr(numberStart, lost - numberStart));
+        EXPECT_GT(nLost, 0);
+        EXPECT_EQ(nListed + nLost, c.nAnswers * c.nNamesEach);
+    }
+}
+
+TEST_F(DiscoveryTest, AnswersUnreadWhenTheWaitIsOverAreNotTaken)
+{
+    // keepctl waits for answers; the first comes, and keepctl is stopped at once, before or after
+    // it read it; the rest come once its wait is over, and then it goes on. However much is waiting
+    // then, the browse has ended.
+    constexpr std::chrono::milliseconds kWait{100};
+    std::vector<tools::Datagram> answers = {tools::InstancesAnswer({"EARLY"})};
+    for (int i = 0; i < 100; ++i)
+        answers.push_back(tools::InstancesAnswer({"LATE" + std::to_string(i)}));
+    CAsker asker;
+    tools::ResponderOptions options;
+    options.beforeAnswer = [&asker, kWait](std::size_t iAnswer) {
+        if (iAnswer == 0) {
+            WaitForState(asker.Pid(), 'S');
+        } else if (iAnswer == 1) {
+            StopAndWait(asker.Pid());
+            // keepctl's wait began before it asked, so it is over once as long again has passed.
+            std::this_thread::sleep_for(kWait);
+        }
+    };
+    options.afterAnswering = [&asker] { ::kill(asker.Pid(), SIGCONT); };
+    const tools::CResolutionResponder network(answers, options);
+    const auto result = BrowseAskedBy(asker, network.Target(), kWait);
+    EXPECT_EQ(result.strStdout.find("LATE"), std::string::npos) << result.strStdout;
+    EXPECT_TRUE(result.strStdout.starts_with("[remote servers]\n"));
+    EXPECT_EQ(result.iExitStatus, 0);
 }

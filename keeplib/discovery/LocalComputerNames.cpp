@@ -3,12 +3,46 @@
 #include "ClusterWalk.h"
 #include "DomainUtils.h"
 #include "common/CharacterClass.h"
+#include "common/StringUtils.h"
 #include "trace/ComUtils.h"
 #include "trace/TraceScope.h"
 
 #include <algorithm>
 
+#include <limits.h>
+#include <unistd.h>
+
 namespace Keeplibs {
+namespace {
+
+// The names by which every computer calls itself, as SQL Server clients know them.
+constexpr const wchar_t* kNamesOfEveryComputer[] = {L"(local)", L".", L"localhost"};
+
+// The host name as the system has it ("mailgw.corp.example"), and its first label ("mailgw").
+std::vector<std::wstring> HostNames()
+{
+    char szHostName[HOST_NAME_MAX + 1] = {};
+    if (::gethostname(szHostName, sizeof szHostName - 1) != 0 || !*szHostName)
+        return {};
+    const std::wstring strHostName = NarrowToWide(szHostName);
+    const std::wstring strFirstLabel = strHostName.substr(0, strHostName.find(L'.'));
+    if (strFirstLabel.empty() || strFirstLabel == strHostName)
+        return {strHostName};
+    return {strHostName, strFirstLabel};
+}
+
+// Whether the computer part of the server name (the text before its instance) is an address
+// literal, "127.0.0.1" or "[::1]", of this computer.
+bool IsAddressOf(const platform::CInterfaceAddresses& interfaces, std::wstring_view serverName)
+{
+    std::wstring_view computer = serverName.substr(0, serverName.find(L'\\'));
+    if (computer.size() > 2 && computer.starts_with(L'[') && computer.ends_with(L']'))
+        computer = computer.substr(1, computer.size() - 2);
+    const auto address = platform::NetworkAddress::FromLiteral(WideToNarrow(computer), 0);
+    return address && interfaces.IsOwn(*address);
+}
+
+} // namespace
 
 using namespace platform::cluster;
 
@@ -33,6 +67,9 @@ HRESULT CLocalComputerNames::Init()
                                                                                m_szComputerName.data(), &nSize);
     if (dwError != 0)
         return HRESULT_FROM_WIN32(dwError);
+
+    m_lstHostNames = HostNames();
+    m_interfaces = platform::CInterfaceAddresses::Read();
 
     if (const HRESULT hr = GetSQLServerDomainName(nullptr, m_bstrDomainName); FAILED(hr)) {
         TRACE_ERROR(TRACE_FAILURE, L"GetSQLServerDomainName failed with hr=(0x%08x).", HResultBits(hr));
@@ -77,7 +114,13 @@ HRESULT CLocalComputerNames::ReadClusterNames()
 
 bool CLocalComputerNames::IsLocalComputer(const wchar_t* wszServerName) const
 {
-    return MatchServerName(L"(local)", wszServerName) || MatchServerName(m_szComputerName.data(), wszServerName);
+    const auto matches = [wszServerName](const wchar_t* wszName) { return MatchServerName(wszName, wszServerName); };
+    return wszServerName &&
+           (std::any_of(std::begin(kNamesOfEveryComputer), std::end(kNamesOfEveryComputer), matches) ||
+            matches(m_szComputerName.data()) ||
+            std::any_of(m_lstHostNames.begin(), m_lstHostNames.end(),
+                        [&matches](const std::wstring& strName) { return matches(strName.c_str()); }) ||
+            IsAddressOf(m_interfaces, wszServerName));
 }
 
 bool CLocalComputerNames::IsLocalCluster(const wchar_t* wszServerName) const

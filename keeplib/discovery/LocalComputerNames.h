@@ -3,6 +3,7 @@
 // another computer; and the domain against which remote servers are checked.
 
 #include "common/HResult.h"
+#include "platform/InterfaceAddresses.h"
 #include "platform/netapi/NetApi.h"
 
 #include <array>
@@ -22,11 +23,16 @@ class CLocalComputerNames
 public:
     CLocalComputerNames() = default;
 
-    // This computer's NetBIOS name and domain, and the network and node names of its cluster. A
-    // computer without cluster software or outside a cluster is no failure; a cluster call that
-    // fails is traced and its code returned, with the names found so far kept.
+    // This computer's NetBIOS name, host name, addresses and domain, and the network and node
+    // names of its cluster. A computer without cluster software or outside a cluster is no
+    // failure; a cluster call that fails is traced and its code returned, with the names found
+    // so far kept.
     HRESULT Init();
 
+    // Whether the server is on this computer: its computer part is "(local)", "." or "localhost"
+    // (which every computer calls itself), this computer's NetBIOS name, its host name or that
+    // name's first label, or an address literal of this computer (a loopback address, or one of
+    // its interfaces'). Nothing is looked up: a name from the network is never resolved.
     bool IsLocalComputer(const wchar_t* wszServerName) const;
     bool IsLocalCluster(const wchar_t* wszServerName) const;
     bool IsClusterNode(const wchar_t* wszServerName) const;
@@ -41,6 +47,8 @@ private:
     std::vector<std::wstring> m_lstClusterNetworkNames;
     std::vector<std::wstring> m_lstClusterNodeNames;
     std::array<wchar_t, platform::netapi::MAX_COMPUTERNAME_LENGTH + 1> m_szComputerName{};
+    std::vector<std::wstring> m_lstHostNames;
+    platform::CInterfaceAddresses m_interfaces{{}, {}};
     std::wstring m_bstrDomainName;
 };
 

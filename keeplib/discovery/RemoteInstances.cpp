@@ -20,6 +20,8 @@ using namespace platform::browse;
 
 constexpr SQLINTEGER kFirstBufferLength = 3000;
 constexpr int kRetryBudget = 100;
+// The remote names whose checks are traced line by line.
+constexpr std::size_t kNamesTracedOneByOne = 100;
 
 // The browse text, asked again with a larger buffer while it does not fit. Nothing after a
 // failure, which has been traced.
@@ -55,8 +57,9 @@ std::optional<std::wstring> ReadBrowseText(CSqlHDbc& dbc)
 // caller's Kerberos ticket. The ticket names the computer as the domain controllers know it, and a
 // controller knows only its own domain's computers by their short names: a computer listed by a
 // short name that does not answer by it is asked again by that name qualified with the DNS name of
-// the domain the browse keeps, whose computers are the only ones it could keep.
-HRESULT ServerDomainName(const std::wstring& strServer, const UTIL::ADDOMAIN::CDomainTrust& domainTrust,
+// the domain the browse keeps, whose computers are the only ones it could keep. Traced unless
+// bTrace is false.
+HRESULT ServerDomainName(const std::wstring& strServer, const UTIL::ADDOMAIN::CDomainTrust& domainTrust, bool bTrace,
                          std::wstring& bstrServerDomain)
 {
     const HRESULT hr = GetSQLServerDomainName(strServer.c_str(), bstrServerDomain);
@@ -65,35 +68,73 @@ HRESULT ServerDomainName(const std::wstring& strServer, const UTIL::ADDOMAIN::CD
         domainTrust.DomainDnsName().empty())
         return hr;
     const std::wstring strQualified = strComputer + L"." + domainTrust.DomainDnsName();
-    TRACE_INFO(TRACE_NORMAL, L"%ls did not answer by its short name, asking %ls", strComputer.c_str(),
-               strQualified.c_str());
+    if (bTrace)
+        TRACE_INFO(TRACE_NORMAL, L"%ls did not answer by its short name, asking %ls", strComputer.c_str(),
+                   strQualified.c_str());
     return GetSQLServerDomainName(strQualified.c_str(), bstrServerDomain);
 }
 
 // Whether a remote server may be listed: outside a domain always, in one when its computer
-// belongs to the trusted domain.
-bool IsAcceptedRemote(const std::wstring& strServer, UTIL::ADDOMAIN::CDomainTrust* pDomainTrust)
+// belongs to the trusted domain. Traced as it is checked, unless bTrace is false.
+bool IsAcceptedRemote(const std::wstring& strServer, UTIL::ADDOMAIN::CDomainTrust* pDomainTrust, bool bTrace)
 {
     if (!pDomainTrust) {
-        TRACE_INFO(TRACE_NORMAL, L"Not in a domain, allow remote DB");
+        if (bTrace)
+            TRACE_INFO(TRACE_NORMAL, L"Not in a domain, allow remote DB");
         return true;
     }
-    TRACE_INFO(TRACE_NORMAL, L"In a domain, check remote DB trust");
+    if (bTrace)
+        TRACE_INFO(TRACE_NORMAL, L"In a domain, check remote DB trust");
     std::wstring bstrServerDomain;
-    const HRESULT hr = ServerDomainName(strServer, *pDomainTrust, bstrServerDomain);
-    TRACE_INFO(TRACE_NORMAL, L"hr=0x%08X", HResultBits(hr));
-    TRACE_INFO(TRACE_NORMAL, L"bstrServerDomain=%ls", bstrServerDomain.c_str());
+    const HRESULT hr = ServerDomainName(strServer, *pDomainTrust, bTrace, bstrServerDomain);
+    if (bTrace) {
+        TRACE_INFO(TRACE_NORMAL, L"hr=0x%08X", HResultBits(hr));
+        TRACE_INFO(TRACE_NORMAL, L"bstrServerDomain=%ls", bstrServerDomain.c_str());
+    }
     if (FAILED(hr)) {
-        TRACE_ERROR(TRACE_NORMAL, L"Failed to retrieve domain for SQL Server");
-        TRACE_ERROR(TRACE_NORMAL,
-                    L"Leaving out %ls: its computer could not be asked which domain it belongs to (it is asked "
-                    L"with the caller's Kerberos ticket, by the name listed or by that name in the domain kept)",
-                    strServer.c_str());
+        if (bTrace) {
+            TRACE_ERROR(TRACE_NORMAL, L"Failed to retrieve domain for SQL Server");
+            TRACE_ERROR(TRACE_NORMAL,
+                        L"Leaving out %ls: its computer could not be asked which domain it belongs to (it is asked "
+                        L"with the caller's Kerberos ticket, by the name listed or by that name in the domain kept)",
+                        strServer.c_str());
+        }
         return false;
     }
-    TRACE_INFO(TRACE_NORMAL, L"Check whether domains are compatible");
+    if (bTrace)
+        TRACE_INFO(TRACE_NORMAL, L"Check whether domains are compatible");
     return pDomainTrust->IsInSameDomainAs(bstrServerDomain.c_str());
 }
+
+enum class NameOutcome { Local, Added, Refused };
+
+// Whether a name the browse found is listed: not when it is of this computer or its cluster, nor
+// when it is of a computer outside the trusted domain.
+NameOutcome CheckRemoteName(const std::wstring& strItem, const CLocalComputerNames& localComputerNames,
+                            UTIL::ADDOMAIN::CDomainTrust* pDomainTrust, bool bTrace)
+{
+    if (localComputerNames.IsLocalComputer(strItem.c_str()) || localComputerNames.IsLocalCluster(strItem.c_str()) ||
+        localComputerNames.IsClusterNode(strItem.c_str()))
+        return NameOutcome::Local;
+    if (!IsAcceptedRemote(strItem, pDomainTrust, bTrace))
+        return NameOutcome::Refused;
+    if (bTrace)
+        TRACE_INFO(TRACE_NORMAL, L"Adding remote instance: %ls", strItem.c_str());
+    return NameOutcome::Added;
+}
+
+// What became of the remote names that were not traced one by one.
+struct UntracedNames
+{
+    std::size_t nLocal = 0;
+    std::size_t nAdded = 0;
+    std::size_t nRefused = 0;
+
+    void Count(NameOutcome outcome)
+    {
+        ++(outcome == NameOutcome::Local ? nLocal : outcome == NameOutcome::Added ? nAdded : nRefused);
+    }
+};
 
 } // namespace
 
@@ -149,15 +190,22 @@ HRESULT AddRemoteInstances(const wchar_t* pstrUserDomain, CServerNameSet& names)
         localComputerNames.GetTrustedDomain(pstrUserDomain, wstrTrustedDomain);
         pDomainTrust = std::make_unique<UTIL::ADDOMAIN::CDomainTrust>(wstrTrustedDomain.c_str());
     }
-    for (const std::wstring& strItem : items) {
-        if (localComputerNames.IsLocalComputer(strItem.c_str()) || localComputerNames.IsLocalCluster(strItem.c_str()) ||
-            localComputerNames.IsClusterNode(strItem.c_str()))
-            continue;
-        if (IsAcceptedRemote(strItem, pDomainTrust.get())) {
-            TRACE_INFO(TRACE_NORMAL, L"Adding remote instance: %ls", strItem.c_str());
-            names.Insert(strItem);
-        }
+    // How many names come is up to whoever answers the browse, and every trace line is a write
+    // to the disk: the first names are traced one by one, the rest counted.
+    UntracedNames untraced;
+    for (std::size_t i = 0; i < items.size(); ++i) {
+        const bool bTrace = i < kNamesTracedOneByOne;
+        const NameOutcome outcome = CheckRemoteName(items[i], localComputerNames, pDomainTrust.get(), bTrace);
+        if (outcome == NameOutcome::Added)
+            names.Insert(items[i]);
+        if (!bTrace)
+            untraced.Count(outcome);
     }
+    if (items.size() > kNamesTracedOneByOne)
+        TRACE_INFO(TRACE_NORMAL,
+                   L"%zu more remote names were checked without a trace line each: %zu added, %zu of this computer "
+                   L"or its cluster, %zu refused.",
+                   items.size() - kNamesTracedOneByOne, untraced.nAdded, untraced.nLocal, untraced.nRefused);
     return S_OK;
 }
 

@@ -7,6 +7,12 @@ namespace Keeplibs {
 
 void CServerNameSet::Insert(const std::wstring& strName)
 {
+    // A line end would forge another line of the list, an escape sequence reach the terminal that
+    // shows it; no server is named so.
+    if (const std::wstring strEscaped = EscapeControlCharacters(strName); strEscaped != strName) {
+        TRACE_WARNING(TRACE_NORMAL, L"Leaving out %ls: a server name holds no control characters.", strEscaped.c_str());
+        return;
+    }
     if (!m_names.insert(strName).second)
         TRACE_INFO(TRACE_NORMAL, L"Adding %ls failed - it already exists in the output values", strName.c_str());
 }

@@ -1,6 +1,6 @@
 #pragma once
 // The names a browse collects: each once, in the order of their code units, whatever source
-// found them; and the list file they end up in.
+// found them, and none holding a control character; and the list file they end up in.
 
 #include <cstdio>
 #include <set>
@@ -11,7 +11,8 @@ namespace Keeplibs {
 class CServerNameSet
 {
 public:
-    // Adds the name; one that is already there is traced and left as it is.
+    // Adds the name; one that is already there is traced and left as it is, one that holds a
+    // control character traced and left out.
     void Insert(const std::wstring& strName);
     // Writes each name on a line of its own, as UTF-8; false when the file could not take them.
     bool WriteTo(std::FILE* pFile) const;

@@ -36,7 +36,8 @@ field() { dpkg-deb -f "$deb" "$1"; }
 [ "$(field Package)" = velmora-admin-tools ] || fail "Package: $(field Package)"
 [ "$(field Section)" = admin ] || fail "Section: $(field Section)"
 [ "$(field Recommends)" = tdsodbc ] || fail "Recommends: $(field Recommends)"
-[ "$(field Suggests)" = "samba-libs, winbind, libsasl2-modules-gssapi-mit" ] || fail "Suggests: $(field Suggests)"
+[ "$(field Suggests)" = "samba-libs, winbind, libsasl2-modules-gssapi-mit, pacemaker-cli-utils" ] ||
+    fail "Suggests: $(field Suggests)"
 for dependency in libc6 libodbc2 libqt6dbus6 libqt6widgets6 libstdc++6; do
     case ", $(field Depends)" in
         *", $dependency "* | *", $dependency,"* | *", $dependency") ;;

@@ -1,16 +1,11 @@
 #include "BrowseTargets.h"
 
+#include "HostResolver.h"
 #include "common/StringUtils.h"
 #include "platform/browse/ResolutionProtocol.h"
 
 #include <algorithm>
 #include <cstdlib>
-#include <memory>
-
-#include <arpa/inet.h>
-#include <ifaddrs.h>
-#include <net/if.h>
-#include <netdb.h>
 
 namespace platform::browse {
 namespace {
@@ -39,16 +34,47 @@ std::optional<std::uint16_t> ParsePort(std::wstring_view text)
     return static_cast<std::uint16_t>(uPort);
 }
 
-std::optional<in_addr> ResolveHost(const std::string& strHost)
+struct HostAndPort
 {
-    addrinfo hints{};
-    hints.ai_family = AF_INET;
-    hints.ai_socktype = SOCK_DGRAM;
-    addrinfo* pRawResult = nullptr;
-    if (::getaddrinfo(strHost.c_str(), nullptr, &hints, &pRawResult) != 0 || !pRawResult)
+    std::wstring_view host;
+    std::uint16_t port = kResolutionPort;
+    bool bLiteral = false; // an IPv6 address: never a host name
+};
+
+// "host", "host:port", "[ipv6]", "[ipv6]:port", or an IPv6 address alone.
+std::optional<HostAndPort> SplitEntry(std::wstring_view entry)
+{
+    HostAndPort split;
+    std::optional<std::wstring_view> portText;
+    if (entry.starts_with(L'[')) {
+        const auto close = entry.find(L']');
+        if (close == std::wstring_view::npos)
+            return std::nullopt;
+        split.host = entry.substr(1, close - 1);
+        split.bLiteral = true;
+        const std::wstring_view rest = entry.substr(close + 1);
+        if (!rest.empty() && !rest.starts_with(L':'))
+            return std::nullopt;
+        if (!rest.empty())
+            portText = rest.substr(1);
+    } else if (std::count(entry.begin(), entry.end(), L':') > 1) {
+        split.host = entry;
+        split.bLiteral = true;
+    } else if (const auto colon = entry.find(L':'); colon != std::wstring_view::npos) {
+        split.host = entry.substr(0, colon);
+        portText = entry.substr(colon + 1);
+    } else {
+        split.host = entry;
+    }
+    if (portText) {
+        const auto port = ParsePort(*portText);
+        if (!port)
+            return std::nullopt;
+        split.port = *port;
+    }
+    if (split.host.empty())
         return std::nullopt;
-    const std::unique_ptr<addrinfo, decltype(&::freeaddrinfo)> pResult(pRawResult, ::freeaddrinfo);
-    return reinterpret_cast<const sockaddr_in*>(pResult->ai_addr)->sin_addr;
+    return split;
 }
 
 } // namespace
@@ -68,16 +94,9 @@ BrowseSettings ReadBrowseSettings(const Registry& registry)
     return settings;
 }
 
-std::vector<BrowseTarget> ResolveTargetList(std::wstring_view list, std::vector<std::wstring>& notes)
+std::vector<BrowseTarget> ResolveTargetList(std::wstring_view list, const CInterfaceAddresses& interfaces,
+                                            std::vector<std::wstring>& notes)
 {
-    // A target may be a broadcast address, of all networks or of one: answers then come from others.
-    const std::vector<BrowseTarget> broadcasts = BroadcastTargets();
-    const auto isBroadcast = [&broadcasts](in_addr address) {
-        return address.s_addr == htonl(INADDR_BROADCAST) ||
-               std::any_of(broadcasts.begin(), broadcasts.end(), [address](const BrowseTarget& broadcast) {
-                   return broadcast.address.sin_addr.s_addr == address.s_addr;
-               });
-    };
     std::vector<BrowseTarget> targets;
     while (!list.empty()) {
         const auto comma = list.find(L',');
@@ -85,42 +104,45 @@ std::vector<BrowseTarget> ResolveTargetList(std::wstring_view list, std::vector<
         list.remove_prefix(comma == std::wstring_view::npos ? list.size() : comma + 1);
         if (entry.empty())
             continue;
-        const auto colon = entry.rfind(L':');
-        const std::wstring_view host = colon == std::wstring_view::npos ? entry : entry.substr(0, colon);
-        const auto port =
-            colon == std::wstring_view::npos ? std::optional(kResolutionPort) : ParsePort(entry.substr(colon + 1));
-        const auto address = port && !host.empty() ? ResolveHost(WideToNarrow(host)) : std::nullopt;
-        if (!address) {
-            notes.push_back(L"The browse target " + std::wstring(entry) + L" names no IPv4 address and port.");
+        const auto split = SplitEntry(entry);
+        if (!split) {
+            notes.push_back(L"The browse target " + std::wstring(entry) + L" names no address and port.");
             continue;
         }
         BrowseTarget target;
-        target.address.sin_family = AF_INET;
-        target.address.sin_port = htons(*port);
-        target.address.sin_addr = *address;
-        target.bBroadcast = isBroadcast(*address);
-        targets.push_back(target);
+        target.strHost = split->host;
+        const std::string strHost = WideToNarrow(split->host);
+        if (const auto literal = NetworkAddress::FromLiteral(strHost, split->port)) {
+            target.addresses.push_back(*literal);
+        } else if (split->bLiteral) {
+            notes.push_back(L"The browse target " + std::wstring(entry) + L" names no address and port.");
+            continue;
+        } else {
+            target.addresses = CurrentHostResolver()->Resolve(strHost, split->port);
+            target.bNamedByHost = true;
+        }
+        if (target.addresses.empty()) {
+            notes.push_back(L"The browse target " + std::wstring(entry) + L" names no computer that can be found.");
+            continue;
+        }
+        target.bBroadcast =
+            std::any_of(target.addresses.begin(), target.addresses.end(),
+                        [&interfaces](const NetworkAddress& address) { return interfaces.IsBroadcast(address); });
+        targets.push_back(std::move(target));
     }
     return targets;
 }
 
-std::vector<BrowseTarget> BroadcastTargets()
+std::vector<BrowseTarget> BroadcastTargets(const CInterfaceAddresses& interfaces)
 {
     std::vector<BrowseTarget> targets;
-    ifaddrs* pRawInterfaces = nullptr;
-    if (::getifaddrs(&pRawInterfaces) != 0)
-        return targets;
-    const std::unique_ptr<ifaddrs, decltype(&::freeifaddrs)> pInterfaces(pRawInterfaces, ::freeifaddrs);
-    for (const ifaddrs* pInterface = pInterfaces.get(); pInterface; pInterface = pInterface->ifa_next) {
-        const unsigned uFlags = pInterface->ifa_flags;
-        if (!pInterface->ifa_addr || pInterface->ifa_addr->sa_family != AF_INET || !pInterface->ifa_broadaddr ||
-            !(uFlags & IFF_UP) || !(uFlags & IFF_BROADCAST) || (uFlags & IFF_LOOPBACK))
-            continue;
+    for (NetworkAddress address : interfaces.Broadcasts()) {
+        address.SetPort(kResolutionPort);
         BrowseTarget target;
-        target.address = *reinterpret_cast<const sockaddr_in*>(pInterface->ifa_broadaddr);
-        target.address.sin_port = htons(kResolutionPort);
+        target.strHost = address.Text();
+        target.addresses.push_back(address);
         target.bBroadcast = true;
-        targets.push_back(target);
+        targets.push_back(std::move(target));
     }
     return targets;
 }

@@ -1,227 +1,247 @@
 #include "ResolutionDriver.h"
 
-#include "common/HandleOwners.h"
+#include "AnswerSources.h"
+#include "BrowseSocket.h"
 #include "common/StringUtils.h"
 #include "platform/browse/ResolutionProtocol.h"
 
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <iterator>
-#include <unordered_set>
+#include <optional>
 
-#include <arpa/inet.h>
 #include <poll.h>
-#include <sys/socket.h>
 
 namespace platform::browse {
 namespace {
 
-constexpr std::size_t kMaxNotes = 32;
+using Clock = std::chrono::steady_clock;
+
+// Once every computer asked has answered or refused, and no broadcast is out, the browse ends when
+// the answers stop coming: a computer answers for all its instances at once.
+constexpr std::chrono::milliseconds kQuietAfterLastAnswer{50};
+// How much of what waits is read from the system before any of it is looked at: read promptly,
+// the system's buffer is free again for what comes next.
+constexpr std::size_t kMostUnreadBytes = std::size_t{4} << 20;
 
 std::wstring SystemErrorText(int iErrno)
 {
     return NarrowToWide(std::strerror(iErrno));
 }
 
-std::wstring AddressText(const sockaddr_in& address)
+struct TargetState
 {
-    char szAddress[INET_ADDRSTRLEN] = {};
-    ::inet_ntop(AF_INET, &address.sin_addr, szAddress, sizeof szAddress);
-    return FormatW(L"%ls:%u", NarrowToWide(szAddress).c_str(), static_cast<unsigned>(ntohs(address.sin_port)));
-}
+    bool bAnswered = false;
+    std::vector<bool> refused; // by address: refused, or it could not be asked
 
-// Only the computers asked may answer: from a broadcast's port, any computer of its network.
-bool IsAnswerOfABroadcast(const std::vector<BrowseTarget>& targets, const sockaddr_in& source)
-{
-    return std::any_of(targets.begin(), targets.end(), [&source](const BrowseTarget& target) {
-        return target.bBroadcast && target.address.sin_port == source.sin_port;
-    });
-}
+    bool AllRefused() const
+    {
+        return std::all_of(refused.begin(), refused.end(), [](bool b) { return b; });
+    }
+};
 
-// What a browse gathers, within its limits. The names keep the order of the sockets they came
-// through, that is of the computers asked, whichever answered first. A name already gathered is
-// not taken again: a computer that answers the same list over and over would otherwise fill the
-// list's whole length with it, and the caller's work and trace with each copy.
-class CAnswers
+class CBrowse
 {
 public:
-    void Add(std::size_t iSocket, const ResolutionAnswer& answer)
+    CBrowse(const std::vector<BrowseTarget>& targets, std::chrono::milliseconds wait,
+            const CInterfaceAddresses& interfaces)
+        : m_targets(targets), m_interfaces(interfaces), m_start(Clock::now()), m_deadline(m_start + wait),
+          m_states(targets.size()), m_answers(targets.size())
     {
-        for (const std::wstring& strRefusal : answer.refusals)
-            Note(strRefusal);
-        if (m_namesBySocket.size() <= iSocket)
-            m_namesBySocket.resize(iSocket + 1);
-        for (const std::wstring& strName : answer.names) {
-            if (m_gathered.contains(strName))
-                continue;
-            if (m_cchText + strName.size() + 1 > kMaxBrowseTextLength) {
-                ++m_nOverLimit;
-                continue;
-            }
-            m_cchText += strName.size() + 1;
-            m_gathered.insert(strName);
-            m_namesBySocket[iSocket].push_back(strName);
-        }
+        for (std::size_t i = 0; i < targets.size(); ++i)
+            m_states[i].refused.assign(targets[i].addresses.size(), false);
     }
-    void Note(std::wstring strNote)
-    {
-        if (m_notes.size() < kMaxNotes)
-            m_notes.push_back(std::move(strNote));
-        else
-            ++m_nNotesLeftOut;
-    }
-    void CountStranger() { ++m_nStrangers; }
-    void CountMalformed() { ++m_nMalformed; }
 
-    BrowseResult Result()
+    BrowseResult Run()
     {
-        if (m_nStrangers > 0)
-            Note(FormatW(L"%zu answers from computers that were not asked were left out.", m_nStrangers));
-        if (m_nMalformed > 0)
-            Note(FormatW(L"%zu answers that were no server resolution answers were left out.", m_nMalformed));
-        if (m_nOverLimit > 0)
-            Note(FormatW(L"%zu instances beyond the browse list's limit were left out.", m_nOverLimit));
-        if (m_nNotesLeftOut > 0)
-            m_notes.push_back(FormatW(L"%zu more notes were left out.", m_nNotesLeftOut));
-        std::vector<std::wstring> names;
-        for (std::vector<std::wstring>& socketNames : m_namesBySocket)
-            std::move(socketNames.begin(), socketNames.end(), std::back_inserter(names));
-        return {BrowseText(names), std::move(m_notes)};
+        if (m_targets.empty())
+            return m_answers.Result(0);
+        if (!OpenSockets())
+            return {std::nullopt, {L"No socket for the browse: " + SystemErrorText(m_iSocketError)}};
+        SendRequests();
+        std::size_t iNextRequest = 1;
+        for (;;) {
+            const auto now = Clock::now();
+            if (now >= m_deadline)
+                break;
+            const bool bSettled = AllSettled();
+            auto until = m_deadline;
+            if (bSettled)
+                until = std::min(until, now + kQuietAfterLastAnswer);
+            else if (iNextRequest < kRequestTimes.size())
+                until = std::min(until, m_start + kRequestTimes[iNextRequest]);
+            const int iReady = Poll(std::chrono::ceil<std::chrono::milliseconds>(until - now));
+            if (iReady < 0) {
+                m_answers.Note(L"Waiting for answers failed: " + SystemErrorText(errno));
+                break;
+            }
+            if (iReady == 0 && bSettled)
+                break;
+            // Asked again only after what had arrived was read: a computer that answered is not.
+            if (iNextRequest < kRequestTimes.size() && Clock::now() >= m_start + kRequestTimes[iNextRequest]) {
+                SendRequests();
+                ++iNextRequest;
+            }
+        }
+        std::uint64_t nDrops = 0;
+        int cbReceiveBuffer = 0;
+        for (const auto& socket : m_sockets) {
+            if (socket) {
+                nDrops += socket->Drops();
+                cbReceiveBuffer = socket->ReceiveBufferSize();
+            }
+        }
+        m_answers.CountDrops(nDrops);
+        return m_answers.Result(cbReceiveBuffer);
     }
 
 private:
-    std::vector<std::vector<std::wstring>> m_namesBySocket;
-    std::unordered_set<std::wstring> m_gathered;
-    std::size_t m_cchText = 0;
-    std::vector<std::wstring> m_notes;
-    std::size_t m_nStrangers = 0;
-    std::size_t m_nMalformed = 0;
-    std::size_t m_nOverLimit = 0;
-    std::size_t m_nNotesLeftOut = 0;
-};
+    static std::size_t FamilyIndex(int iFamily) { return iFamily == AF_INET6 ? 1 : 0; }
 
-// The sockets of one browse: one connected to each computer asked by name, whose answers the
-// system lets through only from that computer and whose refusal it reports; and one for the
-// broadcasts, which any computer of their networks may answer.
-struct BrowseSocket
-{
-    CAutoFileHandle socket;
-    bool bBroadcast = false;
-    bool bSettled = false; // a computer asked by name has answered, or cannot be reached
-};
-
-std::optional<BrowseSocket> OpenBrowseSocket(bool bBroadcast, CAnswers& answers)
-{
-    BrowseSocket browseSocket{CAutoFileHandle(::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0)),
-                              bBroadcast, false};
-    if (!browseSocket.socket)
-        return std::nullopt;
-    const int iEnable = 1;
-    if (bBroadcast && ::setsockopt(browseSocket.socket.Get(), SOL_SOCKET, SO_BROADCAST, &iEnable, sizeof iEnable) != 0)
-        answers.Note(L"Broadcasts cannot be sent: " + SystemErrorText(errno));
-    return browseSocket;
-}
-
-// Reads what one socket has. A datagram larger than the buffer is cut, and then fails to parse
-// as any other answer that lies about its length.
-void ReadAnswers(BrowseSocket& browseSocket, std::size_t iSocket, const std::vector<BrowseTarget>& targets,
-                 std::vector<std::uint8_t>& buffer, CAnswers& answers)
-{
-    for (;;) {
-        sockaddr_in source{};
-        socklen_t cbSource = sizeof source;
-        const ssize_t cbReceived = ::recvfrom(browseSocket.socket.Get(), buffer.data(), buffer.size(), 0,
-                                              reinterpret_cast<sockaddr*>(&source), &cbSource);
-        if (cbReceived < 0) {
-            // Nothing more for now; or, for a computer asked by name, its refusal.
-            if (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR)
-                browseSocket.bSettled = true;
-            return;
+    // One socket for each family asked; an address of a family that has none cannot be asked.
+    bool OpenSockets()
+    {
+        const bool bBroadcasts = std::any_of(m_targets.begin(), m_targets.end(),
+                                             [](const BrowseTarget& target) { return target.bBroadcast; });
+        bool bAnyOpen = false;
+        for (std::size_t i = 0; i < m_targets.size(); ++i) {
+            for (std::size_t j = 0; j < m_targets[i].addresses.size(); ++j) {
+                const NetworkAddress& address = m_targets[i].addresses[j];
+                auto& socket = m_sockets[FamilyIndex(address.Family())];
+                if (!socket)
+                    socket = CBrowseSocket::Open(address.Family(), bBroadcasts);
+                if (*socket) {
+                    bAnyOpen = true;
+                } else {
+                    m_iSocketError = socket->OpenError();
+                    CannotAsk(i, j, m_iSocketError);
+                }
+            }
         }
-        if (browseSocket.bBroadcast && !IsAnswerOfABroadcast(targets, source)) {
-            answers.CountStranger();
-            continue;
-        }
-        browseSocket.bSettled = true;
-        if (const auto answer = ParseResolutionAnswer(std::span(buffer.data(), static_cast<std::size_t>(cbReceived))))
-            answers.Add(iSocket, *answer);
-        else
-            answers.CountMalformed();
+        return bAnyOpen;
     }
-}
 
-// Once every computer asked by name has answered or refused, and no broadcast is out, the browse
-// ends when the answers stop coming: a computer answers for all its instances at once.
-constexpr std::chrono::milliseconds kQuietAfterLastAnswer{50};
+    void CannotAsk(std::size_t iTarget, std::size_t iAddress, int iErrno)
+    {
+        m_states[iTarget].refused[iAddress] = true;
+        m_answers.Note(L"The browse could not ask " + m_targets[iTarget].addresses[iAddress].Text() + L": " +
+                       SystemErrorText(iErrno));
+    }
 
-void GatherAnswers(std::vector<BrowseSocket>& sockets, const std::vector<BrowseTarget>& targets,
-                   std::chrono::steady_clock::time_point deadline, CAnswers& answers)
-{
-    std::vector<std::uint8_t> buffer(65536);
-    for (;;) {
-        const bool bAllSettled = std::all_of(sockets.begin(), sockets.end(), [](const BrowseSocket& browseSocket) {
-            return !browseSocket.bBroadcast && browseSocket.bSettled;
-        });
-        const auto now = std::chrono::steady_clock::now();
-        const auto until = bAllSettled ? std::min(deadline, now + kQuietAfterLastAnswer) : deadline;
-        const auto remaining = std::chrono::ceil<std::chrono::milliseconds>(until - now);
-        if (remaining.count() <= 0)
-            return;
+    bool StillToAsk(std::size_t iTarget) const
+    {
+        return !m_states[iTarget].AllRefused() && (m_targets[iTarget].bBroadcast || !m_states[iTarget].bAnswered);
+    }
+
+    bool AllSettled() const
+    {
+        for (std::size_t i = 0; i < m_targets.size(); ++i) {
+            if (StillToAsk(i))
+                return false;
+        }
+        return true;
+    }
+
+    // A named computer gets the unicast request, a broadcast the broadcast one: a computer answers
+    // either, but only for itself.
+    void SendRequests()
+    {
+        for (std::size_t i = 0; i < m_targets.size(); ++i) {
+            if (!StillToAsk(i))
+                continue;
+            const std::uint8_t request = m_targets[i].bBroadcast ? CLNT_BCAST_EX : CLNT_UCAST_EX;
+            for (std::size_t j = 0; j < m_targets[i].addresses.size(); ++j) {
+                if (m_states[i].refused[j])
+                    continue;
+                const NetworkAddress& address = m_targets[i].addresses[j];
+                if (const int iErrno = m_sockets[FamilyIndex(address.Family())]->Send(address, request))
+                    CannotAsk(i, j, iErrno);
+            }
+        }
+    }
+
+    int Poll(std::chrono::milliseconds timeout)
+    {
         std::vector<pollfd> descriptors;
-        for (const BrowseSocket& browseSocket : sockets)
-            descriptors.push_back({browseSocket.socket.Get(), POLLIN, 0});
-        const int iReady = ::poll(descriptors.data(), descriptors.size(), static_cast<int>(remaining.count()));
-        if (iReady < 0 && errno != EINTR) {
-            answers.Note(L"Waiting for answers failed: " + SystemErrorText(errno));
-            return;
+        std::vector<const CBrowseSocket*> polled;
+        for (const auto& socket : m_sockets) {
+            if (socket && *socket) {
+                descriptors.push_back({socket->Descriptor(), POLLIN, 0});
+                polled.push_back(&*socket);
+            }
         }
-        if (iReady == 0 && bAllSettled)
-            return;
-        for (std::size_t i = 0; i < sockets.size(); ++i) {
-            if (descriptors[i].revents != 0)
-                ReadAnswers(sockets[i], i, targets, buffer, answers);
+        const int iReady = ::poll(descriptors.data(), descriptors.size(), static_cast<int>(timeout.count()));
+        if (iReady < 0)
+            return errno == EINTR ? 1 : -1;
+        for (std::size_t i = 0; i < descriptors.size(); ++i) {
+            if (descriptors[i].revents & POLLERR)
+                ReadRefusals(*polled[i]);
+            if (descriptors[i].revents & POLLIN)
+                ReadAnswers(*polled[i]);
+        }
+        return iReady;
+    }
+
+    void ReadRefusals(const CBrowseSocket& socket)
+    {
+        while (const auto refused = socket.NextRefusal()) {
+            for (std::size_t i = 0; i < m_targets.size(); ++i) {
+                for (std::size_t j = 0; j < m_targets[i].addresses.size(); ++j) {
+                    if (!m_targets[i].bBroadcast && m_targets[i].addresses[j] == *refused)
+                        m_states[i].refused[j] = true;
+                }
+            }
         }
     }
-}
+
+    // Reads what waits, as far as the deadline: a flood never keeps the browse past it.
+    void ReadAnswers(const CBrowseSocket& socket)
+    {
+        std::vector<CBrowseSocket::Datagram> unread;
+        std::size_t cbUnread = 0;
+        while (cbUnread < kMostUnreadBytes && Clock::now() < m_deadline) {
+            auto datagram = socket.Receive(m_buffer);
+            if (!datagram)
+                break;
+            cbUnread += datagram->bytes.size();
+            unread.push_back(std::move(*datagram));
+        }
+        for (const CBrowseSocket::Datagram& datagram : unread)
+            Take(datagram);
+    }
+
+    void Take(const CBrowseSocket::Datagram& datagram)
+    {
+        const auto answer = ParseResolutionAnswer(datagram.bytes);
+        const auto target = TargetOfAnswer(m_targets, m_interfaces, datagram.source, answer ? &*answer : nullptr);
+        if (!target) {
+            m_answers.CountStranger();
+            return;
+        }
+        m_states[*target].bAnswered = true;
+        if (answer)
+            m_answers.Add(*target, datagram.bytes, *answer);
+        else
+            m_answers.CountMalformed();
+    }
+
+    const std::vector<BrowseTarget>& m_targets;
+    const CInterfaceAddresses& m_interfaces;
+    const Clock::time_point m_start;
+    const Clock::time_point m_deadline;
+    std::vector<TargetState> m_states;
+    CAnswers m_answers;
+    std::array<std::optional<CBrowseSocket>, 2> m_sockets; // IPv4, IPv6
+    int m_iSocketError = 0;
+    std::vector<std::uint8_t> m_buffer = std::vector<std::uint8_t>(65536);
+};
 
 } // namespace
 
-BrowseResult BrowseServers(const std::vector<BrowseTarget>& targets, std::chrono::milliseconds wait)
+BrowseResult BrowseServers(const std::vector<BrowseTarget>& targets, std::chrono::milliseconds wait,
+                           const CInterfaceAddresses& interfaces)
 {
-    const auto deadline = std::chrono::steady_clock::now() + wait;
-    CAnswers answers;
-    std::vector<BrowseSocket> sockets;
-    std::optional<std::size_t> broadcastSocket;
-    const std::uint8_t request = CLNT_BCAST_EX;
-    for (const BrowseTarget& target : targets) {
-        if (target.bBroadcast && broadcastSocket) {
-            if (::sendto(sockets[*broadcastSocket].socket.Get(), &request, sizeof request, 0,
-                         reinterpret_cast<const sockaddr*>(&target.address), sizeof target.address) < 0)
-                answers.Note(L"The browse could not ask " + AddressText(target.address) + L": " +
-                             SystemErrorText(errno));
-            continue;
-        }
-        auto browseSocket = OpenBrowseSocket(target.bBroadcast, answers);
-        if (!browseSocket)
-            return {std::nullopt, {L"No socket for the browse: " + SystemErrorText(errno)}};
-        const int iSocket = browseSocket->socket.Get();
-        const auto* pAddress = reinterpret_cast<const sockaddr*>(&target.address);
-        const bool bSent = target.bBroadcast
-                               ? ::sendto(iSocket, &request, sizeof request, 0, pAddress, sizeof target.address) >= 0
-                               : ::connect(iSocket, pAddress, sizeof target.address) == 0 &&
-                                     ::send(iSocket, &request, sizeof request, 0) >= 0;
-        if (!bSent) {
-            answers.Note(L"The browse could not ask " + AddressText(target.address) + L": " + SystemErrorText(errno));
-            continue;
-        }
-        if (target.bBroadcast)
-            broadcastSocket = sockets.size();
-        sockets.push_back(std::move(*browseSocket));
-    }
-    if (!sockets.empty())
-        GatherAnswers(sockets, targets, deadline, answers);
-    return answers.Result();
+    return CBrowse(targets, wait, interfaces).Run();
 }
 
 SQLRETURN CResolutionDriver::BrowseConnect(ConnectionState& connection, std::wstring_view /*connectionString*/,
@@ -229,10 +249,12 @@ SQLRETURN CResolutionDriver::BrowseConnect(ConnectionState& connection, std::wst
 {
     if (!connection.bBrowseCacheData || !connection.cachedBrowse) {
         const BrowseSettings settings = ReadBrowseSettings(Registry::LoadMachine());
+        const CInterfaceAddresses interfaces = CInterfaceAddresses::Read();
         std::vector<std::wstring> notes;
-        const std::vector<BrowseTarget> targets =
-            settings.targetList ? ResolveTargetList(*settings.targetList, notes) : BroadcastTargets();
-        BrowseResult result = BrowseServers(targets, settings.wait);
+        const std::vector<BrowseTarget> targets = settings.targetList
+                                                      ? ResolveTargetList(*settings.targetList, interfaces, notes)
+                                                      : BroadcastTargets(interfaces);
+        BrowseResult result = BrowseServers(targets, settings.wait, interfaces);
         notes.insert(notes.end(), result.notes.begin(), result.notes.end());
         std::vector<DiagnosticRecord> records;
         for (std::wstring& strNote : notes)

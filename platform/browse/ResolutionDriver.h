@@ -3,11 +3,12 @@
 // the SQL Server Resolution Protocol and answers every instance that answered within the wait.
 
 #include "BrowseTargets.h"
+#include "GatheredAnswers.h"
+#include "platform/InterfaceAddresses.h"
 #include "platform/browse/SqlBrowse.h"
 
+#include <array>
 #include <chrono>
-#include <optional>
-#include <string>
 #include <vector>
 
 namespace platform::browse {
@@ -19,17 +20,15 @@ public:
                             SQLINTEGER cchOutMax, SQLINTEGER* pcchOut) override;
 };
 
-// The most text the names of one browse may take: beyond it, answers are left out.
-constexpr std::size_t kMaxBrowseTextLength = std::size_t{1} << 22;
+// When a browse asks: at its start, and again, as long as the wait lasts, every computer that has
+// neither answered nor refused, and every broadcast: a request or its answer may be lost.
+inline constexpr std::array<std::chrono::milliseconds, 3> kRequestTimes{
+    std::chrono::milliseconds(0), std::chrono::milliseconds(250), std::chrono::milliseconds(600)};
 
-// One browse: the request to every target, and every answer gathered until the wait is over,
-// whatever the answers hold and however many arrive. What was left out, and why, becomes a
-// note; when the socket itself fails, there is no text.
-struct BrowseResult
-{
-    std::optional<std::wstring> text;
-    std::vector<std::wstring> notes;
-};
-BrowseResult BrowseServers(const std::vector<BrowseTarget>& targets, std::chrono::milliseconds wait);
+// One browse: the requests to every target, and every answer gathered until the wait is over,
+// whatever the answers hold and however many keep arriving. What was left out, and why, becomes a
+// note.
+BrowseResult BrowseServers(const std::vector<BrowseTarget>& targets, std::chrono::milliseconds wait,
+                           const CInterfaceAddresses& interfaces);
 
 } // namespace platform::browse

@@ -1,14 +1,19 @@
 #include "platform/cluster/Cluster.h"
 
+#include "PacemakerCluster.h"
+
 #include <utility>
 
 namespace platform::cluster {
 namespace {
 
-// Without a factory of a test's, there is no cluster software.
+// Pacemaker's cluster, unless a test put a cluster of its own in place.
 CProcessWide<ClusterFactory>& FactoryInPlace()
 {
-    static CProcessWide<ClusterFactory> factory([] { return std::make_shared<ClusterFactory>(); });
+    static CProcessWide<ClusterFactory> factory([] {
+        return std::make_shared<ClusterFactory>(
+            [](std::shared_ptr<ISCluster>& pCluster) { return CreatePacemakerCluster(PacemakerTools{}, pCluster); });
+    });
     return factory;
 }
 
@@ -17,8 +22,7 @@ CProcessWide<ClusterFactory>& FactoryInPlace()
 HRESULT CreateCluster(std::shared_ptr<ISCluster>& pCluster)
 {
     pCluster.reset();
-    const std::shared_ptr<ClusterFactory> pFactory = FactoryInPlace().Get();
-    return *pFactory ? (*pFactory)(pCluster) : REGDB_E_CLASSNOTREG;
+    return (*FactoryInPlace().Get())(pCluster);
 }
 
 std::shared_ptr<ISCluster> OpenLocalCluster()

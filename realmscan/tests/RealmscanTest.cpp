@@ -1,7 +1,9 @@
 // realmscan as it runs on this machine, which is joined to no domain and runs no winbind: with
 // Samba's client libraries, with libraries that cannot be loaded in their place, and with a winbind
-// client library that gives broken and hostile answers.
+// client library that gives broken and hostile answers; and on a node of a cluster, which changes
+// nothing.
 
+#include "testsupport/CibFiles.h"
 #include "testsupport/RunProgram.h"
 
 #include <gtest/gtest.h>
@@ -10,13 +12,13 @@ namespace {
 
 // The machine's own libraries, or none: a folder of files by their names that are no libraries
 // comes first in the search and makes every load of them fail.
-testsupport::ProgramResult RunRealmscan(bool bSambaLibraries)
+testsupport::ProgramResult RunRealmscan(bool bSambaLibraries, std::map<std::string, std::string> environment = {})
 {
     const testsupport::ScratchFolder folder;
     folder.Write("libwbclient.so.0", "not a library");
     folder.Write("libnetapi.so.1", "not a library");
-    return testsupport::RunProgram(REALMSCAN_PATH, {"ignored", "arguments"},
-                                   {{"LD_LIBRARY_PATH", bSambaLibraries ? "" : folder.Path().string()}});
+    environment.emplace("LD_LIBRARY_PATH", bSambaLibraries ? "" : folder.Path().string());
+    return testsupport::RunProgram(REALMSCAN_PATH, {"ignored", "arguments"}, environment);
 }
 
 } // namespace
@@ -59,4 +61,17 @@ TEST(Realmscan, NamesThatCarryTerminalCommandsArePrintedEscaped)
                                 "...done.\n");
     EXPECT_EQ(result.strStderr, "");
     EXPECT_EQ(result.iExitStatus, 0);
+}
+
+TEST(Realmscan, OnAClusterNodeItListsTheSame)
+{
+    const testsupport::ScratchFolder folder;
+    const auto cib = folder.Write(
+        "cib.xml",
+        testsupport::CibDocument({"vcluster", {"node1"}, testsupport::CibPrimitive("SQLFCI1", "ocf:mssql:fci")}));
+    ASSERT_EQ(testsupport::CrmVerify(cib), "");
+    const auto result = RunRealmscan(true, testsupport::CibEnvironment(cib, "node1"));
+    EXPECT_EQ(result.strStdout, "Starting...\n");
+    EXPECT_EQ(result.strStderr, "ERROR_NO_TRUST_LSA_SECRET\nError: 0x80004005\n");
+    EXPECT_EQ(result.iExitStatus, 1);
 }

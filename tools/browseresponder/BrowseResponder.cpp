@@ -33,7 +33,7 @@ int Usage()
 
 int main(int argc, char** argv)
 {
-    std::string strAddress = "127.0.0.1";
+    tools::ResponderOptions options;
     long lPort = 0;
     long lIdleSeconds = 60;
     std::vector<std::string> servers;
@@ -43,7 +43,7 @@ int main(int argc, char** argv)
         if (bOption && i + 1 == argc)
             return Usage();
         if (std::strcmp(argv[i], "-a") == 0)
-            strAddress = argv[++i];
+            options.strAddress = argv[++i];
         else if (std::strcmp(argv[i], "-p") == 0)
             lPort = std::strtol(argv[++i], nullptr, 10);
         else if (std::strcmp(argv[i], "-i") == 0)
@@ -57,8 +57,8 @@ int main(int argc, char** argv)
     std::signal(SIGINT, RequestStop);
     std::signal(SIGTERM, RequestStop);
     try {
-        tools::CResolutionResponder responder(tools::AnswersForServers(servers), static_cast<std::uint16_t>(lPort),
-                                              strAddress);
+        options.port = static_cast<std::uint16_t>(lPort);
+        tools::CResolutionResponder responder(tools::AnswersForServers(servers), std::move(options));
         std::printf("listening on %s\n", responder.Target().c_str());
         std::fflush(stdout);
         while (!g_bStop && responder.IdleTime() < std::chrono::seconds(lIdleSeconds))

@@ -18,6 +18,39 @@ std::string HostOf(const std::string& strServer)
     return strServer.substr(0, strServer.find('\\'));
 }
 
+// A socket bound to a loopback address literal and port (0: a free one).
+CAutoFileHandle BoundSocket(const std::string& strAddress, std::uint16_t port)
+{
+    sockaddr_storage address{};
+    socklen_t cbAddress = 0;
+    auto* const pIpv4 = reinterpret_cast<sockaddr_in*>(&address);
+    auto* const pIpv6 = reinterpret_cast<sockaddr_in6*>(&address);
+    if (::inet_pton(AF_INET, strAddress.c_str(), &pIpv4->sin_addr) == 1) {
+        pIpv4->sin_family = AF_INET;
+        pIpv4->sin_port = htons(port);
+        cbAddress = sizeof *pIpv4;
+    } else if (::inet_pton(AF_INET6, strAddress.c_str(), &pIpv6->sin6_addr) == 1) {
+        pIpv6->sin6_family = AF_INET6;
+        pIpv6->sin6_port = htons(port);
+        cbAddress = sizeof *pIpv6;
+    } else {
+        throw std::runtime_error("the responder's address is no address literal: " + strAddress);
+    }
+    CAutoFileHandle socket(::socket(address.ss_family, SOCK_DGRAM | SOCK_CLOEXEC, 0));
+    if (!socket || ::bind(socket.Get(), reinterpret_cast<const sockaddr*>(&address), cbAddress) != 0)
+        throw std::runtime_error("the responder cannot listen on " + strAddress);
+    return socket;
+}
+
+std::uint16_t PortOf(int iSocket)
+{
+    sockaddr_storage address{};
+    socklen_t cbAddress = sizeof address;
+    ::getsockname(iSocket, reinterpret_cast<sockaddr*>(&address), &cbAddress);
+    return ntohs(address.ss_family == AF_INET6 ? reinterpret_cast<const sockaddr_in6*>(&address)->sin6_port
+                                               : reinterpret_cast<const sockaddr_in*>(&address)->sin_port);
+}
+
 } // namespace
 
 Datagram FramedAnswer(const std::string& strText, std::optional<std::uint16_t> declaredLength)
@@ -64,35 +97,37 @@ std::vector<Datagram> AnswersForServers(const std::vector<std::string>& serverNa
     return answers;
 }
 
-CResolutionResponder::CResolutionResponder(std::vector<Datagram> answers, std::uint16_t port,
-                                           const std::string& strAddress)
-    : m_socket(::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0)), m_strAddress(strAddress),
-      m_answers(std::move(answers)), m_lastRequest(std::chrono::steady_clock::now().time_since_epoch().count())
+CResolutionResponder::CResolutionResponder(std::vector<Datagram> answers, ResponderOptions options)
+    : m_options(std::move(options)), m_socket(BoundSocket(m_options.strAddress, m_options.port)),
+      m_port(PortOf(m_socket.Get())), m_answers(std::move(answers)),
+      m_lastRequest(std::chrono::steady_clock::now().time_since_epoch().count())
 {
-    if (!m_socket)
-        throw std::runtime_error("no socket for the responder");
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    if (::inet_pton(AF_INET, strAddress.c_str(), &address.sin_addr) != 1)
-        throw std::runtime_error("not an IPv4 address: " + strAddress);
-    address.sin_port = htons(port);
-    socklen_t cbAddress = sizeof address;
-    if (::bind(m_socket.Get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 ||
-        ::getsockname(m_socket.Get(), reinterpret_cast<sockaddr*>(&address), &cbAddress) != 0)
-        throw std::runtime_error("the responder cannot listen on " + strAddress);
-    m_port = ntohs(address.sin_port);
+    if (m_options.answerFrom)
+        m_answeringSocket = BoundSocket(*m_options.answerFrom, m_port);
     m_thread = std::thread([this] { Serve(); });
 }
 
 CResolutionResponder::~CResolutionResponder()
 {
-    m_bStop = true;
+    Stop();
     m_thread.join();
+}
+
+void CResolutionResponder::Stop()
+{
+    m_bStop = true;
 }
 
 std::string CResolutionResponder::Target() const
 {
-    return m_strAddress + ":" + std::to_string(m_port);
+    const bool bIpv6 = m_options.strAddress.find(':') != std::string::npos;
+    return (bIpv6 ? "[" + m_options.strAddress + "]" : m_options.strAddress) + ":" + std::to_string(m_port);
+}
+
+std::vector<Datagram> CResolutionResponder::Requests() const
+{
+    const std::lock_guard guard(m_requestsLock);
+    return m_requests;
 }
 
 std::chrono::steady_clock::duration CResolutionResponder::IdleTime() const
@@ -107,17 +142,38 @@ void CResolutionResponder::Serve()
         pollfd descriptor{m_socket.Get(), POLLIN, 0};
         if (::poll(&descriptor, 1, 20) <= 0)
             continue;
-        sockaddr_in source{};
-        socklen_t cbSource = sizeof source;
-        if (::recvfrom(m_socket.Get(), request.data(), request.size(), 0, reinterpret_cast<sockaddr*>(&source),
-                       &cbSource) < 0)
+        sockaddr_storage asker{};
+        socklen_t cbAsker = sizeof asker;
+        const ssize_t cbRequest = ::recvfrom(m_socket.Get(), request.data(), request.size(), 0,
+                                             reinterpret_cast<sockaddr*>(&asker), &cbAsker);
+        if (cbRequest < 0)
             continue;
         m_lastRequest = std::chrono::steady_clock::now().time_since_epoch().count();
-        for (const Datagram& answer : m_answers)
-            ::sendto(m_socket.Get(), answer.data(), answer.size(), 0, reinterpret_cast<const sockaddr*>(&source),
-                     cbSource);
-        ++m_nAnswered;
+        std::size_t nRequests = 0;
+        {
+            const std::lock_guard guard(m_requestsLock);
+            m_requests.emplace_back(request.begin(), request.begin() + cbRequest);
+            nRequests = m_requests.size();
+        }
+        if (nRequests > static_cast<std::size_t>(std::max(m_options.nRequestsLost, 0)))
+            Answer(reinterpret_cast<const sockaddr*>(&asker), cbAsker);
     }
+}
+
+void CResolutionResponder::Answer(const sockaddr* pAsker, socklen_t cbAsker)
+{
+    const int iSocket = m_answeringSocket ? m_answeringSocket.Get() : m_socket.Get();
+    for (std::size_t iRepeat = 0; iRepeat < m_options.nRepeats && !m_bStop; ++iRepeat) {
+        for (std::size_t i = 0; i < m_answers.size(); ++i) {
+            if (m_options.beforeAnswer)
+                m_options.beforeAnswer(i);
+            if (::sendto(iSocket, m_answers[i].data(), m_answers[i].size(), 0, pAsker, cbAsker) >= 0)
+                ++m_nSent;
+        }
+    }
+    if (m_options.afterAnswering)
+        m_options.afterAnswering();
+    ++m_nAnswered;
 }
 
 } // namespace tools

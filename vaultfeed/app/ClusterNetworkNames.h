@@ -9,7 +9,8 @@
 namespace Vaultfeed {
 
 // The type of the product's cluster resources, compared exactly (case and version included), and
-// the private property of such a resource that holds its network name.
+// the private property of such a resource that holds its network name. The cluster stand-in gives
+// this type to the primitives of the product's Pacemaker agent, and their NetworkName attribute.
 inline constexpr const wchar_t* kProductResourceType = L"Velmora service 4.1.0.0";
 inline constexpr const wchar_t* kNetworkNameProperty = L"NetworkName";
 

@@ -2,11 +2,11 @@
 
 #include "Artwork.h"
 #include "DialogUnits.h"
-#include "SheetImport.h"
 #include "Texts.h"
 #include "vaultfeed/app/VaultfeedApp.h"
 
 #include <QAbstractButton>
+#include <QWizard>
 
 namespace Vaultfeed {
 
@@ -24,12 +24,13 @@ CPageFinish::CPageFinish(const CVaultfeedApp& app)
     m_layout.addWidget(&m_close);
 }
 
-void CPageFinish::OnSetActive()
+void CPageFinish::initializePage()
 {
     if (m_app.Result())
         m_report.Show(*m_app.Result());
-    Sheet().SetWizardButtons(CSheetImport::kButtonFinish);
-    Sheet().button(QWizard::CancelButton)->setEnabled(false);
+    // The import is over, and there is nothing left to cancel. QWizard could only hide Cancel on the
+    // last page; here it stays in its place, disabled.
+    wizard()->button(QWizard::CancelButton)->setEnabled(false);
 }
 
 } // namespace Vaultfeed

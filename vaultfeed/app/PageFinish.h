@@ -16,7 +16,7 @@ class CPageFinish : public CImportPage
 public:
     explicit CPageFinish(const CVaultfeedApp& app);
     // Shows the report; only Finish is left to press.
-    void OnSetActive() override;
+    void initializePage() override;
 
 private:
     const CVaultfeedApp& m_app;

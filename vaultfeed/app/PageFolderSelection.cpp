@@ -1,7 +1,6 @@
 #include "PageFolderSelection.h"
 
 #include "DialogUnits.h"
-#include "SheetImport.h"
 #include "Texts.h"
 #include "vaultfeed/app/VaultfeedApp.h"
 
@@ -30,25 +29,22 @@ CPageFolderSelection::CPageFolderSelection(CVaultfeedApp& app)
     m_layout.setColumnStretch(1, 1);
     m_layout.setRowStretch(3, 1);
 
-    const std::int32_t lMode = app.Parameters().lMode;
-    m_quarantineFolder.setChecked(lMode == kModeQuarantineFolder);
-    m_manualFolder.setChecked(lMode == kModeManualFolder);
-    EnableFolderControls(lMode == kModeManualFolder);
     // By mouse or by keyboard, an option chosen is an option checked.
     for (QRadioButton* pOption : {&m_quarantineFolder, &m_manualFolder}) {
         connect(pOption, &QRadioButton::toggled, this, [this](bool bChecked) {
-            if (!bChecked)
-                return;
-            EnableFolderControls(m_manualFolder.isChecked());
-            Sheet().SetWizardButtons(CSheetImport::kButtonBack | CSheetImport::kButtonNext);
+            if (bChecked)
+                EnableFolderControls(m_manualFolder.isChecked());
         });
     }
     connect(&m_browse, &QPushButton::clicked, this, [this] { OnBrowse(); });
 }
 
-void CPageFolderSelection::OnSetActive()
+void CPageFolderSelection::initializePage()
 {
-    Sheet().SetWizardButtons(CSheetImport::kButtonBack | CSheetImport::kButtonNext);
+    const std::int32_t lMode = m_app.Parameters().lMode;
+    m_quarantineFolder.setChecked(lMode == kModeQuarantineFolder);
+    m_manualFolder.setChecked(lMode == kModeManualFolder);
+    EnableFolderControls(lMode == kModeManualFolder);
 }
 
 bool CPageFolderSelection::validatePage()

@@ -17,9 +17,10 @@ class CVaultfeedApp;
 class CPageFolderSelection : public CImportPage
 {
 public:
-    // The options show the mode: the first for 0, the second for 1, neither for -1.
     explicit CPageFolderSelection(CVaultfeedApp& app);
-    void OnSetActive() override;
+    // The options show the mode: the first for 0, the second for 1, neither for -1. Only the second
+    // lets the user name a folder.
+    void initializePage() override;
     // Next: an option must be chosen, and with the second a folder named. The folder's existence is
     // left to the import.
     bool validatePage() override;

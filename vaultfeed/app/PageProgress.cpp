@@ -1,11 +1,12 @@
 #include "PageProgress.h"
 
 #include "DialogUnits.h"
-#include "SheetImport.h"
 #include "Texts.h"
 #include "vaultfeed/app/VaultfeedApp.h"
 
+#include <QAbstractButton>
 #include <QTimer>
+#include <QWizard>
 
 namespace Vaultfeed {
 
@@ -26,18 +27,22 @@ CPageProgress::CPageProgress(CVaultfeedApp& app)
     m_layout.addStretch(1);
 }
 
-void CPageProgress::OnSetActive()
+void CPageProgress::initializePage()
 {
-    Sheet().SetWizardButtons(0);
-    if (m_bStarted)
-        return;
-    m_bStarted = true;
+    // Nothing on the page takes the keyboard, and QWizard would give it to Next, which stays disabled:
+    // it goes to the one button left to press.
+    wizard()->button(QWizard::CancelButton)->setFocus();
     m_progress.setValue(0);
     if (!m_monitor.Start(m_app.Parameters())) {
         // The wizard is still switching to this page: it ends once that is done.
-        CSheetImport& sheet = Sheet();
-        QTimer::singleShot(0, &sheet, [&sheet] { sheet.reject(); });
+        QWizard* pWizard = wizard();
+        QTimer::singleShot(0, pWizard, [pWizard] { pWizard->reject(); });
     }
+}
+
+bool CPageProgress::isComplete() const
+{
+    return m_app.Result().has_value();
 }
 
 bool CPageProgress::OnQueryCancel()
@@ -51,7 +56,8 @@ bool CPageProgress::OnQueryCancel()
 void CPageProgress::OnFinished(const ImportReport& report)
 {
     m_app.SetResult(report);
-    Sheet().next();
+    Q_EMIT completeChanged();
+    wizard()->next();
 }
 
 } // namespace Vaultfeed

@@ -17,8 +17,10 @@ class CPageProgress : public CImportPage
 {
 public:
     explicit CPageProgress(CVaultfeedApp& app);
-    // No button: once the import has started there is no going back.
-    void OnSetActive() override;
+    // Starts the import; one that cannot start ends the wizard as cancelled.
+    void initializePage() override;
+    // Once the import has made its report: until then Next stays disabled.
+    bool isComplete() const override;
     // While the import runs, only when the user confirms; the run is stopped first.
     bool OnQueryCancel() override;
 
@@ -29,7 +31,6 @@ private:
     QVBoxLayout m_layout;
     QLabel m_label;
     QProgressBar m_progress;
-    bool m_bStarted = false;
     // Goes first when the page goes: the timer stops, then the worker.
     CImportMonitor m_monitor;
 };

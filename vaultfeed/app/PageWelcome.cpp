@@ -1,7 +1,6 @@
 #include "PageWelcome.h"
 
 #include "Artwork.h"
-#include "SheetImport.h"
 #include "Texts.h"
 #include "vaultfeed/app/VaultfeedApp.h"
 
@@ -20,11 +19,6 @@ CPageWelcome::CPageWelcome(const CVaultfeedApp& app)
     m_layout.addWidget(&m_text);
     m_layout.addStretch(1);
     m_layout.addWidget(&m_continue);
-}
-
-void CPageWelcome::OnSetActive()
-{
-    Sheet().SetWizardButtons(CSheetImport::kButtonNext);
 }
 
 } // namespace Vaultfeed

@@ -14,7 +14,6 @@ class CPageWelcome : public CImportPage
 {
 public:
     explicit CPageWelcome(const CVaultfeedApp& app);
-    void OnSetActive() override;
 
 private:
     QVBoxLayout m_layout;

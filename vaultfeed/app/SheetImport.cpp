@@ -16,12 +16,18 @@
 
 namespace Vaultfeed {
 
-// The wizard owns its pages, as Qt's wizards do: each is handed over as it is made.
+// The wizard owns its pages, as Qt's wizards do: each is handed over as it is made. QWizard enables
+// the buttons: Next while the page is complete, Finish on the last page, and Back on every page but
+// the first, unless the page before is a commit page.
 CSheetImport::CSheetImport(CVaultfeedApp& app)
 {
     setWizardStyle(ModernStyle);
-    // A page keeps what the user chose on it while the user goes back and forth.
+    // A page keeps what the user chose on it while the user goes back and forth, and is set up once.
     setOption(IndependentPages);
+    // The finish page reports an import that is over.
+    setOption(DisabledBackButtonOnLastPage);
+    // A commit page is left for good, but its button still reads Next.
+    setButtonText(CommitButton, buttonText(NextButton));
     setWindowTitle(Texts::kWizardCaption);
     setWindowIcon(ProgramIcon());
     // A white band as wide as the sheet behind the header: a subtitle wraps within it rather than
@@ -33,22 +39,20 @@ CSheetImport::CSheetImport(CVaultfeedApp& app)
     band.fill(Qt::white);
     setPixmap(BannerPixmap, band);
     setPixmap(LogoPixmap, HeaderPixmap());
-    addPage(new CPageWelcome(app));
-    if (app.Parameters().strSourceFolder.empty())
+    const int iWelcome = addPage(new CPageWelcome(app));
+    const bool bAskForFolder = app.Parameters().strSourceFolder.empty();
+    if (bAskForFolder)
         addPage(new CPageFolderSelection(app));
     if (app.Parameters().strNetworkName.empty())
         addPage(new CPageNetNameSelection(app));
+    // Going on from here starts the import, which Back cannot undo.
+    page(pageIds().constLast())->setCommitPage(true);
+    // Without the folder page, the network-name page follows the welcome page and keeps its buttons:
+    // Next, and no Back.
+    if (!bAskForFolder)
+        page(iWelcome)->setCommitPage(true);
     addPage(new CPageProgress(app));
     addPage(new CPageFinish(app));
-    // Emitted once the wizard has set the new page's buttons its own way, which the page then
-    // overrides.
-    connect(this, &QWizard::currentIdChanged, this, [this] { OnCurrentPageChanged(); });
-}
-
-void CSheetImport::SetWizardButtons(unsigned uButtons)
-{
-    m_uButtons = uButtons;
-    ApplyWizardButtons();
 }
 
 void CSheetImport::reject()
@@ -64,22 +68,6 @@ QSize CSheetImport::sizeHint() const
     const int iMargin = style()->pixelMetric(QStyle::PM_LayoutLeftMargin);
     const int iButtons = button(NextButton)->sizeHint().height() + 2 * iMargin;
     return QWizard::sizeHint().expandedTo({pages.width() + 2 * iMargin, pages.height() + iButtons});
-}
-
-void CSheetImport::OnCurrentPageChanged()
-{
-    auto* pPage = dynamic_cast<CImportPage*>(currentPage());
-    if (!pPage)
-        return;
-    pPage->OnSetActive();
-    ApplyWizardButtons();
-}
-
-void CSheetImport::ApplyWizardButtons()
-{
-    button(BackButton)->setEnabled(m_uButtons & kButtonBack);
-    button(NextButton)->setEnabled(m_uButtons & kButtonNext);
-    button(FinishButton)->setEnabled(m_uButtons & kButtonFinish);
 }
 
 } // namespace Vaultfeed

@@ -86,6 +86,8 @@ public:
     const std::filesystem::path& Path() const { return m_path; }
     // Writes a file below the folder and returns its path.
     std::filesystem::path Write(const std::string& strName, const std::string& strBytes) const;
+    // Writes a shell script of that body below the folder, ready to run, and returns its path.
+    std::filesystem::path WriteScript(const std::string& strName, const std::string& strBody) const;
 
 private:
     std::filesystem::path m_path;

@@ -42,6 +42,12 @@ void CAppBench::InstallCluster(testsupport::MemoryCluster cluster)
     m_cluster.emplace(std::move(cluster));
 }
 
+void CAppBench::ReadClusterFrom(const std::filesystem::path& cib, const std::string& strLocalNode)
+{
+    m_noCluster.reset();
+    m_cib.emplace(cib, strLocalNode);
+}
+
 std::filesystem::path CAppBench::SourceFolder(const std::string& strName, int nFiles) const
 {
     const std::filesystem::path folder = m_scratch.Path() / strName;

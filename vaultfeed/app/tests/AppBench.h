@@ -1,9 +1,10 @@
 #pragma once
 // What the window tests share: the application object over the in-process fake service, this
-// computer's name from a fake network, a cluster when a test makes the computer a node, message
-// boxes that a test answers, and scratch folders of quarantine files.
+// computer's name from a fake network, no cluster unless a test makes the computer a node of one,
+// message boxes that a test answers, and scratch folders of quarantine files.
 
 #include "FakeService.h"
+#include "testsupport/CibFiles.h"
 #include "testsupport/FakeNetApi.h"
 #include "testsupport/MemoryCluster.h"
 #include "testsupport/RunProgram.h"
@@ -55,6 +56,9 @@ public:
 
     // From now on creating the cluster object gives this cluster: this computer is its node when it opens.
     void InstallCluster(testsupport::MemoryCluster cluster = {});
+    // From now on the cluster is Pacemaker's, read by its own tools from that CIB file, and this
+    // computer is its node of that name.
+    void ReadClusterFrom(const std::filesystem::path& cib, const std::string& strLocalNode);
     // A new folder below the scratch folder holding files Q1.tmp to Qn.tmp.
     std::filesystem::path SourceFolder(const std::string& strName, int nFiles) const;
     std::filesystem::path Quarantine() const { return m_scratch.Path() / "quarantine"; }
@@ -67,7 +71,11 @@ public:
     Vaultfeed::CVaultfeedApp m_app{m_pService, m_messageBoxes};
 
 private:
+    // Whatever cluster the machine running the tests belongs to, the windows see none of it.
+    std::optional<platform::cluster::CScopedClusterFactory> m_noCluster{
+        std::in_place, [](std::shared_ptr<platform::cluster::ISCluster>&) { return REGDB_E_CLASSNOTREG; }};
     std::optional<testsupport::CScopedMemoryCluster> m_cluster;
+    std::optional<testsupport::CScopedCibEnvironment> m_cib;
 };
 
 // A cluster of one group holding the resources.

@@ -1,5 +1,6 @@
 // The network-name page over in-memory clusters: which of the cluster's resources it lists, which
-// it selects, the network name it shows, and what Next does with it.
+// it selects, the network name it shows, and what Next does with it; and over a Pacemaker
+// cluster that Pacemaker's own tools read from a CIB file.
 
 #include "AppBench.h"
 #include "TestClasses.h"
@@ -10,6 +11,8 @@
 #include <QTest>
 
 using namespace VaultfeedAppTests;
+using testsupport::CibGroup;
+using testsupport::CibPrimitive;
 using testsupport::MemoryCluster;
 using testsupport::MemoryResource;
 
@@ -51,9 +54,13 @@ public:
     explicit CNetNamePage(MemoryCluster cluster)
     {
         m_bench.InstallCluster(std::move(cluster));
-        m_pWindow = m_bench.m_app.CreateMainWindow({L"/srv/in"});
-        m_pWindow->show();
-        Wizard().next();
+        Show();
+    }
+    // On node1 of the cluster of that CIB file.
+    explicit CNetNamePage(const std::filesystem::path& cib)
+    {
+        m_bench.ReadClusterFrom(cib, "node1");
+        Show();
     }
 
     QWizard& Wizard() { return dynamic_cast<QWizard&>(*m_pWindow); }
@@ -70,6 +77,13 @@ public:
     CAppBench m_bench;
 
 private:
+    void Show()
+    {
+        m_pWindow = m_bench.m_app.CreateMainWindow({L"/srv/in"});
+        m_pWindow->show();
+        Wizard().next();
+    }
+
     std::unique_ptr<QDialog> m_pWindow;
 };
 
@@ -85,6 +99,7 @@ private Q_SLOTS:
     void ChoosingAnotherInstanceShowsItsNetworkName();
     void NextTakesTheNetworkNameShown_data();
     void NextTakesTheNetworkNameShown();
+    void APacemakerClustersResources();
 };
 
 void NetNamePageTest::ListsAndSelectsTheProductsResources_data()
@@ -194,6 +209,35 @@ void NetNamePageTest::NextTakesTheNetworkNameShown()
     QTEST(CurrentPageKind(page.Wizard()), "strPage");
     QTEST(QString::fromStdWString(page.m_bench.m_app.Parameters().strNetworkName), "strNetworkName");
     QTEST(page.m_bench.m_messageBoxes.shown, "shown");
+}
+
+void NetNamePageTest::APacemakerClustersResources()
+{
+    // The product's agent, with and without a network name, beside resources of other kinds.
+    const testsupport::ScratchFolder folder;
+    const auto cib = folder.Write(
+        "cib.xml",
+        testsupport::CibDocument(
+            {"vcluster",
+             {"node1", "node2"},
+             CibGroup("rg-velmora", {CibPrimitive("velmora-svc", "ocf:vestrel:velmora", {{"NetworkName", "MAILNODE"}}),
+                                     CibPrimitive("velmora-ip", "ocf:heartbeat:IPaddr2", {{"ip", "192.0.2.30"}})}) +
+                 CibPrimitive("SQLFCI1", "ocf:mssql:fci") + CibPrimitive("velmora-c", "ocf:vestrel:velmora") +
+                 CibPrimitive("velmora-b", "ocf:vestrel:velmora", {{"NetworkName", "BNODE"}})}));
+    QCOMPARE(QString::fromStdString(testsupport::CrmVerify(cib)), QString());
+    CNetNamePage page(cib);
+    QCOMPARE(CurrentPageKind(page.Wizard()), QStringLiteral("network name"));
+    QCOMPARE(page.Listed(), (QStringList{"velmora-b", "velmora-c", "velmora-svc"}));
+    QCOMPARE(page.Instances().currentText(), QStringLiteral("velmora-svc"));
+    QCOMPARE(page.NetworkName(), QStringLiteral("MAILNODE"));
+    // One without a network name leaves the last one shown.
+    QTest::keyClick(&page.Instances(), Qt::Key_Up);
+    QCOMPARE(page.NetworkName(), QStringLiteral("MAILNODE"));
+    QTest::keyClick(&page.Instances(), Qt::Key_Up);
+    QCOMPARE(page.NetworkName(), QStringLiteral("BNODE"));
+    page.Wizard().next();
+    QCOMPARE(CurrentPageKind(page.Wizard()), QStringLiteral("progress"));
+    QCOMPARE(QString::fromStdWString(page.m_bench.m_app.Parameters().strNetworkName), QStringLiteral("BNODE"));
 }
 
 VAULTFEED_TEST_CLASS(NetNamePageTest);

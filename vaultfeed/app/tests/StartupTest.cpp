@@ -7,7 +7,6 @@
 #include "common/ComError.h"
 #include "platform/ErrorInfo.h"
 
-#include <QRadioButton>
 #include <QTest>
 
 using namespace VaultfeedAppTests;
@@ -94,9 +93,12 @@ void StartupTest::ChoosesTheWindowAndTheParameters()
     QCOMPARE(params.strQuarantineFolder, bench.Quarantine().wstring());
     QCOMPARE(bench.m_messageBoxes.shown, QStringList{});
     if (!strOption.isEmpty()) {
-        const bool bFirst = Child<QRadioButton>(*pWindow, "quarantineFolderOption").isChecked();
-        const bool bSecond = Child<QRadioButton>(*pWindow, "manualFolderOption").isChecked();
-        QCOMPARE(bFirst ? "first" : bSecond ? "second" : "none", strOption);
+        // As the user finds it on reaching the folder page.
+        auto& wizard = dynamic_cast<QWizard&>(*pWindow);
+        wizard.show();
+        wizard.next();
+        QCOMPARE(CurrentPageKind(wizard), QStringLiteral("folder"));
+        QCOMPARE(CheckedFolderOption(wizard), strOption);
     }
 }
 

@@ -1,11 +1,14 @@
 #include "WindowKinds.h"
 
+#include "AppBench.h"
 #include "DialogProgress.h"
 #include "PageFinish.h"
 #include "PageFolderSelection.h"
 #include "PageNetNameSelection.h"
 #include "PageProgress.h"
 #include "PageWelcome.h"
+
+#include <QRadioButton>
 
 namespace VaultfeedAppTests {
 namespace {
@@ -47,6 +50,15 @@ QString WindowKind(const QDialog& window)
     if (const auto* pWizard = dynamic_cast<const QWizard*>(&window))
         return PageKinds(*pWizard).join(QStringLiteral(", "));
     return QStringLiteral("unknown");
+}
+
+QString CheckedFolderOption(const QWizard& wizard)
+{
+    if (Child<QRadioButton>(wizard, "quarantineFolderOption").isChecked())
+        return QStringLiteral("first");
+    if (Child<QRadioButton>(wizard, "manualFolderOption").isChecked())
+        return QStringLiteral("second");
+    return QStringLiteral("none");
 }
 
 } // namespace VaultfeedAppTests

@@ -15,5 +15,7 @@ QStringList PageKinds(const QWizard& wizard);
 QString CurrentPageKind(const QWizard& wizard);
 // "dialog", or the wizard's pages joined by ", ".
 QString WindowKind(const QDialog& window);
+// The option checked on the wizard's folder page: "first", "second" or "none".
+QString CheckedFolderOption(const QWizard& wizard);
 
 } // namespace VaultfeedAppTests

@@ -9,6 +9,7 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QComboBox>
 #include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
@@ -21,19 +22,37 @@ using namespace VaultfeedAppTests;
 
 namespace {
 
-// The buttons the user can press, in the order they stand.
-QString EnabledButtons(const QWizard& wizard)
+// The buttons shown, in the order they stand, each by its text; a disabled one in parentheses, the
+// one the keyboard is on in brackets.
+QString ShownButtons(const QWizard& wizard)
 {
-    QStringList names;
-    for (const auto& [which, szName] : {std::pair{QWizard::BackButton, "Back"},
-                                        {QWizard::NextButton, "Next"},
-                                        {QWizard::FinishButton, "Finish"},
-                                        {QWizard::CancelButton, "Cancel"}}) {
+    QStringList texts;
+    for (const QWizard::WizardButton which : {QWizard::BackButton, QWizard::NextButton, QWizard::CommitButton,
+                                              QWizard::FinishButton, QWizard::CancelButton}) {
         const QAbstractButton* pButton = wizard.button(which);
-        if (pButton->isVisible() && pButton->isEnabled())
-            names.append(QString::fromLatin1(szName));
+        if (!pButton->isVisible())
+            continue;
+        const QString strText = pButton->text().remove(QLatin1Char('&'));
+        if (!pButton->isEnabled())
+            texts.append(QStringLiteral("(%1)").arg(strText));
+        else if (wizard.focusWidget() == pButton)
+            texts.append(QStringLiteral("[%1]").arg(strText));
+        else
+            texts.append(strText);
     }
-    return names.join(QLatin1Char(' '));
+    return texts.join(QStringLiteral(", "));
+}
+
+// Presses the button that reads Next, as the user does.
+void PressNext(QWizard& wizard)
+{
+    for (const QWizard::WizardButton which : {QWizard::NextButton, QWizard::CommitButton}) {
+        if (QAbstractButton* pButton = wizard.button(which); pButton->isVisible() && pButton->isEnabled()) {
+            pButton->click();
+            return;
+        }
+    }
+    throw std::logic_error("no Next to press");
 }
 
 // The window of a command line, shown.
@@ -61,6 +80,25 @@ void ChooseFolder(QWizard& wizard, const QString& strOption, const QString& strF
     Child<QLineEdit>(wizard, "sourceFolder").setText(strFolder);
 }
 
+// The current page's kind, and what the user chose on it.
+QString PageState(const QWizard& wizard)
+{
+    const QString strPage = CurrentPageKind(wizard);
+    if (strPage == "folder")
+        return QStringLiteral("folder: %1, %2")
+            .arg(CheckedFolderOption(wizard), Child<QLineEdit>(wizard, "sourceFolder").text());
+    if (strPage == "network name") {
+        const QComboBox& instances = Child<QComboBox>(wizard, "instances");
+        QStringList listed;
+        for (int i = 0; i < instances.count(); ++i)
+            listed.append(instances.itemText(i));
+        return QStringLiteral("network name: %1, %2, %3")
+            .arg(listed.join(QLatin1Char('|')), instances.currentText(),
+                 Child<QLineEdit>(wizard, "networkName").text());
+    }
+    return strPage;
+}
+
 QString ReportText(const QWidget& window)
 {
     return Child<QLabel>(window, "reportText").text();
@@ -84,8 +122,8 @@ private Q_SLOTS:
     void TheFolderPageKeepsTheUserUntilTheChoiceIsComplete();
     void OnlyTheSecondOptionLetsTheUserNameAFolder();
     void TheChooserStartsAtTheFolderTypedAndReplacesIt();
-    void EachPageSetsTheButtonsTheUserCanPress_data();
-    void EachPageSetsTheButtonsTheUserCanPress();
+    void EachPageShowsTheButtonsTheUserCanPress_data();
+    void EachPageShowsTheButtonsTheUserCanPress();
     void BackReturnsToThePreviousPageWithItsChoice();
     void TheImportEndsOnTheFinishPageWithItsReport_data();
     void TheImportEndsOnTheFinishPageWithItsReport();
@@ -245,27 +283,33 @@ void WizardTest::TheChooserStartsAtTheFolderTypedAndReplacesIt()
     QCOMPARE(Child<QLineEdit>(wizard, "sourceFolder").text(), QString::fromStdString(chosen.string()));
 }
 
-void WizardTest::EachPageSetsTheButtonsTheUserCanPress_data()
+void WizardTest::EachPageShowsTheButtonsTheUserCanPress_data()
 {
     QTest::addColumn<bool>("bClusterNode");
     QTest::addColumn<QStringList>("arguments");
     // Each page's buttons, as the user walks through the wizard.
     QTest::addColumn<QStringList>("buttons");
 
+    // Next, whichever page leads into the import; no way back once it runs, and none out once it is
+    // over. The keyboard is on a page's first control, else on the button to press.
     QTest::newRow("off a cluster") << false << QStringList{}
-                                   << QStringList{"welcome: Next Cancel", "folder: Back Next Cancel",
-                                                  "progress: Cancel", "finish: Finish"};
+                                   << QStringList{"welcome: (< Back), [Next >], Cancel",
+                                                  "folder: < Back, Next >, Cancel",
+                                                  "progress: (< Back), (Next >), [Cancel]",
+                                                  "finish: (< Back), [Finish], (Cancel)"};
     // The network-name page keeps the buttons of the page before it.
     QTest::newRow("on a cluster node, after the folder page")
         << true << QStringList{}
-        << QStringList{"welcome: Next Cancel", "folder: Back Next Cancel", "network name: Back Next Cancel",
-                       "progress: Cancel", "finish: Finish"};
+        << QStringList{"welcome: (< Back), [Next >], Cancel", "folder: < Back, Next >, Cancel",
+                       "network name: < Back, Next >, Cancel", "progress: (< Back), (Next >), [Cancel]",
+                       "finish: (< Back), [Finish], (Cancel)"};
     QTest::newRow("on a cluster node, after the welcome page")
         << true << QStringList{"SOURCE"}
-        << QStringList{"welcome: Next Cancel", "network name: Next Cancel", "progress: Cancel", "finish: Finish"};
+        << QStringList{"welcome: (< Back), [Next >], Cancel", "network name: (< Back), Next >, Cancel",
+                       "progress: (< Back), (Next >), [Cancel]", "finish: (< Back), [Finish], (Cancel)"};
 }
 
-void WizardTest::EachPageSetsTheButtonsTheUserCanPress()
+void WizardTest::EachPageShowsTheButtonsTheUserCanPress()
 {
     QFETCH(bool, bClusterNode);
     QFETCH(QStringList, arguments);
@@ -282,7 +326,7 @@ void WizardTest::EachPageSetsTheButtonsTheUserCanPress()
     QStringList buttons;
     for (;;) {
         const QString strPage = CurrentPageKind(wizard);
-        buttons.append(strPage + ": " + EnabledButtons(wizard));
+        buttons.append(strPage + ": " + ShownButtons(wizard));
         if (strPage == "finish")
             break;
         if (strPage == "folder")
@@ -291,29 +335,41 @@ void WizardTest::EachPageSetsTheButtonsTheUserCanPress()
             gate.Open();
             QVERIFY(WaitFor([&] { return CurrentPageKind(wizard) == "finish"; }));
         } else {
-            wizard.next();
+            PressNext(wizard);
         }
     }
     gate.Open();
     QTEST(buttons, "buttons");
 }
 
+// Back leads from the network-name page to the folder page and on to the welcome page; each page
+// is found again as the user left it, whichever way the user came.
 void WizardTest::BackReturnsToThePreviousPageWithItsChoice()
 {
     CAppBench bench;
-    bench.InstallCluster();
+    bench.InstallCluster(ClusterOf({ProductResource(L"Alpha", L"ANODE"), ProductResource(L"Beta", L"BNODE")}));
     const std::unique_ptr<QDialog> pWindow = ShowWindow(bench, {});
     QWizard& wizard = AsWizard(*pWindow);
-    wizard.next();
+    QStringList walk;
+    const auto note = [&] { walk.append(PageState(wizard)); };
+    PressNext(wizard);
     ChooseFolder(wizard, "second", "/srv/in");
-    wizard.next();
-    QCOMPARE(CurrentPageKind(wizard), QStringLiteral("network name"));
+    PressNext(wizard);
+    QTest::keyClick(&Child<QComboBox>(wizard, "instances"), Qt::Key_Down);
+    note();
     wizard.button(QWizard::BackButton)->click();
-    QCOMPARE(CurrentPageKind(wizard), QStringLiteral("folder"));
-    QVERIFY(Child<QRadioButton>(wizard, "manualFolderOption").isChecked());
-    QCOMPARE(Child<QLineEdit>(wizard, "sourceFolder").text(), QStringLiteral("/srv/in"));
+    note();
+    // Changed, and left by Back: not taken, but kept.
+    ChooseFolder(wizard, "first", "/srv/in");
     wizard.button(QWizard::BackButton)->click();
-    QCOMPARE(CurrentPageKind(wizard), QStringLiteral("welcome"));
+    note();
+    PressNext(wizard);
+    note();
+    PressNext(wizard);
+    note();
+    const QStringList expected{"network name: Alpha|Beta, Beta, BNODE", "folder: second, /srv/in", "welcome",
+                               "folder: first, /srv/in", "network name: Alpha|Beta, Beta, BNODE"};
+    QCOMPARE(walk, expected);
 }
 
 void WizardTest::TheImportEndsOnTheFinishPageWithItsReport_data()

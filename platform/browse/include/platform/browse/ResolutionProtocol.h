@@ -11,7 +11,8 @@
 namespace platform::browse {
 
 constexpr std::uint16_t kResolutionPort = 1434;
-constexpr std::uint8_t CLNT_BCAST_EX = 0x02; // "which instances do you have?", to one computer or all
+constexpr std::uint8_t CLNT_BCAST_EX = 0x02; // "which instances do you have?", to all computers of a network
+constexpr std::uint8_t CLNT_UCAST_EX = 0x03; // the same question, to one computer
 constexpr std::uint8_t SVR_RESP = 0x05;
 
 // The longest host or instance name that is listed.

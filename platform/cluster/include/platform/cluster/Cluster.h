@@ -4,8 +4,9 @@
 // Each call answers an HRESULT and fills its out-argument, as the automation interfaces do;
 // collections count from 1 and take their index, or an item's name, as a VARIANT.
 //
-// Linux has no cluster automation: creating the cluster object fails as it does on a computer
-// without cluster software. Tests put a cluster of their own in its place.
+// The cluster is Pacemaker's: the cluster object reads the cluster information base (CIB) when
+// it opens. Without Pacemaker, creating it fails as it does on a computer without cluster
+// software. Tests may put a cluster of their own in its place.
 
 #include "common/HResult.h"
 #include "platform/ProcessWide.h"
@@ -16,9 +17,6 @@
 #include <string>
 
 namespace platform::cluster {
-
-// The failure of creating an object whose class is not installed.
-constexpr HRESULT REGDB_E_CLASSNOTREG = MakeHResult(0x80040154);
 
 class ISClusProperty
 {
@@ -85,8 +83,8 @@ public:
     virtual HRESULT get_Nodes(std::shared_ptr<ISClusNodes>* ppNodes) = 0;
 };
 
-// CoCreateInstance of the cluster class: REGDB_E_CLASSNOTREG here, unless a test put its own
-// cluster in place.
+// CoCreateInstance of the cluster class: Pacemaker's cluster, or REGDB_E_CLASSNOTREG when its
+// tools are not installed, unless a test put its own cluster in place.
 HRESULT CreateCluster(std::shared_ptr<ISCluster>& pCluster);
 
 // The cluster this computer is a node of, created and opened; null on a computer without cluster
