@@ -16,13 +16,14 @@ DWORD CFakeNetApi::GetComputerNameExW(COMPUTER_NAME_FORMAT format, wchar_t* lpBu
         FormatW(L"GetComputerNameExW(%d, %lu)", static_cast<int>(format), static_cast<unsigned long>(*pnSize)));
     if (dwComputerNameError != 0)
         return dwComputerNameError;
-    if (*pnSize < strComputerName.size() + 1) {
-        *pnSize = static_cast<DWORD>(strComputerName.size() + 1);
+    const std::wstring& strName = format == ComputerNameDnsFullyQualified ? strDnsComputerName : strComputerName;
+    if (*pnSize < strName.size() + 1) {
+        *pnSize = static_cast<DWORD>(strName.size() + 1);
         return platform::ERROR_MORE_DATA;
     }
-    std::copy(strComputerName.begin(), strComputerName.end(), lpBuffer);
-    lpBuffer[strComputerName.size()] = L'\0';
-    *pnSize = static_cast<DWORD>(strComputerName.size());
+    std::copy(strName.begin(), strName.end(), lpBuffer);
+    lpBuffer[strName.size()] = L'\0';
+    *pnSize = static_cast<DWORD>(strName.size());
     return platform::ERROR_SUCCESS;
 }
 

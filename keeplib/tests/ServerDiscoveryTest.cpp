@@ -352,6 +352,18 @@ TEST_F(ServerDiscoveryTest, ValidationAcceptsOnlyTheKindsAsked)
             << c.lType << " " << WideToNarrow(c.wszServer);
 }
 
+TEST_F(ServerDiscoveryTest, ADomainMembersDnsNameIsThisComputer)
+{
+    m_pNetApi->primaryDomain = {L"CORP", true};
+    m_pNetApi->strDnsComputerName = L"velhost.corp.example.com";
+    const std::pair<std::int32_t, HRESULT> cases[] = {{2, S_OK}, {1, E_INVALIDARG}};
+    for (const auto& [lType, hr] : cases) {
+        EXPECT_EQ(KeeplibValidateSQLServerName(lType, L"VELHOST.corp.example.com\\INST"), hr) << lType;
+        EXPECT_EQ(KeeplibValidateSQLServerName(lType, L"velhost.corp.example.com"), hr) << lType;
+    }
+    EXPECT_EQ(KeeplibValidateSQLServerName(2, L"velhost.corp.example"), E_INVALIDARG);
+}
+
 TEST_F(ServerDiscoveryTest, ValidationOfAllKindsLooksAtNothing)
 {
     m_pNetApi->dwComputerNameError = platform::ERROR_NOT_SUPPORTED;

@@ -196,12 +196,25 @@ std::wstring CSambaNetApi::ComputerNetbiosName()
     return NetbiosNameFromHostName(m_sources.hostName());
 }
 
+// A member's DNS name is its host name in its domain's DNS domain, as the domain registers it; a
+// host name that holds a dot is one already.
+std::wstring CSambaNetApi::ComputerDnsName()
+{
+    const std::string strHostName = m_sources.hostName();
+    WinbindView view;
+    if (strHostName.find('.') != std::string::npos || ReadWinbindView(view) != ERROR_SUCCESS || !view.bDomainMember ||
+        view.strDnsDomain.empty())
+        return NarrowToWide(strHostName);
+    return NarrowToWide(strHostName + "." + view.strDnsDomain);
+}
+
 DWORD CSambaNetApi::GetComputerNameExW(COMPUTER_NAME_FORMAT format, wchar_t* lpBuffer, DWORD* pnSize)
 {
-    if (format != ComputerNameNetBIOS || !pnSize || (!lpBuffer && *pnSize > 0))
+    if ((format != ComputerNameNetBIOS && format != ComputerNameDnsFullyQualified) || !pnSize ||
+        (!lpBuffer && *pnSize > 0))
         return ERROR_INVALID_PARAMETER;
     const std::lock_guard guard(m_lock);
-    const std::wstring strName = ComputerNetbiosName();
+    const std::wstring strName = format == ComputerNameNetBIOS ? ComputerNetbiosName() : ComputerDnsName();
     if (*pnSize < strName.size() + 1) {
         *pnSize = static_cast<DWORD>(strName.size() + 1);
         return ERROR_MORE_DATA;

@@ -77,6 +77,7 @@ private:
     DWORD ReadWinbindView(WinbindView& view);
     JoinInformation ReadJoinInformation();
     std::wstring ComputerNetbiosName();
+    std::wstring ComputerDnsName();
     // winbind's lookup of a controller of the domain (a DNS or a NetBIOS name), as "\\name".
     DWORD LookupController(const std::string& strDomain, ULONG ulFlags, std::wstring& strController);
     // The DNS name of a domain named by its NetBIOS name: this computer's own, one winbind

@@ -39,25 +39,36 @@ testsupport::ProgramResult Realmscan(const Host& host, std::map<std::string, std
     return RunInHost(host, {REALMSCAN_PATH}, environment);
 }
 
-void ExpectValidationTellsThisComputerFromOthers(const Host& host, const Host& other)
+void ExpectValidationTellsThisComputerFromOthers(const Host& host, const Host& other, DnsNames dnsNames)
 {
     std::string strLowerCase = host.strComputer;
     std::transform(strLowerCase.begin(), strLowerCase.end(), strLowerCase.begin(),
                    [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    const std::tuple<std::string, const char*, bool> cases[] = {
+    const std::string strDnsName = host.strName + "." + host.strDnsDomain;
+    const std::string strOtherDnsName = other.strName + "." + other.strDnsDomain;
+    std::vector<std::tuple<std::string, const char*, bool>> cases = {
         {host.strComputer, "2", true},
         {strLowerCase, "2", true},
         {"(local)", "2", true},
         {host.strComputer + "\\INST", "2", true},
         {host.strComputer, "1", false},
         {host.strComputer, "4", false},
+        {host.strComputer, "3", true},
+        {host.strComputer, "5", false},
         {other.strComputer, "1", true},
         {other.strComputer, "2", false},
+        {other.strComputer, "3", true},
+        {other.strComputer, "6", false},
+        {strOtherDnsName, "1", true},
         {kBetaDc.strComputer, "1", true},
         {host.strComputer + ";" + other.strComputer, "2", false},
         {host.strComputer + ";(local)", "2", true},
         {other.strComputer, "7", true},
     };
+    if (dnsNames == DnsNames::Known) {
+        cases.insert(cases.end(),
+                     {{strDnsName, "2", true}, {strDnsName + "\\INST", "2", true}, {strDnsName, "1", false}});
+    }
     for (const auto& [strServer, szType, bAccepted] : cases) {
         SCOPED_TRACE(strServer + " -t " + szType);
         const auto result = Keepctl(host, {"VALIDATESQLSERVERNAME", "-s", strServer, "-t", szType});

@@ -37,8 +37,11 @@ testsupport::ProgramResult Keepctl(const Host& host, const std::vector<std::stri
                                    std::map<std::string, std::string> environment = {});
 testsupport::ProgramResult Realmscan(const Host& host, std::map<std::string, std::string> environment = {});
 
-// VALIDATESQLSERVERNAME inside the host, for its own names and another host's, each -t.
-void ExpectValidationTellsThisComputerFromOthers(const Host& host, const Host& other);
+// VALIDATESQLSERVERNAME inside the host, for its own names and another host's, each -t. A
+// computer knows its DNS name in its domain from winbind: not while winbind is stopped.
+enum class DnsNames { Known, Unknown };
+void ExpectValidationTellsThisComputerFromOthers(const Host& host, const Host& other,
+                                                 DnsNames dnsNames = DnsNames::Known);
 
 // The computer's own Kerberos ticket in the default cache of the host's root: the caller's ticket
 // of the runs that follow.

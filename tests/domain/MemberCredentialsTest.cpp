@@ -72,7 +72,7 @@ TEST_F(MemberCredentialsTest, WithWinbindStoppedNoControllerCanBeReachedAndNoSer
     EXPECT_EQ(browse.strStderr, "");
     EXPECT_EQ(browse.iExitStatus, 5);
     // This computer is still named as its host is.
-    ExpectValidationTellsThisComputerFromOthers(kAlphaMember, kAlphaDc);
+    ExpectValidationTellsThisComputerFromOthers(kAlphaMember, kAlphaDc, DnsNames::Unknown);
     Harness({"daemons", kAlphaMember.strName, "start"});
 }
 

@@ -203,7 +203,8 @@ protected:
     ~SambaNetApiTest() override { g_pRecorded = nullptr; }
 
     // The backend over the recorded answers; either library may be missing.
-    std::unique_ptr<CSambaNetApi> Backend(bool bWinbind = true, bool bNetapi = true, bool bSambaConfig = false)
+    std::unique_ptr<CSambaNetApi> Backend(bool bWinbind = true, bool bNetapi = true, bool bSambaConfig = false,
+                                          std::string strHostName = "mail-gateway-01.corp.example.com")
     {
         SambaSources sources;
         sources.loadWinbind = [bWinbind] {
@@ -226,7 +227,7 @@ protected:
             return DirectoryReading{g_pRecorded->directoryTrusts, g_pRecorded->directoryNotes};
         };
         sources.sambaConfigFile = bSambaConfig ? m_folder.Write("smb.conf", "[global]\n") : m_folder.Path() / "none";
-        sources.hostName = [] { return std::string("mail-gateway-01.corp.example.com"); };
+        sources.hostName = [strHostName] { return strHostName; };
         return std::make_unique<CSambaNetApi>(std::move(sources));
     }
 
@@ -576,6 +577,26 @@ TEST_F(SambaNetApiTest, AnotherComputerSaysItsDomainThroughLibnetapi)
     m_recorded.wkstaStatus = ERROR_BAD_NETPATH;
     EXPECT_EQ(pNetApi->NetWkstaGetInfo101(L"\\\\GONE", wksta), ERROR_BAD_NETPATH);
     EXPECT_EQ(m_recorded.iFreed, m_recorded.iHandedOut);
+}
+
+TEST_F(SambaNetApiTest, AMembersDnsNameIsItsHostNameInItsDomain)
+{
+    const auto dnsName = [](INetApi& netapi) {
+        wchar_t wszName[64] = {};
+        DWORD nSize = 64;
+        EXPECT_EQ(netapi.GetComputerNameExW(ComputerNameDnsFullyQualified, wszName, &nSize), 0u);
+        return std::wstring(wszName, nSize);
+    };
+    const std::tuple<const char*, const char*, bool, const wchar_t*> cases[] = {
+        {"a member, named by its host name alone", "mailgw", true, L"mailgw.corp.example.com"},
+        {"a host name that is a DNS name already", "mailgw.corp.example.com", true, L"mailgw.corp.example.com"},
+        {"a member whose winbind is stopped", "mailgw", false, L"mailgw"},
+    };
+    for (const auto& [szCase, szHostName, bWinbind, wszDnsName] : cases) {
+        SCOPED_TRACE(szCase);
+        m_recorded.bWinbindRunning = bWinbind;
+        EXPECT_EQ(dnsName(*Backend(true, true, false, szHostName)), wszDnsName);
+    }
 }
 
 TEST_F(SambaNetApiTest, ComputerNameAsksForRoomWhenTheBufferIsSmall)

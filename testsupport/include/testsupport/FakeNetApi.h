@@ -13,8 +13,10 @@ namespace testsupport {
 class CFakeNetApi : public platform::netapi::INetApi
 {
 public:
-    // GetComputerNameExW answers the name, or fails with dwComputerNameError.
+    // GetComputerNameExW answers the name (its DNS form for ComputerNameDnsFullyQualified), or
+    // fails with dwComputerNameError.
     std::wstring strComputerName = L"VELHOST";
+    std::wstring strDnsComputerName = L"velhost";
     DWORD dwComputerNameError = 0;
     // QueryPrimaryDomain; a workgroup member by default.
     platform::netapi::PrimaryDomainInfo primaryDomain{L"WORKGROUP", false};

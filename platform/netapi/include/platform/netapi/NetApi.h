@@ -20,7 +20,9 @@ namespace platform::netapi {
 
 using ULONG = std::uint32_t;
 
-enum COMPUTER_NAME_FORMAT { ComputerNameNetBIOS = 0 };
+// The names GetComputerNameExW gives: the NetBIOS name, and the host name with the DNS domain
+// of the computer's domain ("sql01.corp.example.com"; the host name alone outside a domain).
+enum COMPUTER_NAME_FORMAT { ComputerNameNetBIOS = 0, ComputerNameDnsFullyQualified = 3 };
 
 // The NetBIOS name's longest form, without its terminator.
 constexpr DWORD MAX_COMPUTERNAME_LENGTH = 15;
