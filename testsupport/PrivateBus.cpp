@@ -8,7 +8,7 @@ CPrivateBus::CPrivateBus()
     : m_daemon("/usr/bin/dbus-daemon",
                {"--config-file=" VESTREL_PRIVATE_BUS_CONFIG, "--nofork", "--print-address=1", "--syslog-only"}, {},
                ErrorOutput::Test),
-      m_strAddress(m_daemon.ReadLine(std::chrono::seconds(30)).value_or(""))
+      m_strAddress(m_daemon.ReadLine(kProgramHangGuard).value_or(""))
 {
     if (m_strAddress.empty())
         throw std::runtime_error("dbus-daemon did not start");

@@ -3,6 +3,8 @@
 #include "platform/Registry.h"
 #include "trace/ICDebug.h"
 
+#include <algorithm>
+
 ICDebug& TraceLog()
 {
     static ICDebug log(L"Tests", platform::Registry::FromText("[HKEY_LOCAL_MACHINE\\Tests]\n"
@@ -25,6 +27,15 @@ std::vector<std::string> TraceCapture::Messages() const
         messages.push_back(strMessage);
     }
     return messages;
+}
+
+std::string TraceCapture::FileColumnOf(const std::string& strMessage) const
+{
+    const std::vector<std::string> messages = Messages();
+    const auto found = std::find(messages.begin(), messages.end(), strMessage);
+    if (found == messages.end())
+        return {};
+    return m_output.Texts()[static_cast<std::size_t>(found - messages.begin())].substr(0, 20);
 }
 
 } // namespace testsupport

@@ -1,10 +1,10 @@
 #include "trace/ICDebug.h"
 
+#include "LogFile.h"
 #include "common/StringUtils.h"
 #include "platform/ComApartment.h"
 #include "platform/DebugOutput.h"
 #include "platform/Registry.h"
-#include "platform/SafeFiles.h"
 #include "platform/TempFile.h"
 #include "platform/Win32Error.h"
 
@@ -13,12 +13,10 @@
 #include <cstdarg>
 #include <ctime>
 #include <cwchar>
-#include <fcntl.h>
 #include <filesystem>
 #include <pthread.h>
 #include <span>
 #include <string_view>
-#include <sys/stat.h>
 #include <unistd.h>
 #include <unordered_map>
 
@@ -101,26 +99,6 @@ bool EncodeUtf8(std::wstring_view text, char* pOut, std::size_t cbOut, std::size
     return true;
 }
 
-// The log file at the name the registry gives. Log files often sit in folders such as /tmp, and
-// their names can be guessed: the missing folders are made, and the file opened, without
-// following a link, waiting on a pipe or opening a device. A file that is already there is used
-// only when it is a regular file of this account with no other name; one planted by another
-// account would receive the whole trace. The file is readable by its owner only.
-CAutoFileHandle OpenNamedLogFile(const std::filesystem::path& path, int iFlags)
-{
-    const CAutoFileHandle folder = platform::OpenFolderMakingMissing(path.parent_path());
-    if (!folder)
-        return {};
-    CAutoFileHandle file = platform::OpenRegularFile(folder.Get(), path.filename().c_str(), O_WRONLY | O_CREAT | iFlags,
-                                                     platform::LinkPolicy::Refuse, 0600);
-    struct stat info
-    {
-    };
-    if (!file || ::fstat(file.Get(), &info) != 0 || info.st_uid != ::geteuid() || info.st_nlink != 1)
-        return {};
-    return file;
-}
-
 void ReportFailure(const char* szText) noexcept
 {
     try {
@@ -171,14 +149,11 @@ void ICDebug::ReadSettingsAndOpenFile(const wchar_t* wszRegistrySubkey, const pl
     if (!m_bOutputToFile)
         return;
 
-    // Write-through and append, so that every line is on disk before the call returns and two
-    // processes sharing a file never overwrite each other's lines.
-    constexpr int kLogFlags = O_APPEND | O_DSYNC;
     if (bNameFromRegistry) {
-        m_hFile = OpenNamedLogFile(std::filesystem::path(WideToNarrow(m_strFileName)), kLogFlags);
+        m_hFile = OpenNamedLogFile(std::filesystem::path(WideToNarrow(m_strFileName)));
     } else {
         std::filesystem::path path;
-        if (platform::CreateTempFile(platform::GetTempPath(), L"ICD", path, m_hFile, kLogFlags) !=
+        if (platform::CreateTempFile(platform::GetTempPath(), L"ICD", path, m_hFile, kLogFileFlags) !=
             platform::ERROR_SUCCESS)
             return;
         m_strFileName = NarrowToWide(path.native());

@@ -3,6 +3,7 @@
 // which server names are clustered, and what a CIB that cannot be read does. Browses of the
 // network ask SQL Server Browsers on 127.0.0.1 only.
 
+#include "HeldAsker.h"
 #include "ThisComputer.h"
 #include "testsupport/CibFiles.h"
 #include "testsupport/RunProgram.h"
@@ -36,21 +37,25 @@ protected:
         return path;
     }
 
-    // keepctl as node1 of the cluster of that CIB, with the library's trace in keeplib-*.log.
+    // keepctl as node1 of the cluster of that CIB, with the library's trace in keeplib-*.log and
+    // the longest browse wait; the asker, when there is one, learns its id as soon as it runs.
     testsupport::ProgramResult Run(const std::vector<std::string>& arguments, const std::filesystem::path& cib,
                                    const std::string& strRegistry = "",
-                                   const std::string& strBrowseTargets = "127.0.0.1:9") const
+                                   const std::string& strBrowseTargets = "127.0.0.1:9", CAsker* pAsker = nullptr) const
     {
         const auto registry = m_folder.Write(
             "registry.reg", "Windows Registry Editor Version 5.00\r\n\r\n"
                             "[HKEY_LOCAL_MACHINE\\Software\\Vestrel\\VLDebugLogs\\Keeplib]\r\n\"TraceFileName\"=\"" +
                                 (m_folder.Path() / "keeplib").string() + "\"\r\n\"OutputToDebugger\"=dword:0\r\n" +
-                                strRegistry);
+                                kLongestBrowseWait + strRegistry);
         std::map<std::string, std::string> environment = testsupport::CibEnvironment(cib, "node1");
         environment.insert({{"VESTREL_REGISTRY_FILE", registry.string()},
                             {"TMPDIR", m_folder.Path().string()},
                             {"VESTREL_BROWSE_TARGETS", strBrowseTargets}});
-        return testsupport::RunProgram(KEEPCTL_PATH, arguments, environment);
+        testsupport::CRunningProgram keepctl(KEEPCTL_PATH, arguments, environment);
+        if (pAsker)
+            pAsker->Started(keepctl.Pid());
+        return keepctl.Wait();
     }
 
     // What the library traced in every run so far.
@@ -89,10 +94,13 @@ TEST_F(ClusterDiscoveryTest, EveryKindLeavesTheClustersOwnOutOfTheOthers)
                                     "\\MSSQL.2]\r\n@=\"MSSQLSERVER\"\r\n" + kSqlServer +
                                     "\\MSSQL.2\\MSSQLServer\\CurrentVersion]\r\n" + kSqlServer +
                                     "\\MSSQL.2\\Cluster]\r\n\"ClusterName\"=\"SQLSALES\"\r\n";
-    const tools::CResolutionResponder network(tools::AnswersForServers(
-        {"SQLSALES", "sqlhr\\REPORTS", "NODE2\\INST", "node1", m_strHost + "\\OWN", "VELMORANET", "REMOTE\\X"}));
+    CAsker asker;
+    const tools::CResolutionResponder network(
+        tools::AnswersForServers(
+            {"SQLSALES", "sqlhr\\REPORTS", "NODE2\\INST", "node1", m_strHost + "\\OWN", "VELMORANET", "REMOTE\\X"}),
+        HoldingTheAsker(asker));
     const auto result =
-        Run({"BROWSESQLSERVERS", "-t", "7"}, Cib("cluster.xml", kCluster), strRegistry, network.Target());
+        Run({"BROWSESQLSERVERS", "-t", "7"}, Cib("cluster.xml", kCluster), strRegistry, network.Target(), &asker);
     EXPECT_EQ(result.strStdout,
               "[local computer]\n" + m_strHost +
                   "\\OWN\n[local cluster]\nSQLHR\nSQLSALES\n[remote servers]\nREMOTE\\X\nVELMORANET\n");

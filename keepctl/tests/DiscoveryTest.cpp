@@ -2,6 +2,7 @@
 // and no cluster: the installations a registry file describes, SQL Server Browsers on
 // 127.0.0.1, and the names this computer answers to.
 
+#include "HeldAsker.h"
 #include "ThisComputer.h"
 #include "testsupport/RunProgram.h"
 #include "tools/browseresponder/ResolutionResponder.h"
@@ -9,10 +10,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <atomic>
 #include <cctype>
 #include <csignal>
-#include <fstream>
 #include <thread>
 
 #include <limits.h>
@@ -36,51 +35,6 @@ std::string HostName()
     return szHostName;
 }
 
-// Comes back once the program is in the state given ('S' waiting, 'T' stopped), as the system
-// reports it.
-void WaitForState(pid_t pid, char state)
-{
-    const std::string strStat = "/proc/" + std::to_string(pid) + "/stat";
-    for (;;) {
-        std::ifstream stat(strStat);
-        std::string strLine;
-        std::getline(stat, strLine);
-        // "pid (name) state ...": the state follows the name's closing parenthesis.
-        const auto close = strLine.rfind(')');
-        if (close != std::string::npos && close + 2 < strLine.size() && strLine[close + 2] == state)
-            return;
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-}
-
-// Stops a program, and comes back once it stands still: whatever is sent to it meanwhile waits
-// for it, or is lost, as if it had been too busy to read.
-void StopAndWait(pid_t pid)
-{
-    ASSERT_EQ(::kill(pid, SIGSTOP), 0);
-    WaitForState(pid, 'T');
-}
-
-// The id of a program that a responder's thread waits for until the test has started it.
-class CAsker
-{
-public:
-    void Started(pid_t pid)
-    {
-        ASSERT_GT(pid, 0);
-        m_pid = pid;
-    }
-    pid_t Pid() const
-    {
-        while (m_pid == 0)
-            std::this_thread::yield();
-        return m_pid;
-    }
-
-private:
-    std::atomic<pid_t> m_pid = 0;
-};
-
 // A subkey of the SQL Server key that looks like an instance.
 std::string InstanceKey(const std::string& strSubkey, const std::string& strBody = "")
 {
@@ -91,15 +45,12 @@ std::string InstanceKey(const std::string& strSubkey, const std::string& strBody
 class DiscoveryTest : public ::testing::Test
 {
 protected:
+    // keepctl with the registry given and the longest browse wait; the asker, when there is one,
+    // learns its id as soon as it runs.
     testsupport::ProgramResult Run(const std::vector<std::string>& arguments, const std::string& strRegistry,
-                                   const std::string& strBrowseTargets = "127.0.0.1:9")
+                                   const std::string& strBrowseTargets = "127.0.0.1:9", CAsker* pAsker = nullptr) const
     {
-        const auto registry =
-            m_folder.Write("registry.reg", "Windows Registry Editor Version 5.00\r\n\r\n" + strRegistry);
-        return testsupport::RunProgram(KEEPCTL_PATH, arguments,
-                                       {{"VESTREL_REGISTRY_FILE", registry.string()},
-                                        {"TMPDIR", m_folder.Path().string()},
-                                        {"VESTREL_BROWSE_TARGETS", strBrowseTargets}});
+        return RunWithRegistry(arguments, kLongestBrowseWait + strRegistry, strBrowseTargets, pAsker);
     }
 
     // The registry keys that write the library's trace to a file of the scratch folder.
@@ -127,21 +78,32 @@ protected:
     testsupport::ProgramResult BrowseAskedBy(CAsker& asker, const std::string& strTarget,
                                              std::chrono::milliseconds wait) const
     {
-        const auto registry = m_folder.Write(
-            "registry.reg",
-            "Windows Registry Editor Version 5.00\r\n\r\n" + TraceKeys() +
-                "[HKEY_LOCAL_MACHINE\\Software\\Vestrel\\Keeplib\\Browse]\r\n\"WaitMilliseconds\"=dword:" +
-                FormatA("%08x", static_cast<unsigned>(wait.count())) + "\r\n");
-        testsupport::CRunningProgram keepctl(KEEPCTL_PATH, {"BROWSESQLSERVERS", "-t", "1"},
-                                             {{"VESTREL_REGISTRY_FILE", registry.string()},
-                                              {"TMPDIR", m_folder.Path().string()},
-                                              {"VESTREL_BROWSE_TARGETS", strTarget}});
-        asker.Started(keepctl.Pid());
-        return keepctl.Wait();
+        return RunWithRegistry({"BROWSESQLSERVERS", "-t", "1"},
+                               TraceKeys() +
+                                   "[HKEY_LOCAL_MACHINE\\Software\\Vestrel\\Keeplib\\Browse]\r\n\"WaitMilliseconds\"="
+                                   "dword:" +
+                                   FormatA("%08x", static_cast<unsigned>(wait.count())) + "\r\n",
+                               strTarget, &asker);
     }
 
     testsupport::ScratchFolder m_folder;
     const std::string m_strHost = ComputerName();
+
+private:
+    testsupport::ProgramResult RunWithRegistry(const std::vector<std::string>& arguments,
+                                               const std::string& strRegistry, const std::string& strBrowseTargets,
+                                               CAsker* pAsker) const
+    {
+        const auto registry =
+            m_folder.Write("registry.reg", "Windows Registry Editor Version 5.00\r\n\r\n" + strRegistry);
+        testsupport::CRunningProgram keepctl(KEEPCTL_PATH, arguments,
+                                             {{"VESTREL_REGISTRY_FILE", registry.string()},
+                                              {"TMPDIR", m_folder.Path().string()},
+                                              {"VESTREL_BROWSE_TARGETS", strBrowseTargets}});
+        if (pAsker)
+            pAsker->Started(keepctl.Pid());
+        return keepctl.Wait();
+    }
 };
 
 std::size_t Count(const std::string& strText, const std::string& strPart)
@@ -237,10 +199,13 @@ TEST_F(DiscoveryTest, LocalListFollowsTheInstallationsOfTheRegistry)
 
 TEST_F(DiscoveryTest, RemoteListHasEachServerOnceSortedWithoutThisComputersOwn)
 {
-    const tools::CResolutionResponder network(tools::AnswersForServers(
-        {"SQL02", "SQL01\\SALES", "sql01", m_strHost + "\\LOCAL", "SQL01\\SALES", "Alpha", "SQL02", "SQL01"}));
+    CAsker asker;
+    const tools::CResolutionResponder network(
+        tools::AnswersForServers(
+            {"SQL02", "SQL01\\SALES", "sql01", m_strHost + "\\LOCAL", "SQL01\\SALES", "Alpha", "SQL02", "SQL01"}),
+        HoldingTheAsker(asker));
     const auto output = m_folder.Path() / "servers.txt";
-    const auto result = Run({"BROWSESQLSERVERS", "-t", "3", "-o", output.string()}, "", network.Target());
+    const auto result = Run({"BROWSESQLSERVERS", "-t", "3", "-o", output.string()}, "", network.Target(), &asker);
     EXPECT_EQ(result.strStdout, "[local computer]\n[remote servers]\nAlpha\nSQL01\nSQL01\\SALES\nSQL02\nsql01\n");
     EXPECT_EQ(result.iExitStatus, 0);
     // The file holds the last kind listed.
@@ -259,8 +224,9 @@ TEST_F(DiscoveryTest, ANameLeftOutOfALongListIsTraced)
     }
     ASSERT_GT(cchList, 3000u) << "no longer than the first buffer";
     servers.push_back("EVIL\\A,B");
-    const tools::CResolutionResponder network(tools::AnswersForServers(servers));
-    const auto result = Run({"BROWSESQLSERVERS", "-t", "1"}, TraceKeys(), network.Target());
+    CAsker asker;
+    const tools::CResolutionResponder network(tools::AnswersForServers(servers), HoldingTheAsker(asker));
+    const auto result = Run({"BROWSESQLSERVERS", "-t", "1"}, TraceKeys(), network.Target(), &asker);
     EXPECT_EQ(std::count(result.strStdout.begin(), result.strStdout.end(), '\n'), 151);
     EXPECT_EQ(result.strStdout.find("EVIL"), std::string::npos);
     const std::string strLog = TakeTrace();
@@ -332,10 +298,13 @@ TEST_F(DiscoveryTest, NamesOfThisComputerAreNoRemoteServers)
 {
     const std::string strHostName = HostName();
     const std::string strFirstLabel = Lower(strHostName.substr(0, strHostName.find('.')));
-    const tools::CResolutionResponder network(tools::AnswersForServers(
-        {".", ".\\SQLEXPRESS", "localhost", "LOCALHOST\\X", "127.0.0.1", "127.0.0.2\\SQLEXPRESS", "::1\\Y", "[::1]",
-         strHostName + "\\Z", strFirstLabel, "REMOTE", "localhost2", "127.0.0.1.example"}));
-    const auto result = Run({"BROWSESQLSERVERS", "-t", "1"}, "", network.Target());
+    CAsker asker;
+    const tools::CResolutionResponder network(
+        tools::AnswersForServers({".", ".\\SQLEXPRESS", "localhost", "LOCALHOST\\X", "127.0.0.1",
+                                  "127.0.0.2\\SQLEXPRESS", "::1\\Y", "[::1]", strHostName + "\\Z", strFirstLabel,
+                                  "REMOTE", "localhost2", "127.0.0.1.example"}),
+        HoldingTheAsker(asker));
+    const auto result = Run({"BROWSESQLSERVERS", "-t", "1"}, "", network.Target(), &asker);
     EXPECT_EQ(result.strStdout, "[remote servers]\n127.0.0.1.example\nREMOTE\nlocalhost2\n");
     EXPECT_EQ(result.iExitStatus, 0);
 }
@@ -373,8 +342,9 @@ TEST_F(DiscoveryTest, TheFirstRemoteNamesAreTracedOneByOneAndTheRestCounted)
     for (std::size_t i = 0; i < servers.size(); i += 100)
         answers.push_back(tools::InstancesAnswer(
             std::vector<std::string>(servers.begin() + i, servers.begin() + std::min(i + 100, servers.size()))));
-    const tools::CResolutionResponder network(answers);
-    const auto result = Run({"BROWSESQLSERVERS", "-t", "1"}, TraceKeys(), network.Target());
+    CAsker asker;
+    const tools::CResolutionResponder network(answers, HoldingTheAsker(asker));
+    const auto result = Run({"BROWSESQLSERVERS", "-t", "1"}, TraceKeys(), network.Target(), &asker);
     EXPECT_EQ(std::count(result.strStdout.begin(), result.strStdout.end(), '\n'), 1001);
     const std::string strLog = TakeTrace();
     EXPECT_EQ(Count(strLog, "INF: Adding remote instance: SQL"), 100u);
@@ -394,7 +364,10 @@ TEST_F(DiscoveryTest, MoreComputersThanOpenFilesAreAllAsked)
     const tools::CResolutionResponder network(tools::AnswersForServers({"LAST"}));
     const auto result = testsupport::RunProgram(
         "/bin/sh", {"-c", "ulimit -n 40 && exec \"$0\" \"$@\"", KEEPCTL_PATH, "BROWSESQLSERVERS", "-t", "1"},
-        {{"VESTREL_REGISTRY_FILE", m_folder.Write("registry.reg", "").string()},
+        {{"VESTREL_REGISTRY_FILE",
+          m_folder
+              .Write("registry.reg", std::string("Windows Registry Editor Version 5.00\r\n\r\n") + kLongestBrowseWait)
+              .string()},
          {"TMPDIR", m_folder.Path().string()},
          {"VESTREL_BROWSE_TARGETS", strTargets + network.Target()}});
     EXPECT_EQ(result.strStdout, "[remote servers]\nLAST\n");
@@ -427,13 +400,7 @@ TEST_F(DiscoveryTest, AnswersThatArriveWhileTheBrowseCannotReadAreListedOrCounte
             answers.push_back(tools::FramedAnswer(strText));
         }
         CAsker asker;
-        tools::ResponderOptions options;
-        options.beforeAnswer = [&asker](std::size_t iAnswer) {
-            if (iAnswer == 0)
-                StopAndWait(asker.Pid());
-        };
-        options.afterAnswering = [&asker] { ::kill(asker.Pid(), SIGCONT); };
-        const tools::CResolutionResponder network(answers, options);
+        const tools::CResolutionResponder network(answers, HoldingTheAsker(asker));
         // The wait is a guard only: the browse ends once the computer has answered.
         const auto result = BrowseAskedBy(asker, network.Target(), std::chrono::seconds(60));
         ASSERT_EQ(result.iExitStatus, 0);

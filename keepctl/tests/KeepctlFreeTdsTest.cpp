@@ -72,9 +72,8 @@ TEST_F(KeepctlFreeTdsTest, CredentialsReachTheServerAsTyped)
             const testsupport::CTdsTestServer server =
                 StartServer("server", "login|" + strUser + "|" + strPassword + "\n" + kVersionRules);
             ClearTraces();
-            const auto result =
-                RunKeepctl({"VERSION", "QUAR", "-s", server.Server(), "-u", strUser, "-p", strPassword, "-cn", "5"},
-                           {{"ODBCSYSINI", strSysIni}});
+            const auto result = RunKeepctl({"VERSION", "QUAR", "-s", server.Server(), "-u", strUser, "-p", strPassword},
+                                           {{"ODBCSYSINI", strSysIni}});
             EXPECT_EQ(result.strStdout, kVersionPrinted);
             EXPECT_EQ(result.iExitStatus, 0);
             EXPECT_EQ(server.Transcript().substr(0, server.Transcript().find("\n#1 sql:")),
@@ -139,14 +138,14 @@ TEST_F(KeepctlFreeTdsTest, ThePasswordCanComeFromTheEnvironment)
 
 TEST_F(KeepctlFreeTdsTest, ThePasswordLeavesTheProcessListOnceRead)
 {
-    // A server that accepts the connection and never answers: keepctl waits in its login, long
-    // after it has read its arguments.
+    // A server that accepts the connection and never answers: keepctl waits in its login, without
+    // a limit, long after it has read its arguments, until the test ends it.
     testsupport::CLoopbackSocket server;
     server.Listen();
     // A password typed twice: the first was typed too, though the last one counts.
     const testsupport::CRunningProgram keepctl(KEEPCTL_PATH, {"VERSION", "QUAR", "-s", server.Server(), "-u", "sa",
-                                                              "-p", "Typo", "-p", "Sw0rdfish", "-cn", "30"});
-    const CAutoFileHandle connection = server.Accept(std::chrono::seconds(10));
+                                                              "-p", "Typo", "-p", "Sw0rdfish", "-cn", "0"});
+    const CAutoFileHandle connection = server.Accept(testsupport::kProgramHangGuard);
     ASSERT_TRUE(connection);
     const std::string strCommandLine = testsupport::ReadFile("/proc/" + std::to_string(keepctl.Pid()) + "/cmdline");
     using namespace std::string_literals;
@@ -154,7 +153,7 @@ TEST_F(KeepctlFreeTdsTest, ThePasswordLeavesTheProcessListOnceRead)
                                                                          "\0-u\0sa\0-p\0"s + std::string(4, '\0') +
                                                                          "\0-p\0"s + std::string(9, '\0') +
                                                                          "\0-cn\0"
-                                                                         "30\0"s);
+                                                                         "0\0"s);
 }
 
 TEST_F(KeepctlFreeTdsTest, EveryDatabaseCommandRunsThroughTheDriver)
@@ -250,8 +249,10 @@ TEST_F(KeepctlFreeTdsTest, UnreachableServerFailsQuicklyWithTheDriversErrorsInTh
 
 TEST_F(KeepctlFreeTdsTest, TimeoutsAreDeadlinesWhateverTheServerTrickles)
 {
-    // Each byte of the server's answers comes 20 ms after the last: the driver's own timers start
-    // again with every byte and never run out, and every answer takes seconds.
+    // Each byte of the server's answers comes a while after the last: the driver's own timers start
+    // again with every byte and never run out. A byte a second makes an answer that no deadline of
+    // a second can wait for, however the machine holds the deadline back; 20 ms one that takes
+    // seconds and still ends, well within a deadline of ten minutes.
     struct DeadlineCase
     {
         const char* szName;
@@ -263,20 +264,25 @@ TEST_F(KeepctlFreeTdsTest, TimeoutsAreDeadlinesWhateverTheServerTrickles)
     };
     const DeadlineCase cases[] = {
         {"a login past its timeout",
-         "pace|login|20\n",
+         "pace|login|1000\n",
          {"-cn", "1"},
          "Failed with code 0x80004005.\n",
          5,
          "Source=[HYT00] ODBC (@SERVER@) Description=Login timeout expired \r\n"},
         {"a login without a limit", "pace|login|20\n", {"-cn", "0"}, kVersionPrinted, 0, "INF: Success\r\n"},
         {"a statement past its timeout",
-         "pace|answers|20\n",
+         "pace|answers|1000\n",
          {"-cm", "1"},
          "Failed with code 0x80040e31.\n",
          0x31,
          "INF: bstrDescription = 'Timeout expired'\r\n"},
         {"a statement without a limit", "pace|answers|20\n", {"-cm", "0"}, kVersionPrinted, 0, "INF: Success\r\n"},
-        {"statements within their timeout", "pace|answers|20\n", {"-cm", "30"}, kVersionPrinted, 0, "INF: Success\r\n"},
+        {"statements within their timeout",
+         "pace|answers|20\n",
+         {"-cm", "600"},
+         kVersionPrinted,
+         0,
+         "INF: Success\r\n"},
     };
     for (const DeadlineCase& c : cases) {
         SCOPED_TRACE(c.szName);

@@ -1,6 +1,7 @@
 // keepctl as its users run it: the bytes it prints, its exit status and its trace files.
 
 #include "KeepctlRun.h"
+#include "common/StringUtils.h"
 
 #include <gtest/gtest.h>
 
@@ -190,4 +191,29 @@ TEST_F(KeepctlTest, APasswordWithoutAUserKeepsTheIntegratedLogin)
     EXPECT_NE(strLibraryTrace.find("INF: Windows trusted authentication\r\n"), std::string::npos);
     EXPECT_NE(TraceFile("keepctl").find("INF: Password option specified\r\n"), std::string::npos);
     EXPECT_EQ(strLibraryTrace.find("Sw0rdf1sh"), std::string::npos);
+}
+
+TEST_F(KeepctlTest, TheLibrarysFailureLinesKeepTheirLevels)
+{
+    // A failed call is traced at level 90, a failed result under its expression at 60: a log shows
+    // the lines of its own level and above.
+    struct LevelCase
+    {
+        unsigned uLogLevel;
+        bool bFailedCallShown;
+        bool bFailedResultShown;
+    };
+    const LevelCase cases[] = {{60, true, true}, {61, true, false}, {90, true, false}, {91, false, false}};
+    for (const LevelCase& c : cases) {
+        SCOPED_TRACE(c.uLogLevel);
+        m_strRegistryKeys = FormatA("[HKEY_LOCAL_MACHINE\\Software\\Vestrel\\VLDebugLogs\\Keeplib]\r\n"
+                                    "\"LogLevel\"=dword:%08x\r\n",
+                                    c.uLogLevel);
+        ClearTraces();
+        EXPECT_EQ(Run({"SQLSERVERCHECK", "-s", kUnreachable}).strStdout, "Failed with code 0x80004005.\n");
+        const std::string strTrace = TraceFile("keeplib");
+        EXPECT_EQ(strTrace.find("ERR: Connect(master) failed with hr=(0x80004005).\r\n") != std::string::npos,
+                  c.bFailedCallShown);
+        EXPECT_EQ(strTrace.find("ERR: hrSQLServerCheck hr=0x80004005\r\n") != std::string::npos, c.bFailedResultShown);
+    }
 }

@@ -1,6 +1,7 @@
 #include "DBConnectionHelper.h"
 
 #include "CallFrame.h"
+#include "FailedCall.h"
 #include "common/StringUtils.h"
 #include "platform/ado/Provider.h"
 #include "trace/ComUtils.h"
@@ -183,14 +184,12 @@ HRESULT Connect(const ConnectionProperties& connection, ConnectionPtr& pCnx)
         try {
             pConnection = platform::ado::CurrentProvider().CreateConnection();
         } catch (const UTIL::COM::_com_error& e) {
-            TRACE_ERROR(TRACE_FAILURE, L"CoCreateInstance(Connection) failed with hr=(0x%08x).",
-                        HResultBits(e.Error()));
-            return Keeplibs::Abandoned(e.Error());
+            return Keeplibs::Abandoned(Keeplibs::TraceFailedCall(e.Error(), L"CoCreateInstance(Connection)"));
         }
         try {
             pConnection->Open(connection);
         } catch (const UTIL::COM::_com_error& e) {
-            TRACE_ERROR(TRACE_FAILURE, L"_ConnectionPtr->Open failed with hr=(0x%08x).", HResultBits(e.Error()));
+            Keeplibs::TraceFailedCall(e.Error(), L"_ConnectionPtr->Open");
             TraceADOErrors(pConnection);
             return Keeplibs::Abandoned(e.Error());
         }

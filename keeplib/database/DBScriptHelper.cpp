@@ -3,6 +3,7 @@
 #include "CallFrame.h"
 #include "CmdRunSQL.h"
 #include "EmbeddedScripts.h"
+#include "FailedCall.h"
 #include "common/CharacterClass.h"
 #include "common/StringUtils.h"
 #include "platform/Win32Error.h"
@@ -103,10 +104,8 @@ HRESULT RunScript(std::int32_t lCmdTimeout, const platform::ado::ConnectionPtr& 
         TRACE_INFO(TRACE_NORMAL, L"bAsTransaction=%i", bAsTransaction ? 1 : 0);
         std::wstring strScript;
         const HRESULT hrLoad = LoadScript(lScriptID, strScript);
-        if (FAILED(hrLoad)) {
-            TRACE_ERROR(TRACE_FAILURE, L"LoadScript(lScriptID) failed with hr=(0x%08x).", HResultBits(hrLoad));
-            return Keeplibs::Abandoned(hrLoad);
-        }
+        if (FAILED(hrLoad))
+            return Keeplibs::Abandoned(Keeplibs::TraceFailedCall(hrLoad, L"LoadScript(lScriptID)"));
         const wchar_t* pCursor = strScript.c_str();
         std::wstring strBatch;
         while (GetNextBatch(pCursor, strBatch) == S_OK)

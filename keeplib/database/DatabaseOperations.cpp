@@ -9,6 +9,7 @@
 #include "CallFrame.h"
 #include "CmdRunSQL.h"
 #include "DBConnectionHelper.h"
+#include "FailedCall.h"
 #include "NameValidation.h"
 #include "common/StringUtils.h"
 #include "keeplib/DatabaseKinds.h"
@@ -84,10 +85,8 @@ std::optional<FrameOutcome> ConnectToMaster(ConnectionPtr& pCnx, const wchar_t* 
 {
     const HRESULT hr = Connect(pstrServerName, L"master", pCnx, lConnectionTimeout, lAuthType, OrEmpty(pstrAuthUser),
                                OrEmpty(pstrAuthPassword));
-    if (FAILED(hr)) {
-        TRACE_ERROR(TRACE_FAILURE, L"Connect(master) failed with hr=(0x%08x).", HResultBits(hr));
-        return Abandoned(hr);
-    }
+    if (FAILED(hr))
+        return Abandoned(TraceFailedCall(hr, L"Connect(master)"));
     return std::nullopt;
 }
 
@@ -161,19 +160,15 @@ HRESULT KeeplibBackup(std::int32_t lCmdTimeout, const wchar_t* pstrServerName, c
                                                  lConnectionTimeout, lAuthType, pstrAuthUser, pstrAuthPassword))
             return *stopped;
         const HRESULT hrExists = KeeplibExistsDatabase(lCmdTimeout, pCnx, pstrDatabaseName);
-        if (FAILED(hrExists)) {
-            TRACE_ERROR(TRACE_FAILURE, L"KeeplibExistsDatabase failed with hr=(0x%08x).", HResultBits(hrExists));
-            return Abandoned(hrExists);
-        }
+        if (FAILED(hrExists))
+            return Abandoned(TraceFailedCall(hrExists, L"KeeplibExistsDatabase"));
         if (hrExists == S_FALSE) {
             TRACE_ERROR(TRACE_FAILURE, L"Database (%ls) does not exist.", pstrDatabaseName);
             return Abandoned(HRESULT_FROM_WIN32(platform::ERROR_FILE_NOT_FOUND));
         }
         const HRESULT hrBackup = KeeplibBackupDatabaseEx(lCmdTimeout, pCnx, pstrDatabaseName, pstrBackupFile);
-        if (FAILED(hrBackup)) {
-            TRACE_ERROR(TRACE_FAILURE, L"KeeplibBackupDatabaseEx failed with hr=(0x%08x).", HResultBits(hrBackup));
-            return Abandoned(hrBackup);
-        }
+        if (FAILED(hrBackup))
+            return Abandoned(TraceFailedCall(hrBackup, L"KeeplibBackupDatabaseEx"));
         return hrBackup == S_FALSE ? Abandoned(S_FALSE) : Completed();
     });
 }
@@ -189,10 +184,8 @@ HRESULT KeeplibRestore(std::int32_t lCmdTimeout, const wchar_t* pstrServerName, 
                                                  lConnectionTimeout, lAuthType, pstrAuthUser, pstrAuthPassword))
             return *stopped;
         const HRESULT hrRestore = KeeplibRestoreDatabaseEx(lCmdTimeout, pCnx, pstrDatabaseName, pstrBackupFile);
-        if (FAILED(hrRestore)) {
-            TRACE_ERROR(TRACE_FAILURE, L"KeeplibRestoreDatabaseEx failed with hr=(0x%08x).", HResultBits(hrRestore));
-            return Abandoned(hrRestore);
-        }
+        if (FAILED(hrRestore))
+            return Abandoned(TraceFailedCall(hrRestore, L"KeeplibRestoreDatabaseEx"));
         return Completed();
     });
 }
@@ -233,18 +226,12 @@ HRESULT KeeplibExistsDatabaseOnServer(std::int32_t lCmdTimeout, const wchar_t* p
         THROW_CHECK_FAILURE_IF(!pstrDatabaseName, E_POINTER);
         if (RefuseInvalidDatabaseName(pstrDatabaseName))
             throw UTIL::COM::_com_error(E_INVALIDARG);
-        // Each failing step is traced with its own name before it is raised.
-        const auto check = [](HRESULT hr, const wchar_t* wszExpression) {
-            if (FAILED(hr))
-                TRACE_ERROR(TRACE_NORMAL, L"%ls hr=0x%.8X", wszExpression, HResultBits(hr));
-            UTIL::COM::ThrowIfFailed(hr);
-        };
         ConnectionPtr pCnx;
         const HRESULT hrConnect = Connect(pstrServerName, L"master", pCnx, lConnectionTimeout, lAuthType,
                                           OrEmpty(pstrAuthUser), OrEmpty(pstrAuthPassword));
-        check(hrConnect, L"hrConnect");
+        RaiseIfFailed(hrConnect, L"hrConnect");
         const HRESULT hrExists = KeeplibExistsDatabase(lCmdTimeout, pCnx, pstrDatabaseName);
-        check(hrExists, L"hrExists");
+        RaiseIfFailed(hrExists, L"hrExists");
         return Abandoned(hrExists);
     });
 }
@@ -384,18 +371,13 @@ KEEPLIB_API HRESULT KeeplibVersion(std::int32_t lCmdTimeout, const wchar_t* pstr
         ConnectionPtr pCnx;
         const HRESULT hrConnect = Connect(pstrServerName, pstrDatabaseName, pCnx, lConnectionTimeout, lAuthType,
                                           OrEmpty(pstrAuthUser), OrEmpty(pstrAuthPassword));
-        if (FAILED(hrConnect)) {
-            TRACE_ERROR(TRACE_FAILURE, L"Connect(%ls) failed with hr=(0x%08x).", pstrDatabaseName,
-                        HResultBits(hrConnect));
-            return Abandoned(hrConnect);
-        }
+        if (FAILED(hrConnect))
+            return Abandoned(TraceFailedCall(hrConnect, FormatW(L"Connect(%ls)", pstrDatabaseName)));
         const std::wstring strProcedure(kind->wszVersionProcedure);
         const HRESULT hrExists = KeeplibExistsStoredProcedure(lCmdTimeout, pCnx, strProcedure.c_str());
-        if (FAILED(hrExists)) {
-            TRACE_ERROR(TRACE_FAILURE, L"Keeplibs::KeeplibExistsStoredProcedure(%ls) failed with hr=(0x%08x).",
-                        strProcedure.c_str(), HResultBits(hrExists));
-            return Abandoned(hrExists);
-        }
+        if (FAILED(hrExists))
+            return Abandoned(TraceFailedCall(
+                hrExists, FormatW(L"Keeplibs::KeeplibExistsStoredProcedure(%ls)", strProcedure.c_str())));
         if (hrExists == S_FALSE) {
             TRACE_ERROR(TRACE_FAILURE, L"The database does not have a 'version' stored procedure.");
             return Abandoned(E_FAIL);
@@ -404,16 +386,11 @@ KEEPLIB_API HRESULT KeeplibVersion(std::int32_t lCmdTimeout, const wchar_t* pstr
         std::int32_t lMinor = 0;
         std::wstring strBuild;
         const HRESULT hrVersion = KeeplibGetVersion(lCmdTimeout, pCnx, lDatabaseType, lMajor, lMinor, strBuild);
-        if (FAILED(hrVersion)) {
-            TRACE_ERROR(TRACE_FAILURE, L"KeeplibGetVersion failed with hr=(0x%08x).", HResultBits(hrVersion));
-            return Abandoned(hrVersion);
-        }
+        if (FAILED(hrVersion))
+            return Abandoned(TraceFailedCall(hrVersion, L"KeeplibGetVersion"));
         const HRESULT hrDisconnect = Disconnect(pCnx);
-        if (FAILED(hrDisconnect)) {
-            TRACE_ERROR(TRACE_FAILURE, L"Disconnect(%ls) failed with hr=(0x%08x).", pstrDatabaseName,
-                        HResultBits(hrDisconnect));
-            return Abandoned(hrDisconnect);
-        }
+        if (FAILED(hrDisconnect))
+            return Abandoned(TraceFailedCall(hrDisconnect, FormatW(L"Disconnect(%ls)", pstrDatabaseName)));
         *plMajor = lMajor;
         *plMinor = lMinor;
         if (pszBuild && plBuildLength) {

@@ -3,6 +3,8 @@
 #include "CallFrame.h"
 #include "CmdRunSQL.h"
 #include "DBConnectionHelper.h"
+#include "FailedCall.h"
+#include "common/StringUtils.h"
 #include "keeplib/Exports.h"
 #include "trace/ComUtils.h"
 #include "trace/TraceScope.h"
@@ -19,14 +21,6 @@ using platform::ado::RecordsetPtr;
 // SQL Server 2000 and MSDE 2000 report 8.0.
 constexpr std::int32_t kMinimumVersion = 0x80000;
 
-// Traces a failed call with its own text and raises its code.
-void CheckCall(HRESULT hr, const wchar_t* wszCall)
-{
-    if (FAILED(hr))
-        TRACE_ERROR(TRACE_NORMAL, L"%ls hr=0x%.8X", wszCall, HResultBits(hr));
-    UTIL::COM::ThrowIfFailed(hr);
-}
-
 bool IsSqlSupportedVersion(std::int32_t lVersion, const wchar_t* wszCharacterValue)
 {
     TRACE_INFO(TRACE_NORMAL, L"lVersion=%d", lVersion);
@@ -42,17 +36,11 @@ bool IsSqlSupportedVersion(std::int32_t lVersion, const wchar_t* wszCharacterVal
 // does not have, the value for a result without rows. Each failure is traced with its code.
 HRESULT ReadField(const platform::ado::Recordset& recordset, const wchar_t* wszField, platform::Variant& value)
 {
-    if (!recordset.HasField(wszField)) {
-        TRACE_ERROR(TRACE_FAILURE, L"Fields->get_Item[%ls] failed with hr=(0x%08x).", wszField,
-                    HResultBits(platform::ado::ADO_E_ITEM_NOT_FOUND));
-        return platform::ado::ADO_E_ITEM_NOT_FOUND;
-    }
+    if (!recordset.HasField(wszField))
+        return TraceFailedCall(platform::ado::ADO_E_ITEM_NOT_FOUND, FormatW(L"Fields->get_Item[%ls]", wszField));
     std::optional<platform::Variant> fieldValue = recordset.FieldValue(wszField);
-    if (!fieldValue) {
-        TRACE_ERROR(TRACE_FAILURE, L"Field[%ls]->get_Value failed with hr=(0x%08x).", wszField,
-                    HResultBits(platform::ado::ADO_E_NO_CURRENT_RECORD));
-        return platform::ado::ADO_E_NO_CURRENT_RECORD;
-    }
+    if (!fieldValue)
+        return TraceFailedCall(platform::ado::ADO_E_NO_CURRENT_RECORD, FormatW(L"Field[%ls]->get_Value", wszField));
     value = std::move(*fieldValue);
     return S_OK;
 }
@@ -112,23 +100,16 @@ HRESULT KeeplibSQLServerCheck(std::int32_t lCmdTimeout, const wchar_t* pstrServe
             ConnectionPtr pCnx;
             HRESULT hr = UTIL::DBConnectionHelper::Connect(strServer.c_str(), L"master", pCnx, lConnectionTimeout,
                                                            lAuthType, wszUser, wszPassword);
-            if (FAILED(hr)) {
-                TRACE_ERROR(TRACE_FAILURE, L"Connect(master) failed with hr=(0x%08x).", HResultBits(hr));
-                return Abandoned(hr);
-            }
+            if (FAILED(hr))
+                return Abandoned(TraceFailedCall(hr, L"Connect(master)"));
             std::int32_t lVersion = 0;
             std::wstring strVersion;
             hr = KeeplibInstanceVersion(lCmdTimeout, pCnx, lVersion, strVersion);
-            if (FAILED(hr)) {
-                TRACE_ERROR(TRACE_FAILURE, L"Keeplibs::KeeplibInstanceVersion failed with hr=(0x%08x).",
-                            HResultBits(hr));
-                return Abandoned(hr);
-            }
+            if (FAILED(hr))
+                return Abandoned(TraceFailedCall(hr, L"Keeplibs::KeeplibInstanceVersion"));
             hr = UTIL::DBConnectionHelper::Disconnect(pCnx);
-            if (FAILED(hr)) {
-                TRACE_ERROR(TRACE_FAILURE, L"Disconnect(master) failed with hr=(0x%08x).", HResultBits(hr));
-                return Abandoned(hr);
-            }
+            if (FAILED(hr))
+                return Abandoned(TraceFailedCall(hr, L"Disconnect(master)"));
             bool bSupported = true;
             try {
                 bSupported = IsSqlSupportedVersion(lVersion, strVersion.c_str());
@@ -198,11 +179,11 @@ HRESULT KeeplibSQLServerCheckSvrRole(std::int32_t lCmdTimeout, const wchar_t* ps
             TRACE_INFO(TRACE_NORMAL, L"Processing server: %ls", strServer.c_str());
             TRACE_INFO(TRACE_NORMAL, L"Establish the connection");
             ConnectionPtr pCnx;
-            CheckCall(UTIL::DBConnectionHelper::Connect(strServer.c_str(), L"master", pCnx, lConnectionTimeout,
-                                                        lAuthType, pstrAuthUser ? pstrAuthUser : L"",
-                                                        pstrAuthPassword ? pstrAuthPassword : L""),
-                      L"UTIL::DBConnectionHelper::Connect(wstrServer.c_str(), L\"master\", ptrConnection, "
-                      L"lConnectionTimeout, lAuthType, pstrAuthUser, pstrAuthPassword)");
+            RaiseIfFailed(UTIL::DBConnectionHelper::Connect(strServer.c_str(), L"master", pCnx, lConnectionTimeout,
+                                                            lAuthType, pstrAuthUser ? pstrAuthUser : L"",
+                                                            pstrAuthPassword ? pstrAuthPassword : L""),
+                          L"UTIL::DBConnectionHelper::Connect(wstrServer.c_str(), L\"master\", ptrConnection, "
+                          L"lConnectionTimeout, lAuthType, pstrAuthUser, pstrAuthPassword)");
             HRESULT hrResult = E_UNEXPECTED;
             try {
                 hrResult = QueryRoleMembership(lCmdTimeout, pCnx, wstrSqlQuery);
@@ -214,10 +195,8 @@ HRESULT KeeplibSQLServerCheckSvrRole(std::int32_t lCmdTimeout, const wchar_t* ps
             } catch (...) {
                 TRACE_CAUGHT_EXCEPTION();
             }
-            if (FAILED(hrResult)) {
-                TRACE_ERROR(TRACE_NORMAL, L"%ls hr=0x%.8X", L"hrResult", HResultBits(hrResult));
-                return Abandoned(hrResult);
-            }
+            if (FAILED(hrResult))
+                return Abandoned(TraceFailedResult(hrResult, L"hrResult"));
             if (hrResult == S_FALSE)
                 hrMembership = S_FALSE;
         }
@@ -240,7 +219,7 @@ KEEPLIB_API HRESULT KeeplibSQLServerCheck(std::int32_t lCmdTimeout, const wchar_
         // clang-format on
         const HRESULT hrSQLServerCheck = Keeplibs::KeeplibSQLServerCheck(
             lCmdTimeout, pstrServerName, lConnectionTimeout, lAuthType, pstrAuthUser, pstrAuthPassword);
-        Keeplibs::CheckCall(hrSQLServerCheck, L"hrSQLServerCheck");
+        Keeplibs::RaiseIfFailed(hrSQLServerCheck, L"hrSQLServerCheck");
         return Keeplibs::Completed(hrSQLServerCheck == S_FALSE ? S_FALSE : S_OK);
     });
 }
@@ -256,7 +235,7 @@ KEEPLIB_API HRESULT KeeplibSQLServerCheckSvrRole(std::int32_t lCmdTimeout, const
         const HRESULT hrResult = Keeplibs::KeeplibSQLServerCheckSvrRole(
             lCmdTimeout, pstrServerName, lConnectionTimeout, lAuthType, pstrAuthUser, pstrAuthPassword, pstrSvrRole);
         TRACE_INFO(TRACE_NORMAL, L"hrResult=0x%08X", HResultBits(hrResult));
-        Keeplibs::CheckCall(hrResult, L"hrResult");
+        Keeplibs::RaiseIfFailed(hrResult, L"hrResult");
         return Keeplibs::Completed(hrResult);
     });
 }

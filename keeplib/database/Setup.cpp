@@ -7,9 +7,11 @@
 #include "DBConnectionHelper.h"
 #include "DBScriptHelper.h"
 #include "DatabaseOperations.h"
+#include "FailedCall.h"
+#include "common/ComError.h"
+#include "common/StringUtils.h"
 #include "keeplib/DatabaseKinds.h"
 #include "keeplib/Exports.h"
-#include "trace/ComUtils.h"
 #include "trace/TraceScope.h"
 
 namespace Keeplibs {
@@ -37,10 +39,8 @@ HRESULT DBAddNTUserAccessRights(std::int32_t lCmdTimeout, const ConnectionPtr& p
     return RunInCallFrame(ResultLine::Returing, [&] {
         std::wstring strBatch;
         const HRESULT hrBuild = DBScriptHelper::BuildAddNTUserAccessRights(wszAccount, wszRole, strBatch);
-        if (FAILED(hrBuild)) {
-            TRACE_ERROR(TRACE_FAILURE, L"BuildAddNTUserAccessRights failed with hr=(0x%08x).", HResultBits(hrBuild));
-            return Abandoned(hrBuild);
-        }
+        if (FAILED(hrBuild))
+            return Abandoned(TraceFailedCall(hrBuild, L"BuildAddNTUserAccessRights"));
         UTIL::ADO::CCmdRunSQL(lCmdTimeout, pCnx, strBatch.c_str(), false).Run(false);
         return Completed();
     });
@@ -51,15 +51,6 @@ HRESULT DBAddNTUserAccessRights(std::int32_t lCmdTimeout, const ConnectionPtr& p
 {
     TRACE_ERROR(TRACE_NORMAL, L"%ls", wszReason);
     throw UTIL::COM::_com_error(E_FAIL);
-}
-
-void RunUpgradeScript(std::int32_t lCmdTimeout, const ConnectionPtr& pCnx, std::int32_t lScriptID,
-                      const wchar_t* wszCallText)
-{
-    const HRESULT hr = DBScriptHelper::RunScript(lCmdTimeout, pCnx, lScriptID, false);
-    if (FAILED(hr))
-        TRACE_ERROR(TRACE_NORMAL, L"%ls hr=0x%.8X", wszCallText, HResultBits(hr));
-    UTIL::COM::ThrowIfFailed(hr);
 }
 
 // What setup knows about upgrading each kind: the minor version this library creates, and the one
@@ -95,11 +86,9 @@ void UpgradeDatabase(std::int32_t lCmdTimeout, const ConnectionPtr& pCnx, const 
 {
     const std::wstring strProcedure(kind.wszVersionProcedure);
     const HRESULT hrExists = KeeplibExistsStoredProcedure(lCmdTimeout, pCnx, strProcedure.c_str());
-    if (FAILED(hrExists)) {
-        TRACE_ERROR(TRACE_FAILURE, L"Keeplibs::KeeplibExistsStoredProcedure(%ls) failed with hr=(0x%08x).",
-                    strProcedure.c_str(), HResultBits(hrExists));
-        throw UTIL::COM::_com_error(hrExists);
-    }
+    if (FAILED(hrExists))
+        throw UTIL::COM::_com_error(
+            TraceFailedCall(hrExists, FormatW(L"Keeplibs::KeeplibExistsStoredProcedure(%ls)", strProcedure.c_str())));
     if (hrExists == S_FALSE) {
         TRACE_ERROR(TRACE_FAILURE, L"The database does not have a 'version' stored procedure.");
         throw UTIL::COM::_com_error(E_FAIL);
@@ -108,10 +97,8 @@ void UpgradeDatabase(std::int32_t lCmdTimeout, const ConnectionPtr& pCnx, const 
     std::int32_t lMinor = 0;
     std::wstring strBuild;
     const HRESULT hrVersion = KeeplibGetVersion(lCmdTimeout, pCnx, kind.lDatabaseType, lMajor, lMinor, strBuild);
-    if (FAILED(hrVersion)) {
-        TRACE_ERROR(TRACE_FAILURE, L"KeeplibGetVersion failed with hr=(0x%08x).", HResultBits(hrVersion));
-        throw UTIL::COM::_com_error(hrVersion);
-    }
+    if (FAILED(hrVersion))
+        throw UTIL::COM::_com_error(TraceFailedCall(hrVersion, L"KeeplibGetVersion"));
     constexpr const wchar_t* kInstalled[] = {
         L"Quarantine database version %d.%d is already installed.",
         L"Reporting database version %d.%d is already installed.",
@@ -129,7 +116,7 @@ void UpgradeDatabase(std::int32_t lCmdTimeout, const ConnectionPtr& pCnx, const 
         if (step.lDatabaseType != kind.lDatabaseType)
             continue;
         if (step.lScriptID != 0 && lMajor == 1 && lMinor == step.lUpgradableMinor)
-            RunUpgradeScript(lCmdTimeout, pCnx, step.lScriptID, step.wszScriptCall);
+            RaiseIfFailed(DBScriptHelper::RunScript(lCmdTimeout, pCnx, step.lScriptID, false), step.wszScriptCall);
         else if (lMajor < 1 || lMinor < step.lCurrentMinor)
             FailUpgrade(step.wszTooOld);
     }
@@ -165,38 +152,26 @@ KEEPLIB_API HRESULT KeeplibSetup(std::int32_t lCmdTimeout, const wchar_t* pstrSe
 
         platform::ado::ConnectionPtr pMaster;
         HRESULT hr = Connect(pstrServerName, L"master", pMaster, lConnectionTimeout, lAuthType, wszUser, wszPassword);
-        if (FAILED(hr)) {
-            TRACE_ERROR(TRACE_FAILURE, L"Connect(master) failed with hr=(0x%08x).", HResultBits(hr));
-            return Abandoned(hr);
-        }
+        if (FAILED(hr))
+            return Abandoned(TraceFailedCall(hr, L"Connect(master)"));
         const HRESULT hrExists = KeeplibExistsDatabase(lCmdTimeout, pMaster, pstrDatabaseName);
-        if (FAILED(hrExists)) {
-            TRACE_ERROR(TRACE_FAILURE, L"Keeplibs::KeeplibExistsDatabase failed with hr=(0x%08x).",
-                        HResultBits(hrExists));
-            return Abandoned(hrExists);
-        }
+        if (FAILED(hrExists))
+            return Abandoned(TraceFailedCall(hrExists, L"Keeplibs::KeeplibExistsDatabase"));
         const bool bCreated = hrExists == S_FALSE;
         if (bCreated) {
             hr = KeeplibCreateDatabase(lCmdTimeout, pMaster, pstrDatabaseName);
-            if (FAILED(hr)) {
-                TRACE_ERROR(TRACE_FAILURE, L"Keeplibs::KeeplibCreateDatabase failed with hr=(0x%08x).",
-                            HResultBits(hr));
-                return Abandoned(hr);
-            }
+            if (FAILED(hr))
+                return Abandoned(TraceFailedCall(hr, L"Keeplibs::KeeplibCreateDatabase"));
         }
         platform::ado::ConnectionPtr pDatabase;
         hr = Connect(pstrServerName, pstrDatabaseName, pDatabase, lConnectionTimeout, lAuthType, wszUser, wszPassword);
-        if (FAILED(hr)) {
-            TRACE_ERROR(TRACE_FAILURE, L"Connect(%ls) failed with hr=(0x%08x).", pstrDatabaseName, HResultBits(hr));
-            return Abandoned(hr);
-        }
+        if (FAILED(hr))
+            return Abandoned(TraceFailedCall(hr, FormatW(L"Connect(%ls)", pstrDatabaseName)));
         if (bCreated) {
             hr = DBScriptHelper::RunScript(lCmdTimeout, pDatabase, kind->lCreationScript, false);
-            if (FAILED(hr)) {
-                TRACE_ERROR(TRACE_FAILURE, L"RunScript(CREATE, %d) failed with hr=(0x%08x).",
-                            static_cast<int>(kind->lCreationScript), HResultBits(hr));
-                return Abandoned(hr);
-            }
+            if (FAILED(hr))
+                return Abandoned(
+                    TraceFailedCall(hr, FormatW(L"RunScript(CREATE, %d)", static_cast<int>(kind->lCreationScript))));
         } else {
             UpgradeDatabase(lCmdTimeout, pDatabase, *kind);
         }
@@ -206,15 +181,11 @@ KEEPLIB_API HRESULT KeeplibSetup(std::int32_t lCmdTimeout, const wchar_t* pstrSe
             TRACE_WARNING(TRACE_FAILURE, L"Keeplibs::DBAddNTUserAccessRights failed with hr=(0x%08x).",
                           HResultBits(hrAccess));
         hr = Disconnect(pDatabase);
-        if (FAILED(hr)) {
-            TRACE_ERROR(TRACE_FAILURE, L"Disconnect(%ls) failed with hr=(0x%08x).", pstrDatabaseName, HResultBits(hr));
-            return Abandoned(hr);
-        }
+        if (FAILED(hr))
+            return Abandoned(TraceFailedCall(hr, FormatW(L"Disconnect(%ls)", pstrDatabaseName)));
         hr = Disconnect(pMaster);
-        if (FAILED(hr)) {
-            TRACE_ERROR(TRACE_FAILURE, L"Disconnect(master) failed with hr=(0x%08x).", HResultBits(hr));
-            return Abandoned(hr);
-        }
+        if (FAILED(hr))
+            return Abandoned(TraceFailedCall(hr, L"Disconnect(master)"));
         return Completed(FAILED(hrAccess) ? S_FALSE : S_OK);
     });
 }

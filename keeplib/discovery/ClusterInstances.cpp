@@ -2,7 +2,9 @@
 // resources, named by their virtual server.
 
 #include "ClusterWalk.h"
+#include "FailedCall.h"
 #include "InstanceSources.h"
+#include "common/StringUtils.h"
 
 namespace Keeplibs {
 namespace {
@@ -13,10 +15,10 @@ using namespace platform::cluster;
 HRESULT ReadPrivateProperty(ISClusProperties& properties, const wchar_t* wszName, platform::Variant& value)
 {
     std::shared_ptr<ISClusProperty> pProperty;
-    RETURN_IF_CLUSTER_CALL_FAILED(properties.get_Item(platform::Variant::String(wszName), &pProperty),
-                                  (std::wstring(L"ISClusProperties->get_Item(") + wszName + L")").c_str());
-    RETURN_IF_CLUSTER_CALL_FAILED(pProperty->get_Value(&value),
-                                  (std::wstring(L"ISClusProperty->get_Value(") + wszName + L")").c_str());
+    if (const HRESULT hr = properties.get_Item(platform::Variant::String(wszName), &pProperty); FAILED(hr))
+        return TraceFailedCall(hr, FormatW(L"ISClusProperties->get_Item(%ls)", wszName));
+    if (const HRESULT hr = pProperty->get_Value(&value); FAILED(hr))
+        return TraceFailedCall(hr, FormatW(L"ISClusProperty->get_Value(%ls)", wszName));
     return S_OK;
 }
 
@@ -31,8 +33,8 @@ HRESULT AddLocalClusterInstances(CServerNameSet& names)
         if (bstrTypeName != L"SQL Server")
             return S_OK;
         std::shared_ptr<ISClusProperties> pProperties;
-        RETURN_IF_CLUSTER_CALL_FAILED(resource.get_PrivateProperties(&pProperties),
-                                      L"ISClusResource->get_PrivateProperties");
+        if (const HRESULT hr = resource.get_PrivateProperties(&pProperties); FAILED(hr))
+            return TraceFailedCall(hr, L"ISClusResource->get_PrivateProperties");
         platform::Variant virtualServerName;
         if (const HRESULT hr = ReadPrivateProperty(*pProperties, L"VirtualServerName", virtualServerName); FAILED(hr))
             return hr;

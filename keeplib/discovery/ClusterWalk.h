@@ -2,22 +2,12 @@
 // The walk over the local failover cluster that finding its network names and its SQL Server
 // instances share.
 
+#include "FailedCall.h"
 #include "platform/cluster/Cluster.h"
-#include "trace/ICDebug.h"
 
 #include <functional>
 #include <memory>
 #include <string>
-
-// A cluster call that failed is traced at the caller's place with the name of the call, and its
-// code is returned at once.
-#define RETURN_IF_CLUSTER_CALL_FAILED(call, wszCallName)                                                               \
-    do {                                                                                                               \
-        if (const HRESULT hrCall = (call); FAILED(hrCall)) {                                                           \
-            TRACE_ERROR(TRACE_FAILURE, L"%ls failed with hr=(0x%08x).", (wszCallName), HResultBits(hrCall));           \
-            return hrCall;                                                                                             \
-        }                                                                                                              \
-    } while (false)
 
 namespace Keeplibs {
 
@@ -27,11 +17,12 @@ template <class Item, class Visit>
 HRESULT ForEachItem(platform::cluster::IClusCollection<Item>& collection, const std::wstring& strInterface, Visit visit)
 {
     std::int32_t lCount = 0;
-    RETURN_IF_CLUSTER_CALL_FAILED(collection.get_Count(&lCount), (strInterface + L"->get_Count").c_str());
+    if (const HRESULT hr = collection.get_Count(&lCount); FAILED(hr))
+        return TraceFailedCall(hr, strInterface + L"->get_Count");
     for (std::int32_t lIndex = 1; lIndex <= lCount; ++lIndex) {
         std::shared_ptr<Item> pItem;
-        RETURN_IF_CLUSTER_CALL_FAILED(collection.get_Item(platform::Variant::Int32(lIndex), &pItem),
-                                      (strInterface + L"->get_Item").c_str());
+        if (const HRESULT hr = collection.get_Item(platform::Variant::Int32(lIndex), &pItem); FAILED(hr))
+            return TraceFailedCall(hr, strInterface + L"->get_Item");
         if (const HRESULT hr = visit(*pItem); FAILED(hr))
             return hr;
     }

@@ -2,6 +2,7 @@
 
 #include "ClusterWalk.h"
 #include "DomainUtils.h"
+#include "FailedCall.h"
 #include "common/CharacterClass.h"
 #include "common/StringUtils.h"
 #include "platform/Win32Error.h"
@@ -89,10 +90,8 @@ HRESULT CLocalComputerNames::Init()
         m_lstHostNames.push_back(std::move(strDnsName));
     m_interfaces = platform::CInterfaceAddresses::Read();
 
-    if (const HRESULT hr = GetSQLServerDomainName(nullptr, m_bstrDomainName); FAILED(hr)) {
-        TRACE_ERROR(TRACE_FAILURE, L"GetSQLServerDomainName failed with hr=(0x%08x).", HResultBits(hr));
-        return hr;
-    }
+    if (const HRESULT hr = GetSQLServerDomainName(nullptr, m_bstrDomainName); FAILED(hr))
+        return TraceFailedCall(hr, L"GetSQLServerDomainName");
     return ReadClusterNames();
 }
 
@@ -106,13 +105,15 @@ HRESULT CLocalComputerNames::ReadClusterNames()
             if (bstrTypeName != L"Network Name")
                 return S_OK;
             std::shared_ptr<ISClusProperties> pProperties;
-            RETURN_IF_CLUSTER_CALL_FAILED(resource.get_PrivateProperties(&pProperties),
-                                          L"ISClusResource->get_PrivateProperties");
+            if (const HRESULT hrCall = resource.get_PrivateProperties(&pProperties); FAILED(hrCall))
+                return TraceFailedCall(hrCall, L"ISClusResource->get_PrivateProperties");
             std::shared_ptr<ISClusProperty> pProperty;
-            RETURN_IF_CLUSTER_CALL_FAILED(pProperties->get_Item(platform::Variant::String(L"Name"), &pProperty),
-                                          L"ISClusProperties->get_Item");
+            if (const HRESULT hrCall = pProperties->get_Item(platform::Variant::String(L"Name"), &pProperty);
+                FAILED(hrCall))
+                return TraceFailedCall(hrCall, L"ISClusProperties->get_Item");
             platform::Variant value;
-            RETURN_IF_CLUSTER_CALL_FAILED(pProperty->get_Value(&value), L"ISClusProperty->get_Value");
+            if (const HRESULT hrCall = pProperty->get_Value(&value); FAILED(hrCall))
+                return TraceFailedCall(hrCall, L"ISClusProperty->get_Value");
             if (value.Type() == platform::VT_BSTR)
                 m_lstClusterNetworkNames.push_back(value.StringValue());
             return S_OK;
@@ -121,10 +122,12 @@ HRESULT CLocalComputerNames::ReadClusterNames()
         return hr;
 
     std::shared_ptr<ISClusNodes> pNodes;
-    RETURN_IF_CLUSTER_CALL_FAILED(pCluster->get_Nodes(&pNodes), L"ISCluster->get_Nodes");
+    if (const HRESULT hrNodes = pCluster->get_Nodes(&pNodes); FAILED(hrNodes))
+        return TraceFailedCall(hrNodes, L"ISCluster->get_Nodes");
     return ForEachItem(*pNodes, L"ISClusNodes", [this](ISClusNode& node) {
         std::wstring bstrName;
-        RETURN_IF_CLUSTER_CALL_FAILED(node.get_Name(&bstrName), L"ISClusNode->get_Name");
+        if (const HRESULT hrName = node.get_Name(&bstrName); FAILED(hrName))
+            return TraceFailedCall(hrName, L"ISClusNode->get_Name");
         m_lstClusterNodeNames.push_back(std::move(bstrName));
         return S_OK;
     });

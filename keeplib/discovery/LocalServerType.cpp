@@ -2,10 +2,10 @@
 // as a clustered instance.
 
 #include "CallFrame.h"
+#include "FailedCall.h"
 #include "RegistryKeyExists.h"
 #include "ServerDiscovery.h"
 #include "common/StringUtils.h"
-#include "trace/ComUtils.h"
 #include "trace/TraceScope.h"
 
 namespace Keeplibs {
@@ -14,14 +14,8 @@ HRESULT KeeplibGetLocalSqlServerType(const wchar_t* pstrServerName, std::int32_t
 {
     TRACE_SCOPE(L"Keeplibs::KeeplibGetLocalSqlServerType()");
     return RunInCallFrame(ResultLine::Returning, [&] {
-        // Each check is traced with its own text before it is raised.
-        const auto check = [](HRESULT hr, const wchar_t* wszExpression) {
-            if (FAILED(hr))
-                TRACE_ERROR(TRACE_NORMAL, L"%ls hr=0x%.8X", wszExpression, HResultBits(hr));
-            UTIL::COM::ThrowIfFailed(hr);
-        };
-        check(pstrServerName == nullptr ? E_POINTER : S_OK, L"pstrServerName == NULL ? E_POINTER : S_OK");
-        check(plType == nullptr ? E_POINTER : S_OK, L"plType == NULL ? E_POINTER : S_OK");
+        RaiseIfFailed(pstrServerName == nullptr ? E_POINTER : S_OK, L"pstrServerName == NULL ? E_POINTER : S_OK");
+        RaiseIfFailed(plType == nullptr ? E_POINTER : S_OK, L"plType == NULL ? E_POINTER : S_OK");
 
         const std::wstring strInstanceKey = FormatW(L"SOFTWARE\\Microsoft\\Microsoft SQL Server\\%ls", pstrServerName);
         const std::wstring strVersionKey = FormatW(L"%ls\\MSSQLServer\\CurrentVersion", strInstanceKey.c_str());

@@ -4,6 +4,7 @@
 #include "BraceList.h"
 #include "DomainMembership.h"
 #include "DomainUtils.h"
+#include "FailedCall.h"
 #include "InstanceSources.h"
 #include "LocalComputerNames.h"
 #include "SqlHandles.h"
@@ -141,10 +142,8 @@ struct UntracedNames
 HRESULT AddRemoteInstances(const wchar_t* pstrUserDomain, CServerNameSet& names)
 {
     CLocalComputerNames localComputerNames;
-    if (const HRESULT hr = localComputerNames.Init(); FAILED(hr)) {
-        TRACE_ERROR(TRACE_FAILURE, L"CLocalComputerNames.Init failed with hr=(0x%08x).", HResultBits(hr));
-        return hr;
-    }
+    if (const HRESULT hr = localComputerNames.Init(); FAILED(hr))
+        return TraceFailedCall(hr, L"CLocalComputerNames.Init");
 
     std::optional<std::wstring> text;
     {

@@ -2,6 +2,7 @@
 // caller accepts: remote, this computer, or the local cluster.
 
 #include "CallFrame.h"
+#include "FailedCall.h"
 #include "LocalComputerNames.h"
 #include "ServerDiscovery.h"
 #include "database/DBConnectionHelper.h"
@@ -33,10 +34,8 @@ HRESULT KeeplibValidateSQLServerName(std::int32_t lType, const wchar_t* pstrServ
             TRACE_INFO(TRACE_NORMAL, L"Show all, OK");
             return Completed(S_OK);
         }
-        if (const HRESULT hr = localComputerNames.Init(); FAILED(hr)) {
-            TRACE_ERROR(TRACE_FAILURE, L"CLocalComputerNames.Init failed with hr=(0x%08x).", HResultBits(hr));
-            return Abandoned(hr);
-        }
+        if (const HRESULT hr = localComputerNames.Init(); FAILED(hr))
+            return Abandoned(TraceFailedCall(hr, L"CLocalComputerNames.Init"));
 
         std::vector<std::wstring> servers;
         UTIL::DBConnectionHelper::GetServers(pstrServerName, servers);

@@ -15,6 +15,13 @@ struct ConnectionCase
     std::wstring strOpened;
 };
 
+// A provider that cannot make a connection object at all.
+class CNoConnectionProvider : public platform::ado::Provider
+{
+public:
+    platform::ado::ConnectionPtr CreateConnection() override { throw UTIL::COM::_com_error(REGDB_E_CLASSNOTREG); }
+};
+
 } // namespace
 
 class ConnectionTest : public FakeServerTest
@@ -119,10 +126,27 @@ TEST_F(ConnectionTest, FailedOpenTracesTheErrorsAndReturnsTheirCode)
     ConnectionPtr pCnx;
     EXPECT_EQ(Connect(L"DOWN", L"master", pCnx, 30, 0, L"", L""), E_FAIL);
     EXPECT_FALSE(pCnx);
-    EXPECT_TRUE(Traced("ERR: _ConnectionPtr->Open failed with hr=(0x80004005)."));
+    EXPECT_EQ(TracedFileColumn("ERR: _ConnectionPtr->Open failed with hr=(0x80004005)."), "DBConnectionHelper.c");
     EXPECT_TRUE(Traced("ERR: [0]: Number=17 Source=Microsoft OLE DB Provider for SQL Server "
                        "Description=SQL Server does not exist or access denied. "));
     EXPECT_FALSE(Traced("INF: Returning, hrResult=0x80004005"));
+}
+
+TEST_F(ConnectionTest, AConnectionObjectThatCannotBeMadeIsTracedAndItsCodeReturned)
+{
+    const platform::ado::CScopedProvider provider(std::make_shared<CNoConnectionProvider>());
+    ConnectionPtr pCnx;
+    EXPECT_EQ(Connect(L"SQL01", L"master", pCnx, 30, 0, L"", L""), REGDB_E_CLASSNOTREG);
+    EXPECT_FALSE(pCnx);
+    const std::vector<std::string> messages = TracedMessages();
+    const auto failure =
+        std::find(messages.begin(), messages.end(), "ERR: CoCreateInstance(Connection) failed with hr=(0x80040154).");
+    ASSERT_NE(failure, messages.end());
+    EXPECT_EQ(TracedFileColumn(*failure), "DBConnectionHelper.c");
+    // Returned at once: no result line follows.
+    EXPECT_EQ(std::vector<std::string>(failure + 1, messages.end()),
+              (std::vector<std::string>{"INF: + Leaving Function : UTIL::DBConnectionHelper::Connect()",
+                                        "INF: + Leaving Function : UTIL::DBConnectionHelper::Connect()"}));
 }
 
 TEST_F(ConnectionTest, DisconnectingNothingSucceeds)

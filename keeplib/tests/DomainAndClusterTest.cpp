@@ -16,6 +16,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <tuple>
 
 using namespace Keeplibs;
 using namespace platform::netapi;
@@ -184,24 +185,31 @@ TEST_F(DomainAndClusterTest, NoClusterSoftwareOrNoClusterIsNoFailure)
 
 TEST_F(DomainAndClusterTest, AFailingClusterCallIsTracedByNameAndEndsInit)
 {
-    const std::pair<std::string, std::string> calls[] = {
-        {"ISCluster->get_ResourceGroups", "ERR: ISCluster->get_ResourceGroups failed with hr=(0x80070005)."},
-        {"ISClusResGroups->get_Count", "ERR: ISClusResGroups->get_Count failed with hr=(0x80070005)."},
-        {"ISClusResGroups->get_Item", "ERR: ISClusResGroups->get_Item failed with hr=(0x80070005)."},
-        {"ISClusResGroup->get_Resources", "ERR: ISClusResGroup->get_Resources failed with hr=(0x80070005)."},
-        {"ISClusResGroupResources->get_Count", "ERR: ISClusResGroupResources->get_Count failed with hr=(0x80070005)."},
-        {"ISClusResGroupResources->get_Item", "ERR: ISClusResGroupResources->get_Item failed with hr=(0x80070005)."},
-        {"ISClusResource->get_TypeName", "ERR: ISClusResource->get_TypeName failed with hr=(0x80070005)."},
+    // The line carries the file that checked the call: the walk over groups, resources and
+    // collections, or the reading of the names.
+    const std::string kWalk = "ClusterWalk.cpp     ";
+    const std::string kCollection = "ClusterWalk.h       ";
+    const std::string kNames = "LocalComputerNames.c";
+    const std::tuple<std::string, std::string, std::string> calls[] = {
+        {"ISCluster->get_ResourceGroups", "ERR: ISCluster->get_ResourceGroups failed with hr=(0x80070005).", kWalk},
+        {"ISClusResGroups->get_Count", "ERR: ISClusResGroups->get_Count failed with hr=(0x80070005).", kCollection},
+        {"ISClusResGroups->get_Item", "ERR: ISClusResGroups->get_Item failed with hr=(0x80070005).", kCollection},
+        {"ISClusResGroup->get_Resources", "ERR: ISClusResGroup->get_Resources failed with hr=(0x80070005).", kWalk},
+        {"ISClusResGroupResources->get_Count", "ERR: ISClusResGroupResources->get_Count failed with hr=(0x80070005).",
+         kCollection},
+        {"ISClusResGroupResources->get_Item", "ERR: ISClusResGroupResources->get_Item failed with hr=(0x80070005).",
+         kCollection},
+        {"ISClusResource->get_TypeName", "ERR: ISClusResource->get_TypeName failed with hr=(0x80070005).", kWalk},
         {"ISClusResource->get_PrivateProperties",
-         "ERR: ISClusResource->get_PrivateProperties failed with hr=(0x80070005)."},
-        {"ISClusProperties->get_Item", "ERR: ISClusProperties->get_Item failed with hr=(0x80070005)."},
-        {"ISClusProperty->get_Value", "ERR: ISClusProperty->get_Value failed with hr=(0x80070005)."},
-        {"ISCluster->get_Nodes", "ERR: ISCluster->get_Nodes failed with hr=(0x80070005)."},
-        {"ISClusNodes->get_Count", "ERR: ISClusNodes->get_Count failed with hr=(0x80070005)."},
-        {"ISClusNodes->get_Item", "ERR: ISClusNodes->get_Item failed with hr=(0x80070005)."},
-        {"ISClusNode->get_Name", "ERR: ISClusNode->get_Name failed with hr=(0x80070005)."},
+         "ERR: ISClusResource->get_PrivateProperties failed with hr=(0x80070005).", kNames},
+        {"ISClusProperties->get_Item", "ERR: ISClusProperties->get_Item failed with hr=(0x80070005).", kNames},
+        {"ISClusProperty->get_Value", "ERR: ISClusProperty->get_Value failed with hr=(0x80070005).", kNames},
+        {"ISCluster->get_Nodes", "ERR: ISCluster->get_Nodes failed with hr=(0x80070005).", kNames},
+        {"ISClusNodes->get_Count", "ERR: ISClusNodes->get_Count failed with hr=(0x80070005).", kCollection},
+        {"ISClusNodes->get_Item", "ERR: ISClusNodes->get_Item failed with hr=(0x80070005).", kCollection},
+        {"ISClusNode->get_Name", "ERR: ISClusNode->get_Name failed with hr=(0x80070005).", kNames},
     };
-    for (const auto& [strCall, strTrace] : calls) {
+    for (const auto& [strCall, strTrace, strFileColumn] : calls) {
         SCOPED_TRACE(strCall);
         MemoryCluster failing = TwoNodeCluster();
         failing.failures[strCall] = HRESULT_FROM_WIN32(5);
@@ -209,7 +217,7 @@ TEST_F(DomainAndClusterTest, AFailingClusterCallIsTracedByNameAndEndsInit)
         const testsupport::TraceCapture trace;
         CLocalComputerNames names;
         EXPECT_EQ(names.Init(), HRESULT_FROM_WIN32(5));
-        EXPECT_TRUE(Contains(trace.Messages(), strTrace));
+        EXPECT_EQ(trace.FileColumnOf(strTrace), strFileColumn);
         // What was found before the failure stays.
         EXPECT_EQ(names.IsLocalCluster(L"VCLUSTER"),
                   strCall.starts_with("ISClusNode") || strCall == "ISCluster->get_Nodes");
@@ -226,7 +234,7 @@ TEST_F(DomainAndClusterTest, InitFailsWithTheComputerNameOrTheDomainFailure)
     const testsupport::TraceCapture trace;
     EXPECT_EQ(CLocalComputerNames().Init(), E_FAIL);
     EXPECT_TRUE(Contains(trace.Messages(), "WAR: NetWkstaGetInfo failed 53."));
-    EXPECT_TRUE(Contains(trace.Messages(), "ERR: GetSQLServerDomainName failed with hr=(0x80004005)."));
+    EXPECT_EQ(trace.FileColumnOf("ERR: GetSQLServerDomainName failed with hr=(0x80004005)."), "LocalComputerNames.c");
 }
 
 TEST_F(DomainAndClusterTest, TrustedDomainIsTheGivenOneOrThisComputers)

@@ -71,6 +71,8 @@ protected:
         return std::find(messages.begin(), messages.end(), strMessage) != messages.end();
     }
     std::vector<std::string> TracedMessages() const { return m_trace.Messages(); }
+    // The source file column of the first line with this message; empty when none has it.
+    std::string TracedFileColumn(const std::string& strMessage) const { return m_trace.FileColumnOf(strMessage); }
 
     std::shared_ptr<testsupport::CFakeProvider> m_pServer = std::make_shared<testsupport::CFakeProvider>();
 

@@ -291,7 +291,7 @@ TEST_F(RunScriptTest, UnknownScriptIsAResourceNotFound)
 {
     EXPECT_EQ(RunScript(60, m_pCnx, 105, false), MakeHResult(0x80070716));
     EXPECT_TRUE(Traced("ERR: FindResource failed GLE=(1814)."));
-    EXPECT_TRUE(Traced("ERR: LoadScript(lScriptID) failed with hr=(0x80070716)."));
+    EXPECT_EQ(TracedFileColumn("ERR: LoadScript(lScriptID) failed with hr=(0x80070716)."), "DBScriptHelper.cpp  ");
     EXPECT_TRUE(Statements().empty());
 }
 

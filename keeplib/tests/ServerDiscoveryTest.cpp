@@ -14,6 +14,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <tuple>
 
 using namespace platform::netapi;
 using namespace platform::browse;
@@ -295,13 +296,16 @@ TEST_F(ServerDiscoveryTest, ClusteredInstancesAreNamedByTheirVirtualServer)
 TEST_F(ServerDiscoveryTest, AFailingClusterCallEndsTheBrowseWithAnEmptyFile)
 {
     Registry("[HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\MSSQLServer\\MSSQLServer\\CurrentVersion]\r\n");
-    const std::pair<std::string, std::string> failures[] = {
+    // The line carries the file that checked the call.
+    const std::tuple<std::string, std::string, std::string> failures[] = {
         {"ISClusProperties->get_Item",
-         "ERR: ISClusProperties->get_Item(VirtualServerName) failed with hr=(0x80070005)."},
-        {"ISClusProperty->get_Value", "ERR: ISClusProperty->get_Value(VirtualServerName) failed with hr=(0x80070005)."},
-        {"ISClusResource->get_TypeName", "ERR: ISClusResource->get_TypeName failed with hr=(0x80070005)."},
+         "ERR: ISClusProperties->get_Item(VirtualServerName) failed with hr=(0x80070005).", "ClusterInstances.cpp"},
+        {"ISClusProperty->get_Value", "ERR: ISClusProperty->get_Value(VirtualServerName) failed with hr=(0x80070005).",
+         "ClusterInstances.cpp"},
+        {"ISClusResource->get_TypeName", "ERR: ISClusResource->get_TypeName failed with hr=(0x80070005).",
+         "ClusterWalk.cpp     "},
     };
-    for (const auto& [strCall, strTrace] : failures) {
+    for (const auto& [strCall, strTrace, strFileColumn] : failures) {
         MemoryCluster cluster;
         cluster.groups = {{L"G", {SqlServerResource(L"S", Variant::String(L"V"), Variant::String(L"I"))}}};
         cluster.failures[strCall] = HRESULT_FROM_WIN32(5);
@@ -309,7 +313,7 @@ TEST_F(ServerDiscoveryTest, AFailingClusterCallEndsTheBrowseWithAnEmptyFile)
         const testsupport::TraceCapture trace;
         EXPECT_EQ(Browse(kLocalComputer | kLocalCluster), HRESULT_FROM_WIN32(5)) << strCall;
         EXPECT_EQ(List(), "");
-        EXPECT_TRUE(Contains(trace.Messages(), strTrace)) << strCall;
+        EXPECT_EQ(trace.FileColumnOf(strTrace), strFileColumn) << strCall;
     }
     // Without a cluster, the same call lists this computer's default instance alone.
     EXPECT_EQ(Browse(kLocalComputer | kLocalCluster), S_OK);
@@ -372,7 +376,16 @@ TEST_F(ServerDiscoveryTest, ValidationOfAllKindsLooksAtNothing)
     EXPECT_TRUE(m_pNetApi->Calls().empty());
     const testsupport::TraceCapture trace;
     EXPECT_EQ(KeeplibValidateSQLServerName(2, L"(local)"), HRESULT_FROM_WIN32(platform::ERROR_NOT_SUPPORTED));
-    EXPECT_TRUE(Contains(trace.Messages(), "ERR: CLocalComputerNames.Init failed with hr=(0x80070032)."));
+    EXPECT_EQ(trace.FileColumnOf("ERR: CLocalComputerNames.Init failed with hr=(0x80070032)."), "ServerNameValidation");
+}
+
+TEST_F(ServerDiscoveryTest, ARemoteBrowseThatCannotTellThisComputersDomainFailsWithItsCode)
+{
+    m_pNetApi->dwWorkstationError = ERROR_BAD_NETPATH;
+    const testsupport::TraceCapture trace;
+    EXPECT_EQ(Browse(kRemote), E_FAIL);
+    EXPECT_EQ(List(), "");
+    EXPECT_EQ(trace.FileColumnOf("ERR: CLocalComputerNames.Init failed with hr=(0x80004005)."), "RemoteInstances.cpp ");
 }
 
 TEST_F(ServerDiscoveryTest, LocalTypeNeedsBothPointersBeforeTheRegistry)

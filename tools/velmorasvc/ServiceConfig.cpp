@@ -81,6 +81,8 @@ std::optional<ServiceSettings> LoadServiceSettings(const std::filesystem::path& 
         }
         *pPath = WideToNarrow(*strValue);
     }
+    if (const std::optional<std::wstring> strGate = values->Find(kImportGateName); strGate && !strGate->empty())
+        settings.importGate = WideToNarrow(*strGate);
     return settings;
 }
 

@@ -27,16 +27,18 @@ private:
 
 inline constexpr std::wstring_view kQuarantineFolderName = L"QuarantineFolder";
 inline constexpr std::wstring_view kDatabaseName = L"Database";
+inline constexpr std::wstring_view kImportGateName = L"ImportGate";
 
 struct ServiceSettings
 {
     std::wstring strText;
     std::filesystem::path quarantineFolder;
     std::filesystem::path database;
+    std::optional<std::filesystem::path> importGate; // the named pipe that holds the imports, for tests
 };
 
-// Reads the configuration file, which must name the quarantine folder and the database file.
-// Nothing, with what is wrong in strError, otherwise.
+// Reads the configuration file, which must name the quarantine folder and the database file, and
+// may name an import gate. Nothing, with what is wrong in strError, otherwise.
 std::optional<ServiceSettings> LoadServiceSettings(const std::filesystem::path& file, std::string& strError);
 
 } // namespace Velmorasvc

@@ -3,6 +3,7 @@
 #include "ClassFactoryAdaptor.h"
 #include "ConfigItemAdaptor.h"
 #include "ConfigStoreAdaptor.h"
+#include "ImportGate.h"
 #include "QuarantineConfigAdaptor.h"
 #include "QuarantineImportAdaptor.h"
 #include "ServiceConfig.h"
@@ -136,9 +137,9 @@ void CImportContext::Release()
 }
 
 CQuarantineImport::CQuarantineImport(CQuarantineDatabase& database, std::filesystem::path quarantineFolder,
-                                     CInstanceTable& contexts)
+                                     CInstanceTable& contexts, CImportGate* pGate)
     : CServiceObject({IQuarantineImport::kIid}), m_database(database), m_quarantineFolder(std::move(quarantineFolder)),
-      m_contexts(contexts)
+      m_contexts(contexts), m_pGate(pGate)
 {
     new QuarantineImportAdaptor(this);
 }
@@ -180,6 +181,8 @@ QVariantList CQuarantineImport::ImportFile(const QString& strFileName, const QSt
                                            const QDBusObjectPath& context)
 {
     try {
+        if (m_pGate)
+            m_pGate->Pass(strFileName);
         const std::optional<std::filesystem::path> path = PathOf(strFileName);
         if (!path)
             return {};

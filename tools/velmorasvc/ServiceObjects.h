@@ -12,6 +12,7 @@
 
 namespace Velmorasvc {
 
+class CImportGate;
 class CQuarantineDatabase;
 
 // Makes the objects of the classes the service serves.
@@ -92,13 +93,15 @@ private:
     std::int32_t m_lRunId;
 };
 
-// Reads the files of the quarantine folder with the quarantine reader and records them.
+// Reads the files of the quarantine folder with the quarantine reader and records them, each
+// after the gate when there is one.
 class CQuarantineImport : public CServiceObject
 {
     Q_OBJECT
 
 public:
-    CQuarantineImport(CQuarantineDatabase& database, std::filesystem::path quarantineFolder, CInstanceTable& contexts);
+    CQuarantineImport(CQuarantineDatabase& database, std::filesystem::path quarantineFolder, CInstanceTable& contexts,
+                      CImportGate* pGate);
     QDBusObjectPath CreateImportContext();
     // Empty (VT_EMPTY) when no file of that name is recorded, else the item's number.
     QVariantList IsFileKnown(const QString& strFileName);
@@ -113,6 +116,7 @@ private:
     CQuarantineDatabase& m_database;
     std::filesystem::path m_quarantineFolder;
     CInstanceTable& m_contexts;
+    CImportGate* m_pGate;
 };
 
 } // namespace Velmorasvc

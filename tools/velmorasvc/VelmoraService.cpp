@@ -10,7 +10,8 @@ CVelmoraService::CVelmoraService(const ServiceSettings& settings, QDBusConnectio
     : m_connection(std::move(connection)), m_database(settings.database),
       m_configs(m_connection, kQuarantineConfigPath), m_contexts(m_connection, kImportContextPath),
       m_factory(m_configs), m_item(QString::fromStdWString(settings.strText)),
-      m_import(m_database, settings.quarantineFolder, m_contexts)
+      m_gate(settings.importGate ? std::optional<CImportGate>(std::in_place, *settings.importGate) : std::nullopt),
+      m_import(m_database, settings.quarantineFolder, m_contexts, m_gate ? &*m_gate : nullptr)
 {
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 // The substitute service as a whole: its database, its objects on the bus, and its name there.
 
+#include "ImportGate.h"
 #include "ServiceConfig.h"
 #include "ServiceObjects.h"
 #include "tools/velmorasvc/QuarantineDatabase.h"
@@ -8,6 +9,7 @@
 #include <QDBusConnection>
 #include <QString>
 #include <array>
+#include <optional>
 #include <utility>
 
 namespace Velmorasvc {
@@ -15,7 +17,8 @@ namespace Velmorasvc {
 class CVelmoraService
 {
 public:
-    // Opens the database; throws _com_error when it cannot.
+    // Opens the database and the import gate; throws _com_error when the database cannot be
+    // opened, std::runtime_error when the gate cannot.
     CVelmoraService(const ServiceSettings& settings, QDBusConnection connection);
     CVelmoraService(const CVelmoraService&) = delete;
     CVelmoraService& operator=(const CVelmoraService&) = delete;
@@ -37,6 +40,7 @@ private:
     CServiceRoot m_root;
     CConfigStore m_store;
     CConfigItem m_item;
+    std::optional<CImportGate> m_gate;
     CQuarantineImport m_import;
 };
 

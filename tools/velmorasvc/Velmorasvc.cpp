@@ -16,6 +16,7 @@
 #include <QCoreApplication>
 #include <QSocketNotifier>
 #include <cstdio>
+#include <stdexcept>
 #include <sys/signalfd.h>
 
 namespace {
@@ -40,7 +41,8 @@ int main(int argc, char** argv)
         std::fputs("Usage: velmorasvc CONFIGURATION_FILE\n"
                    "Serves the product's service on the bus that VESTREL_SERVICE_BUS names (the system bus\n"
                    "without it). The file holds Name=Value lines: QuarantineFolder, the folder of the\n"
-                   "quarantine files, and Database, the SQLite file the imports are recorded in.\n",
+                   "quarantine files, Database, the SQLite file the imports are recorded in, and for tests\n"
+                   "ImportGate, a named pipe from which each import waits for one byte.\n",
                    stderr);
         return kExitFailed;
     }
@@ -78,6 +80,8 @@ int main(int argc, char** argv)
         } catch (const UTIL::COM::_com_error& e) {
             iExitStatus = Fail("cannot open the database " + settings->database.string() + ": " +
                                QString::fromStdWString(e.Description()).toStdString());
+        } catch (const std::runtime_error& e) {
+            iExitStatus = Fail(e.what());
         }
     }
     QDBusConnection::disconnectFromBus(strConnectionName);

@@ -11,14 +11,14 @@
 private_service_pids=()
 
 # Runs a command in the background and waits until it has written its first line into the file;
-# fails when it ends first or takes more than ten seconds.
+# fails when it ends first, or after a minute: a hang guard that no loaded machine reaches.
 start_with_first_line() {
     local output=$1
     shift
     "$@" >"$output" &
     private_service_pids+=("$!")
     local pid=$!
-    for ((tries = 0; tries < 200; ++tries)); do
+    for ((tries = 0; tries < 1200; ++tries)); do
         (( $(wc -l <"$output") > 0 )) && return 0
         kill -0 "$pid" 2>/dev/null || break
         sleep 0.05

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <regex>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -307,61 +308,21 @@ TEST_F(ICDebugTest, LogFilesAreReadableByTheirOwnerOnly)
     EXPECT_EQ(info.st_mode & 0777, 0600u);
 }
 
-namespace {
-
-// Plants something at every name that a log named from strBase may take in this process during
-// the next three seconds: a name of process and time can be guessed.
-template <class Plant> void PlantAtEveryName(const std::string& strBase, Plant plant)
+TEST_F(ICDebugTest, ALogWhoseFileCannotBeHadWritesNoFileAtAll)
 {
-    timespec now{};
-    clock_gettime(CLOCK_REALTIME, &now);
-    const long long llFirst = static_cast<long long>(now.tv_sec) * 1000 + now.tv_nsec / 1'000'000;
-    for (long long llMillisecond = llFirst; llMillisecond < llFirst + 3000; ++llMillisecond) {
-        const time_t seconds = static_cast<time_t>(llMillisecond / 1000);
-        tm parts{};
-        localtime_r(&seconds, &parts);
-        plant(FormatA("%s-%d-%02d-%02d-%02d-%03d.log", strBase.c_str(), static_cast<int>(::getpid()), parts.tm_hour,
-                      parts.tm_min, parts.tm_sec, static_cast<int>(llMillisecond % 1000)));
+    // The name stays the log's, and no temporary file takes its place: the registry asked for
+    // that file and no other.
+    m_folder.Write("blocker", "");
+    const std::string strBase = (m_folder.Path() / "blocker" / "keeplib").string();
+    std::wstring strFileName;
+    {
+        ICDebug log(kSubkey, Settings("\"TraceFileName\"=\"" + strBase + "\"\r\n\"OutputToDebugger\"=dword:0\r\n"));
+        log.LogError(__FILE__, __LINE__, TRACE_FAILURE, L"secret");
+        strFileName = log.FileName();
     }
-}
-
-} // namespace
-
-TEST_F(ICDebugTest, WhatOthersPlantAtTheLogsNameReceivesNothing)
-{
-    // A pipe would hold the log for ever; a file of another account would receive every line.
-    // Either way the log writes no file, as for one that cannot be opened.
-    const bool bRoot = ::geteuid() == 0;
-    for (const bool bPipe : {true, false}) {
-        if (!bPipe && !bRoot)
-            continue; // only root can plant a file that belongs to another account
-        const testsupport::ScratchFolder folder;
-        const std::string strBase = (folder.Path() / "keeplib").string();
-        std::vector<std::string> planted;
-        PlantAtEveryName(strBase, [&](const std::string& strName) {
-            if (bPipe) {
-                ASSERT_EQ(::mkfifo(strName.c_str(), 0666), 0);
-            } else {
-                folder.Write(std::filesystem::path(strName).filename().string(), "");
-                ASSERT_EQ(::chown(strName.c_str(), 65534, 65534), 0);
-            }
-            planted.push_back(strName);
-        });
-        std::wstring strFileName;
-        {
-            ICDebug log(kSubkey, Settings("\"TraceFileName\"=\"" + strBase + "\"\r\n\"OutputToDebugger\"=dword:0\r\n"));
-            log.LogError(__FILE__, __LINE__, TRACE_FAILURE, L"secret");
-            strFileName = log.FileName();
-        }
-        EXPECT_NE(std::find(planted.begin(), planted.end(), WideToNarrow(strFileName)), planted.end());
-        for (const std::string& strName : planted) {
-            const auto status = std::filesystem::symlink_status(strName);
-            ASSERT_EQ(status.type(), bPipe ? std::filesystem::file_type::fifo : std::filesystem::file_type::regular);
-            if (!bPipe) {
-                ASSERT_EQ(std::filesystem::file_size(strName), 0u) << strName;
-            }
-        }
-    }
+    EXPECT_TRUE(WideToNarrow(strFileName).starts_with(strBase + "-")) << WideToNarrow(strFileName);
+    EXPECT_EQ(FilesIn(m_folder.Path()), std::vector<std::filesystem::path>{m_folder.Path() / "blocker"});
+    EXPECT_EQ(testsupport::ReadFile(m_folder.Path() / "blocker"), "");
 }
 
 TEST_F(ICDebugTest, NoFolderIsMadeThroughALink)
@@ -410,24 +371,22 @@ TEST_F(ICDebugTest, ControlCharactersOfAMessageAreEscapedSoThatOneMessageStaysOn
         << lines.back();
 }
 
-TEST_F(ICDebugTest, AnExistingFileOfThisAccountIsAppendedTo)
+TEST_F(ICDebugTest, ALogWritesAtTheEndOfItsFileWhateverWasAddedMeanwhile)
 {
-    // An earlier log at the same name (two logs of one process started in the same millisecond
-    // with the same base name) keeps its lines; the new header and lines follow them.
+    // Another log of this process that opened the same name (started in the same millisecond with
+    // the same base name) writes between two of this log's lines: neither overwrites the other.
     const std::string strBase = (m_folder.Path() / "shared").string();
-    PlantAtEveryName(strBase, [&](const std::string& strName) {
-        m_folder.Write(std::filesystem::path(strName).filename().string(), "earlier line\r\n");
-    });
     std::wstring strFileName;
     {
         ICDebug log(kSubkey, Settings("\"TraceFileName\"=\"" + strBase + "\"\r\n\"OutputToDebugger\"=dword:0\r\n"));
-        log.LogInfo(__FILE__, __LINE__, TRACE_NORMAL, L"later line");
         strFileName = log.FileName();
+        std::ofstream(WideToNarrow(strFileName), std::ios::app | std::ios::binary) << "the other log's line\r\n";
+        log.LogInfo(__FILE__, __LINE__, TRACE_NORMAL, L"later line");
     }
     const auto lines = SplitLines(testsupport::ReadFile(WideToNarrow(strFileName)));
     ASSERT_EQ(lines.size(), 8u);
-    EXPECT_EQ(lines[0], "earlier line");
-    EXPECT_EQ(lines[1], "Trace file");
+    EXPECT_EQ(lines[0], "Trace file");
+    EXPECT_EQ(lines[6], "the other log's line");
     EXPECT_TRUE(std::regex_match(lines[7], std::regex(kLinePrefix + "INF: later line")));
 }
 

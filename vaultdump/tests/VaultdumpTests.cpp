@@ -426,10 +426,12 @@ void CheckBrokenOffRun(int iSignal)
     testsupport::CRunningProgram vaultdump(kVaultdump, {folder.Path().string()});
     std::string strPrinted;
     for (int iLine = 0; iLine < 2; ++iLine) { // the folder, then the first item
-        const std::optional<std::string> line = vaultdump.ReadLine(std::chrono::seconds(60));
+        const std::optional<std::string> line = vaultdump.ReadLine(testsupport::kProgramHangGuard);
         ASSERT_TRUE(line);
         strPrinted += *line + "\n";
     }
+    // Nothing more is read before the signal has gone: a thousand lines of some 95 bytes fill the
+    // pipe, and vaultdump waits there, long before its last item, however long the test is held up.
     ::kill(vaultdump.Pid(), iSignal);
     const testsupport::ProgramResult result = vaultdump.Wait();
     ASSERT_EQ(result.iExitStatus, -1) << "the run ended before it was broken off";

@@ -11,13 +11,13 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <chrono>
 #include <condition_variable>
+#include <functional>
+#include <memory>
 #include <thread>
 
 using namespace Vaultfeed;
 using namespace VaultfeedTests;
-using namespace std::chrono_literals;
 
 namespace {
 
@@ -76,43 +76,63 @@ TEST_F(ImportJob, StartClearsTheEarlierRunsProgress)
                         L"3 files processed\r\n1 files are already in the database\r\n2 files imported successfuly"}));
 }
 
-TEST_F(ImportJob, StopWaitsForACallInProgressAndLeavesTheJobIdle)
+TEST_F(ImportJob, EndingAJobWaitsForTheCallInProgressAndNoCallFollows)
 {
-    std::mutex mutex;
-    std::condition_variable changed;
-    bool bInCall = false;
-    bool bReleased = false;
-    m_pService->OnImportFile([&](const std::wstring&) {
-        std::unique_lock lock(mutex);
-        bInCall = true;
+    // The worker is held in its first call while another thread ends the job; the call is let go
+    // once that thread is on its way to end it. When the end returns, the call has returned, and
+    // no call comes after: the job's destruction later finds nothing left to stop.
+    struct EndCase
+    {
+        const char* szName;
+        std::function<void(std::unique_ptr<CImportJob>&)> end;
+    };
+    const EndCase cases[] = {
+        {"Stop", [](std::unique_ptr<CImportJob>& pJob) { pJob->Stop(); }},
+        {"destruction", [](std::unique_ptr<CImportJob>& pJob) { pJob.reset(); }},
+    };
+    for (const EndCase& c : cases) {
+        SCOPED_TRACE(c.szName);
+        std::mutex mutex;
+        std::condition_variable changed;
+        bool bInCall = false;
+        bool bEnding = false;
+        bool bReleased = false;
+        m_pService = std::make_shared<CFakeService>();
+        m_pService->OnImportFile([&](const std::wstring&) {
+            std::unique_lock lock(mutex);
+            bInCall = true;
+            changed.notify_all();
+            changed.wait(lock, [&] { return bReleased; });
+            bInCall = false;
+        });
+        auto pJob = std::make_unique<CImportJob>(m_pService);
+        ASSERT_TRUE(Start(*pJob));
+        {
+            std::unique_lock lock(mutex);
+            changed.wait(lock, [&] { return bInCall; });
+        }
+        std::vector<std::wstring> callsAtEnd;
+        std::thread ender([&] {
+            {
+                const std::lock_guard lock(mutex);
+                bEnding = true;
+            }
+            changed.notify_all();
+            c.end(pJob);
+            const std::lock_guard lock(mutex);
+            EXPECT_FALSE(bInCall) << "the job ended while its worker was still in a call";
+            callsAtEnd = m_pService->FileCalls();
+        });
+        {
+            std::unique_lock lock(mutex);
+            changed.wait(lock, [&] { return bEnding; });
+            bReleased = true;
+        }
         changed.notify_all();
-        changed.wait(lock, [&] { return bReleased; });
-    });
-    CImportJob job(m_pService);
-    ASSERT_TRUE(Start(job));
-    {
-        std::unique_lock lock(mutex);
-        changed.wait(lock, [&] { return bInCall; });
+        ender.join();
+        pJob.reset();
+        EXPECT_EQ(m_pService->FileCalls(), callsAtEnd);
     }
-    std::atomic<bool> bStopped = false;
-    std::thread stopper([&] {
-        job.Stop();
-        bStopped = true;
-    });
-    std::this_thread::sleep_for(50ms);
-    EXPECT_FALSE(bStopped) << "Stop returned while the worker was still in a call";
-    {
-        const std::lock_guard lock(mutex);
-        bReleased = true;
-    }
-    changed.notify_all();
-    stopper.join();
-    // The worker has ended: nothing changes any more.
-    const ImportProgress stopped = job.GetProgress();
-    const std::size_t nCalls = m_pService->FileCalls().size();
-    std::this_thread::sleep_for(20ms);
-    EXPECT_EQ(job.GetProgress(), stopped);
-    EXPECT_EQ(m_pService->FileCalls().size(), nCalls);
 }
 
 TEST_F(ImportJob, StartAndStopFromOtherThreadsRepeatedlyNeverHang)
@@ -142,25 +162,6 @@ TEST_F(ImportJob, StartAndStopFromOtherThreadsRepeatedlyNeverHang)
     job.Stop();
     ASSERT_TRUE(Start(job));
     EXPECT_EQ(WaitUntilDone(job), kThreeImported);
-}
-
-TEST_F(ImportJob, DestroyingAJobStopsItsRun)
-{
-    std::atomic<int> nImports = 0;
-    m_pService->OnImportFile([&](const std::wstring&) {
-        ++nImports;
-        std::this_thread::sleep_for(5ms);
-    });
-    {
-        CImportJob job(m_pService);
-        ASSERT_TRUE(Start(job));
-        while (nImports == 0)
-            std::this_thread::sleep_for(1ms);
-    }
-    // The worker ended with the job: no call comes after its destruction.
-    const int nAtDestruction = nImports;
-    std::this_thread::sleep_for(20ms);
-    EXPECT_EQ(nImports, nAtDestruction);
 }
 
 } // namespace

@@ -8,7 +8,11 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <cstdlib>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace VaultfeedTests {
 namespace {
@@ -57,12 +61,7 @@ std::string DamagedQuarantineFile()
 CServiceBench::CServiceBench()
 {
     std::filesystem::create_directory(Quarantine());
-    WriteFile(Folder("service.conf"), "# the substitute service of a test\n"
-                                      "QuarantineFolder=" +
-                                          Quarantine().string() +
-                                          "\n"
-                                          "Database=" +
-                                          Folder("quarantine.db").string() + "\n");
+    WriteConfiguration("");
     ::setenv(Vaultfeed::Bus::kBusAddressVariable, m_bus.Address().c_str(), 1);
     StartService();
 }
@@ -71,6 +70,12 @@ CServiceBench::~CServiceBench()
 {
     m_service.reset();
     ::unsetenv(Vaultfeed::Bus::kBusAddressVariable);
+}
+
+void CServiceBench::WriteConfiguration(const std::string& strMoreLines)
+{
+    WriteFile(Folder("service.conf"), "# the substitute service of a test\nQuarantineFolder=" + Quarantine().string() +
+                                          "\nDatabase=" + Folder("quarantine.db").string() + "\n" + strMoreLines);
 }
 
 std::filesystem::path CServiceBench::Folder(const std::string& strName) const
@@ -87,7 +92,7 @@ void CServiceBench::StartService()
 {
     m_service.emplace(VELMORASVC_PATH, std::vector<std::string>{Folder("service.conf").string()}, Environment(),
                       testsupport::ErrorOutput::Test);
-    const std::string strLine = m_service->ReadLine(std::chrono::seconds(30)).value_or("");
+    const std::string strLine = m_service->ReadLine(testsupport::kProgramHangGuard).value_or("");
     ASSERT_EQ(strLine, "velmorasvc: serving org.vestrel.Velmora on " + m_bus.Address() + " (quarantine folder " +
                            Quarantine().string() + ", database " + Folder("quarantine.db").string() + ")");
 }
@@ -97,6 +102,28 @@ int CServiceBench::StopService(int iSignal)
     const int iStatus = m_service->Stop(iSignal).iExitStatus;
     m_service.reset();
     return iStatus;
+}
+
+void CServiceBench::GateImports()
+{
+    const std::filesystem::path gate = Folder("import.gate");
+    ASSERT_EQ(::mkfifo(gate.c_str(), 0600), 0);
+    // Open for reading too, so that opening does not wait for the service.
+    m_gate = CAutoFileHandle(::open(gate.c_str(), O_RDWR | O_CLOEXEC));
+    ASSERT_TRUE(m_gate);
+    StopService(SIGTERM);
+    WriteConfiguration("ImportGate=" + gate.string() + "\n");
+    StartService();
+}
+
+void CServiceBench::LetAnImportThrough()
+{
+    ASSERT_EQ(::write(m_gate.Get(), "+", 1), 1);
+}
+
+std::optional<std::string> CServiceBench::ServiceLine(std::chrono::milliseconds wait)
+{
+    return m_service->ReadLine(wait);
 }
 
 std::vector<std::string> CServiceBench::Rows() const

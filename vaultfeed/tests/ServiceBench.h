@@ -5,6 +5,9 @@
 #include "testsupport/PrivateBus.h"
 #include "testsupport/RunProgram.h"
 
+#include "common/HandleOwners.h"
+
+#include <chrono>
 #include <filesystem>
 #include <map>
 #include <optional>
@@ -35,14 +38,23 @@ public:
     void StartService();
     // Stops the service with the signal; its exit status, or -1 when the signal ended it.
     int StopService(int iSignal);
+    // Restarts the service with a gate before its imports: each one says it has come with the
+    // service's line "velmorasvc: importing NAME", and waits until the test lets it through.
+    void GateImports();
+    void LetAnImportThrough();
+    // The service's next line, waiting at most the given time; nothing when none came.
+    std::optional<std::string> ServiceLine(std::chrono::milliseconds wait);
 
     // The recorded files, by name: "FileName|NetworkName|RunId|HedLine|HeaderLineCount|HeaderLines|
     // ContentLength", line ends shown as "\n".
     std::vector<std::string> Rows() const;
 
 private:
+    void WriteConfiguration(const std::string& strMoreLines);
+
     testsupport::ScratchFolder m_scratch;
     testsupport::CPrivateBus m_bus;
+    CAutoFileHandle m_gate; // the writing end of the import gate, once there is one
     std::optional<testsupport::CRunningProgram> m_service;
 };
 

@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <atomic>
 #include <chrono>
 #include <csignal>
 #include <regex>
@@ -59,9 +60,9 @@ protected:
         return source;
     }
 
-    // Stops the program once it has copied a file, long before it could have copied all nFiles:
-    // it ends with status 3 and no report, and its worker stopped with it (no copy comes after).
-    void ExpectStoppedWithoutAReport(testsupport::CRunningProgram& program, int iSignal, std::size_t nFiles) const;
+    // Stops the program with the signal while its worker waits at the service's import gate, in
+    // the middle of the nFiles of the source: it ends with status 3 and no report.
+    void ExpectStoppedWithoutAReport(testsupport::CRunningProgram& program, int iSignal, std::size_t nFiles);
 
     CServiceBench m_bench;
 
@@ -74,14 +75,6 @@ private:
     }
 };
 
-// Waits until the folder holds an entry; a hang guard of a minute.
-void WaitForAnEntry(const std::filesystem::path& folder)
-{
-    const auto deadline = std::chrono::steady_clock::now() + 60s;
-    while (std::filesystem::is_empty(folder) && std::chrono::steady_clock::now() < deadline)
-        std::this_thread::sleep_for(1ms);
-}
-
 std::size_t CountEntries(const std::filesystem::path& folder)
 {
     const std::filesystem::directory_iterator entries(folder);
@@ -89,16 +82,28 @@ std::size_t CountEntries(const std::filesystem::path& folder)
 }
 
 void VaultfeedProgram::ExpectStoppedWithoutAReport(testsupport::CRunningProgram& program, int iSignal,
-                                                   std::size_t nFiles) const
+                                                   std::size_t nFiles)
 {
-    WaitForAnEntry(m_bench.Quarantine());
-    const testsupport::ProgramResult result = program.Stop(iSignal);
+    const std::string strImporting = "velmorasvc: importing ";
+    ASSERT_EQ(m_bench.ServiceLine(testsupport::kProgramHangGuard).value_or("").substr(0, strImporting.size()),
+              strImporting);
+    ASSERT_EQ(::kill(program.Pid(), iSignal), 0);
+    // Only now is the import let through, and each one the worker still begins before it sees the
+    // stop: however the machine holds the program back, its run cannot get far.
+    m_bench.LetAnImportThrough();
+    std::atomic<bool> bEnded = false;
+    std::thread gatekeeper([&] {
+        while (!bEnded) {
+            if (m_bench.ServiceLine(10ms))
+                m_bench.LetAnImportThrough();
+        }
+    });
+    const testsupport::ProgramResult result = program.Wait();
+    bEnded = true;
+    gatekeeper.join();
     EXPECT_EQ(result.iExitStatus, 3);
     EXPECT_EQ(result.strStdout, "");
-    const std::size_t nCopies = CountEntries(m_bench.Quarantine());
-    EXPECT_LT(nCopies, nFiles);
-    std::this_thread::sleep_for(20ms);
-    EXPECT_EQ(CountEntries(m_bench.Quarantine()), nCopies);
+    EXPECT_LT(CountEntries(m_bench.Quarantine()), nFiles);
 }
 
 struct Expected
@@ -185,6 +190,7 @@ TEST_F(VaultfeedProgram, DrawsItsProgressOnATerminalAndClearsIt)
 TEST_F(VaultfeedProgram, AStopSignalEndsTheRunWithoutAReport)
 {
     const std::filesystem::path source = WriteSource(3000);
+    m_bench.GateImports();
     for (const int iSignal : {SIGINT, SIGTERM}) {
         SCOPED_TRACE(iSignal);
         std::filesystem::remove_all(m_bench.Quarantine());
@@ -208,6 +214,7 @@ TEST_F(VaultfeedProgram, WithADisplayTheDialogImportsAndClosesByItself)
 TEST_F(VaultfeedProgram, WithADisplayAStopSignalEndsTheRunWithoutAReport)
 {
     const std::filesystem::path source = WriteSource(3000);
+    m_bench.GateImports();
     testsupport::CRunningProgram program(VAULTFEED_PATH, {source.string()}, WindowEnvironment());
     ExpectStoppedWithoutAReport(program, SIGTERM, 3000);
 }

@@ -12,7 +12,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
+#include <functional>
 #include <sstream>
+#include <thread>
 
 #include <arpa/inet.h>
 #include <poll.h>
@@ -37,33 +40,43 @@ std::vector<BrowseTarget> Targets(const std::string& strList)
     return targets;
 }
 
+// A browse ends once every computer asked has answered or refused: its wait is then only a hang
+// guard, however long a loaded machine holds a responder back.
+constexpr std::chrono::milliseconds kHangGuard = kLongestWait;
+
 bool HasNote(const BrowseResult& result, const std::wstring& strNote)
 {
     return std::find(result.notes.begin(), result.notes.end(), strNote) != result.notes.end();
 }
 
-// A computer that answers from another port than the one it was asked on.
-class CAnswerFromElsewhere
+// A computer that answers from another port than the one it was asked on, and then, once the
+// condition holds, from its own.
+class CAnswerFromElsewhereFirst
 {
 public:
-    CAnswerFromElsewhere() : m_asked(Bound()), m_answering(Bound())
+    explicit CAnswerFromElsewhereFirst(std::function<bool()> answerItselfWhen) : m_asked(Bound()), m_answering(Bound())
     {
-        m_thread = std::thread([this] {
+        m_thread = std::thread([this, answerItselfWhen = std::move(answerItselfWhen)] {
             pollfd descriptor{m_asked.Get(), POLLIN, 0};
-            if (::poll(&descriptor, 1, 5000) <= 0)
+            if (::poll(&descriptor, 1, static_cast<int>(kHangGuard.count())) <= 0)
                 return;
             std::uint8_t request = 0;
             sockaddr_in source{};
             socklen_t cbSource = sizeof source;
             ::recvfrom(m_asked.Get(), &request, 1, 0, reinterpret_cast<sockaddr*>(&source), &cbSource);
-            const auto answer = tools::InstancesAnswer({"SPOOF"});
-            ::sendto(m_answering.Get(), answer.data(), answer.size(), 0, reinterpret_cast<sockaddr*>(&source),
-                     cbSource);
+            const auto* pSource = reinterpret_cast<const sockaddr*>(&source);
+            const auto spoof = tools::InstancesAnswer({"SPOOF"});
+            ::sendto(m_answering.Get(), spoof.data(), spoof.size(), 0, pSource, cbSource);
+            const auto deadline = std::chrono::steady_clock::now() + kHangGuard;
+            while (!answerItselfWhen() && std::chrono::steady_clock::now() < deadline)
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            const auto answer = tools::InstancesAnswer({"ASKED"});
+            ::sendto(m_asked.Get(), answer.data(), answer.size(), 0, pSource, cbSource);
         });
     }
-    ~CAnswerFromElsewhere() { m_thread.join(); }
-    CAnswerFromElsewhere(const CAnswerFromElsewhere&) = delete;
-    CAnswerFromElsewhere& operator=(const CAnswerFromElsewhere&) = delete;
+    ~CAnswerFromElsewhereFirst() { m_thread.join(); }
+    CAnswerFromElsewhereFirst(const CAnswerFromElsewhereFirst&) = delete;
+    CAnswerFromElsewhereFirst& operator=(const CAnswerFromElsewhereFirst&) = delete;
 
     std::string Target() const { return "127.0.0.1:" + std::to_string(PortOf(m_asked.Get())); }
 
@@ -94,9 +107,15 @@ private:
 
 TEST(ResolutionDriver, GathersTheAnswersOfEveryTarget)
 {
-    const tools::CResolutionResponder first(tools::AnswersForServers({"SQL01", "SQL01\\SALES", "sql01"}));
-    const tools::CResolutionResponder second(tools::AnswersForServers({"SQL02\\HR", "SQL01"}));
-    const BrowseResult result = BrowseServers(Targets(first.Target() + ", " + second.Target()), 5s, Interfaces());
+    // One computer at each address, which answers for all its instances at once: a computer that
+    // has answered is not waited for any more.
+    const tools::CResolutionResponder first(tools::AnswersForServers({"SQL01", "SQL01\\SALES"}));
+    const tools::CResolutionResponder second(tools::AnswersForServers({"SQL02\\HR"}));
+    const tools::CResolutionResponder third(tools::AnswersForServers({"SQL01"}));
+    const tools::CResolutionResponder fourth(tools::AnswersForServers({"sql01"}));
+    const BrowseResult result =
+        BrowseServers(Targets(first.Target() + ", " + second.Target() + "," + third.Target() + "," + fourth.Target()),
+                      kHangGuard, Interfaces());
     ASSERT_TRUE(result.text);
     // Which answer arrives first is the network's affair: every instance of every answer is there,
     // once; names that differ in case are other names.
@@ -108,32 +127,39 @@ TEST(ResolutionDriver, GathersTheAnswersOfEveryTarget)
     std::sort(names.begin(), names.end());
     EXPECT_EQ(names, (std::vector<std::wstring>{L"SQL01", L"SQL01\\SALES", L"SQL02\\HR", L"sql01"}));
     EXPECT_TRUE(result.notes.empty());
-    EXPECT_GE(first.RequestsAnswered(), 1);
-    EXPECT_GE(second.RequestsAnswered(), 1);
+    for (const tools::CResolutionResponder* pComputer : {&first, &second, &third, &fourth})
+        EXPECT_GE(pComputer->RequestsAnswered(), 1);
 }
 
 TEST(ResolutionDriver, NobodyListeningGivesAnEmptyBrowse)
 {
-    const BrowseResult result = BrowseServers(Targets("127.0.0.1:9"), 5s, Interfaces());
+    const BrowseResult result = BrowseServers(Targets("127.0.0.1:9"), kHangGuard, Interfaces());
     ASSERT_TRUE(result.text);
     EXPECT_EQ(*result.text, L"Server=");
-    EXPECT_EQ(*BrowseServers({}, 5s, Interfaces()).text, L"Server=");
+    EXPECT_EQ(*BrowseServers({}, kHangGuard, Interfaces()).text, L"Server=");
 }
 
 TEST(ResolutionDriver, AnswersThatAreNoAnswersOrComeFromElsewhereAreLeftOut)
 {
     const std::string strGood = "ServerName;GOOD;InstanceName;MSSQLSERVER;;";
-    const tools::CResolutionResponder hostile({
-        tools::FramedAnswer(strGood), tools::Datagram(65507, 0x41), // 64 KiB of garbage
-        tools::FramedAnswer(strGood, 9000),                         // a length that lies
-        tools::FramedAnswer("ServerName;A,B;InstanceName;I;;"),     // a name that breaks the list
-        tools::FramedAnswer("ServerName;HALF;InstanceName;DONE"),   // never finished
-    });
-    const CAnswerFromElsewhere spoofer;
-    // The computer asked never answers itself: the browse waits for it to the end.
-    const BrowseResult result = BrowseServers(Targets(hostile.Target() + "," + spoofer.Target()), 500ms, Interfaces());
+    // The other computer answers itself only once the first has sent all its datagrams: the
+    // browse, which ends soon after both have answered, has every one of them by then.
+    std::atomic<bool> bHostileDone = false;
+    tools::ResponderOptions options;
+    options.afterAnswering = [&bHostileDone] { bHostileDone = true; };
+    const tools::CResolutionResponder hostile(
+        {
+            tools::FramedAnswer(strGood), tools::Datagram(65507, 0x41), // 64 KiB of garbage
+            tools::FramedAnswer(strGood, 9000),                         // a length that lies
+            tools::FramedAnswer("ServerName;A,B;InstanceName;I;;"),     // a name that breaks the list
+            tools::FramedAnswer("ServerName;HALF;InstanceName;DONE"),   // never finished
+        },
+        options);
+    const CAnswerFromElsewhereFirst spoofer([&bHostileDone] { return bHostileDone.load(); });
+    const BrowseResult result =
+        BrowseServers(Targets(hostile.Target() + "," + spoofer.Target()), kHangGuard, Interfaces());
     ASSERT_TRUE(result.text);
-    EXPECT_EQ(*result.text, L"Server={GOOD}");
+    EXPECT_EQ(*result.text, L"Server={GOOD,ASKED}");
     EXPECT_TRUE(HasNote(result, L"2 answers that were no server resolution answers were left out."));
     EXPECT_TRUE(HasNote(result, L"An instance whose name cannot be listed was left out: A,B\\I"));
     EXPECT_TRUE(HasNote(result, L"An instance that the answer did not finish was left out."));
@@ -143,7 +169,7 @@ TEST(ResolutionDriver, AThousandAnswersAtOnceAreTakenAndTheBrowseEnds)
 {
     const tools::CResolutionResponder flood(
         std::vector<tools::Datagram>(1000, tools::FramedAnswer("ServerName;FLOOD;InstanceName;MSSQLSERVER;;")));
-    const BrowseResult result = BrowseServers(Targets(flood.Target()), 200ms, Interfaces());
+    const BrowseResult result = BrowseServers(Targets(flood.Target()), kHangGuard, Interfaces());
     ASSERT_TRUE(result.text);
     EXPECT_EQ(*result.text, L"Server={FLOOD}");
 }
@@ -154,7 +180,7 @@ TEST(ResolutionDriver, NotesAreCappedAndCounted)
     for (int i = 0; i < 40; ++i)
         strText += "ServerName;BAD{" + std::to_string(i) + "};InstanceName;I;;";
     const tools::CResolutionResponder responder({tools::FramedAnswer(strText)});
-    const BrowseResult result = BrowseServers(Targets(responder.Target()), 5s, Interfaces());
+    const BrowseResult result = BrowseServers(Targets(responder.Target()), kHangGuard, Interfaces());
     ASSERT_EQ(result.notes.size(), 33u);
     EXPECT_EQ(result.notes.back(), L"8 more notes were left out.");
 }

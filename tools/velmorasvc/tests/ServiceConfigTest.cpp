@@ -59,6 +59,10 @@ TEST(ServiceSettings, NeedBothTheQuarantineFolderAndTheDatabase)
     EXPECT_EQ(settings->quarantineFolder, "/srv/q");
     EXPECT_EQ(settings->database, "/srv/q.db");
     EXPECT_EQ(settings->strText, L"QuarantineFolder=/srv/q\nDatabase=/srv/q.db\n");
+    EXPECT_FALSE(settings->importGate.has_value());
+    const auto gated =
+        folder.Write("gated.conf", "QuarantineFolder=/srv/q\nDatabase=/srv/q.db\nImportGate=/srv/gate\n");
+    EXPECT_EQ(LoadServiceSettings(gated, strError).value().importGate, std::filesystem::path("/srv/gate"));
 
     const std::vector<std::pair<std::string, std::string>> failures = {
         {"QuarantineFolder=/srv/q\n", " names no Database"},

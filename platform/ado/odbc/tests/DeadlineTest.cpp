@@ -4,6 +4,7 @@
 #include "Deadline.h"
 #include "DriverSocket.h"
 #include "testsupport/LoopbackSocket.h"
+#include "testsupport/RunProgram.h"
 
 #include <gtest/gtest.h>
 
@@ -75,7 +76,7 @@ TEST(DriverSocket, TheOneNewStreamSocketIsFoundAndSevered)
     const CAutoFileHandle client = ConnectTo(server);
     const std::optional<CDriverSocket> found = CDriverSocket::OpenedSince(before);
     ASSERT_TRUE(found);
-    const CAutoFileHandle accepted = server.Accept(std::chrono::seconds(10));
+    const CAutoFileHandle accepted = server.Accept(testsupport::kProgramHangGuard);
     ASSERT_TRUE(accepted);
     // The accepted end is a second new socket: which one is the driver's can no longer be told.
     EXPECT_FALSE(CDriverSocket::OpenedSince(before));

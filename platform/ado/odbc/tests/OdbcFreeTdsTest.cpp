@@ -23,6 +23,10 @@ int ClosedLoopbackPort()
     return testsupport::CLoopbackSocket().Port();
 }
 
+// A closed port refuses a connection at once: the login timeout is only a hang guard, long enough
+// that no deadline of the driver call comes before the refusal on a loaded machine.
+constexpr std::int32_t kRefusalGuardSeconds = 60;
+
 class OdbcFreeTds : public ::testing::Test
 {
 protected:
@@ -70,7 +74,7 @@ TEST_F(OdbcFreeTds, AClosedPortFailsWithTheDriversRecords)
     properties.bIntegratedSecurity = false;
     properties.strUserId = L"sa";
     properties.strPassword = strPassword;
-    properties.lConnectTimeout = 2;
+    properties.lConnectTimeout = kRefusalGuardSeconds;
     EXPECT_EQ(HResultBits(OpenFailure(*pConnection, properties)), HResultBits(E_FAIL));
     const std::vector<Error> errors = pConnection->Errors();
     ASSERT_FALSE(errors.empty());
@@ -102,7 +106,7 @@ TEST_F(OdbcFreeTds, AClosedPortFailsForATrustedLoginToo)
     const ConnectionPtr pConnection = MakeOdbcProvider()->CreateConnection();
     ConnectionProperties properties;
     properties.strDataSource = strServer;
-    properties.lConnectTimeout = 2;
+    properties.lConnectTimeout = kRefusalGuardSeconds;
     properties.strInitialCatalog = L"KorvoQuar";
     EXPECT_EQ(HResultBits(OpenFailure(*pConnection, properties)), HResultBits(E_FAIL));
     EXPECT_FALSE(pConnection->Errors().empty());
@@ -123,7 +127,7 @@ TEST_F(OdbcFreeTds, TriesTheFailoverPartnerWhenThePrincipalCannotBeReached)
     properties.bIntegratedSecurity = false;
     properties.strUserId = L"u";
     properties.strPassword = L"p";
-    properties.lConnectTimeout = 2;
+    properties.lConnectTimeout = kRefusalGuardSeconds;
     EXPECT_EQ(HResultBits(OpenFailure(*pConnection, properties)), HResultBits(E_FAIL));
     // Two sets of records: the principal's, then the partner's.
     const std::vector<Error> errors = pConnection->Errors();
