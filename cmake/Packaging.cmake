@@ -1,7 +1,8 @@
 # The Debian package of the installed tools (scripts/package.sh builds it). Its dependencies are
 # found from the programs and the library by dpkg-shlibdeps; the FreeTDS driver is recommended
-# (another SQL Server driver will do), Samba's client libraries only suggested: without them the
-# computer is a workgroup member.
+# (another SQL Server driver will do), Samba's client libraries and SASL's Kerberos plugin only
+# suggested: without Samba the computer is a workgroup member, and without the plugin a domain's
+# trusts are winbind's list.
 
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME ${VESTREL_PACKAGE_NAME})
@@ -21,6 +22,6 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # The library is the package's own: dpkg-shlibdeps finds it there.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS_PRIVATE_DIRS ${CMAKE_BINARY_DIR}/lib)
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "tdsodbc")
-set(CPACK_DEBIAN_PACKAGE_SUGGESTS "samba-libs, winbind, pacemaker-cli-utils")
+set(CPACK_DEBIAN_PACKAGE_SUGGESTS "samba-libs, winbind, libsasl2-modules-gssapi-mit, pacemaker-cli-utils")
 set(CPACK_STRIP_FILES ON)
 include(CPack)

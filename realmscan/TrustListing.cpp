@@ -4,6 +4,7 @@
 #include "common/ErrorLadder.h"
 #include "common/StringUtils.h"
 #include "platform/ComApartment.h"
+#include "platform/DebugOutput.h"
 #include "platform/Win32Error.h"
 
 #include <array>
@@ -32,8 +33,10 @@ std::wstring Number(ULONG ulValue)
 void WriteTrust(std::FILE* pOut, ULONG ulIndex, const DS_DOMAIN_TRUSTSW& trust)
 {
     WriteLine(pOut, L"Index: " + Number(ulIndex));
-    WriteLine(pOut, L"Net BIOS domain name: " + trust.NetbiosDomainName.value_or(L""));
-    WriteLine(pOut, L"DNS domain name: " + trust.DnsDomainName.value_or(L""));
+    // Names come from the domain controller: one holding a control character must neither start a
+    // line of its own nor reach a terminal as a command.
+    WriteLine(pOut, L"Net BIOS domain name: " + EscapeControlCharacters(trust.NetbiosDomainName.value_or(L"")));
+    WriteLine(pOut, L"DNS domain name: " + EscapeControlCharacters(trust.DnsDomainName.value_or(L"")));
     WriteLine(pOut, L"Flags: " + TrustFlagsText(trust.Flags));
     WriteLine(pOut, L"ParentIndex: " + Number(trust.ParentIndex));
     WriteLine(pOut, L"Trust type: " + TrustTypeText(trust.TrustType));
@@ -47,6 +50,9 @@ void ListTrusts(std::FILE* pOut, std::FILE* pErr)
     const platform::CComApartment apartment(platform::COINIT_MULTITHREADED, true);
     DomainTrustArray trusts;
     const DWORD dwError = CurrentNetApi().DsEnumerateDomainTrustsW(nullptr, DS_DOMAIN_VALID_FLAGS, trusts);
+    // Where the answer came from is told to whoever watches the program: it keeps no trace log.
+    for (const std::wstring& strNote : CurrentNetApi().TakeNotes())
+        platform::OutputDebugStringA("realmscan: " + WideToNarrow(strNote));
     if (dwError != 0) {
         WriteLine(pErr, EnumerationErrorText(dwError));
         throw UTIL::COM::_com_error(E_FAIL);

@@ -4,6 +4,7 @@
 #include "platform/Win32Error.h"
 
 #include <algorithm>
+#include <utility>
 
 namespace testsupport {
 
@@ -15,13 +16,14 @@ DWORD CFakeNetApi::GetComputerNameExW(COMPUTER_NAME_FORMAT format, wchar_t* lpBu
         FormatW(L"GetComputerNameExW(%d, %lu)", static_cast<int>(format), static_cast<unsigned long>(*pnSize)));
     if (dwComputerNameError != 0)
         return dwComputerNameError;
-    if (*pnSize < strComputerName.size() + 1) {
-        *pnSize = static_cast<DWORD>(strComputerName.size() + 1);
+    const std::wstring& strName = format == ComputerNameDnsFullyQualified ? strDnsComputerName : strComputerName;
+    if (*pnSize < strName.size() + 1) {
+        *pnSize = static_cast<DWORD>(strName.size() + 1);
         return platform::ERROR_MORE_DATA;
     }
-    std::copy(strComputerName.begin(), strComputerName.end(), lpBuffer);
-    lpBuffer[strComputerName.size()] = L'\0';
-    *pnSize = static_cast<DWORD>(strComputerName.size());
+    std::copy(strName.begin(), strName.end(), lpBuffer);
+    lpBuffer[strName.size()] = L'\0';
+    *pnSize = static_cast<DWORD>(strName.size());
     return platform::ERROR_SUCCESS;
 }
 
@@ -63,7 +65,8 @@ DWORD CFakeNetApi::DsGetDcNameW(const wchar_t* wszDomainName, ULONG ulFlags,
         return ERROR_NO_SUCH_DOMAIN;
     pInfo = std::make_unique<DOMAIN_CONTROLLER_INFOW>();
     pInfo->DomainControllerName = controller->second;
-    pInfo->DomainName = strDomain;
+    const auto dnsName = domainDnsNames.find(strDomain);
+    pInfo->DomainName = dnsName == domainDnsNames.end() ? strDomain : dnsName->second;
     return platform::ERROR_SUCCESS;
 }
 
@@ -78,6 +81,11 @@ DWORD CFakeNetApi::DsEnumerateDomainTrustsW(const wchar_t* wszServerName, ULONG 
     if (answer->second.dwError == 0)
         trusts = answer->second.trusts;
     return answer->second.dwError;
+}
+
+std::vector<std::wstring> CFakeNetApi::TakeNotes()
+{
+    return std::exchange(notes, {});
 }
 
 } // namespace testsupport

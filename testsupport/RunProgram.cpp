@@ -69,7 +69,8 @@ void OpenErrorOutput(ErrorOutput errorOutput, int (&ends)[2])
 } // namespace
 
 CRunningProgram::CRunningProgram(const std::filesystem::path& program, const std::vector<std::string>& arguments,
-                                 const std::map<std::string, std::string>& environment, ErrorOutput errorOutput)
+                                 const std::map<std::string, std::string>& environment, ErrorOutput errorOutput,
+                                 StandardInput input)
 {
     int outPipe[2];
     int errPipe[2];
@@ -82,12 +83,27 @@ CRunningProgram::CRunningProgram(const std::filesystem::path& program, const std
         ::close(outPipe[1]);
         throw;
     }
+    int fdInput = -1;
+    if (input == StandardInput::Terminal) {
+        if (::openpty(&m_fdInputTerminal, &fdInput, nullptr, nullptr, nullptr) != 0) {
+            for (const int fd : {outPipe[0], outPipe[1], errPipe[0], errPipe[1]}) {
+                if (fd >= 0)
+                    ::close(fd);
+            }
+            throw std::runtime_error("openpty failed");
+        }
+        ::fcntl(m_fdInputTerminal, F_SETFD, FD_CLOEXEC);
+        ::fcntl(fdInput, F_SETFD, FD_CLOEXEC);
+    }
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, outPipe[1], STDOUT_FILENO);
     if (errPipe[1] >= 0)
         posix_spawn_file_actions_adddup2(&actions, errPipe[1], STDERR_FILENO);
-    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+    if (fdInput >= 0)
+        posix_spawn_file_actions_adddup2(&actions, fdInput, STDIN_FILENO);
+    else
+        posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
 
     std::vector<std::string> argStrings{program.string()};
     argStrings.insert(argStrings.end(), arguments.begin(), arguments.end());
@@ -106,12 +122,15 @@ CRunningProgram::CRunningProgram(const std::filesystem::path& program, const std
     ::close(outPipe[1]);
     if (errPipe[1] >= 0)
         ::close(errPipe[1]);
+    if (fdInput >= 0)
+        ::close(fdInput);
     m_fdOut = outPipe[0];
     m_fdErr = errPipe[0];
     if (iSpawn != 0) {
-        ::close(m_fdOut);
-        if (m_fdErr >= 0)
-            ::close(m_fdErr);
+        for (const int fd : {m_fdOut, m_fdErr, m_fdInputTerminal}) {
+            if (fd >= 0)
+                ::close(fd);
+        }
         throw std::runtime_error("cannot start " + program.string());
     }
 }
@@ -122,7 +141,7 @@ CRunningProgram::~CRunningProgram()
         ::kill(m_pid, SIGKILL);
         ::waitpid(m_pid, nullptr, 0);
     }
-    for (const int fd : {m_fdOut, m_fdErr}) {
+    for (const int fd : {m_fdOut, m_fdErr, m_fdInputTerminal}) {
         if (fd >= 0)
             ::close(fd);
     }

@@ -1,5 +1,7 @@
 #include "DomainMembership.h"
 
+#include "TracedNetApi.h"
+
 #include "platform/Win32Error.h"
 #include "platform/netapi/NetApi.h"
 #include "trace/ComUtils.h"
@@ -11,7 +13,7 @@ bool IsMachineInDomain()
 {
     TRACE_SCOPE(L"UTIL::WG::IsMachineInDomain()");
     platform::netapi::PrimaryDomainInfo primaryDomain;
-    const DWORD status = platform::netapi::CurrentNetApi().QueryPrimaryDomain(primaryDomain);
+    const DWORD status = Keeplibs::TracedNetApi().QueryPrimaryDomain(primaryDomain);
     if (status != platform::ERROR_SUCCESS)
         UTIL::COM::ThrowCheckFailure(HRESULT_FROM_WIN32(status), __LINE__, __FILE__, "status != STATUS_SUCCESS");
     return primaryDomain.bHasSid;

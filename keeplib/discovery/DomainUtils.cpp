@@ -1,5 +1,7 @@
 #include "DomainUtils.h"
 
+#include "TracedNetApi.h"
+
 #include "common/StringUtils.h"
 #include "platform/Win32Error.h"
 #include "trace/ComUtils.h"
@@ -28,7 +30,7 @@ HRESULT GetSQLServerDomainName(const wchar_t* wszServerName, std::wstring& bstrD
     }
     platform::netapi::WKSTA_INFO_101 info;
     const DWORD status =
-        platform::netapi::CurrentNetApi().NetWkstaGetInfo101(strComputer.empty() ? nullptr : strComputer.c_str(), info);
+        Keeplibs::TracedNetApi().NetWkstaGetInfo101(strComputer.empty() ? nullptr : strComputer.c_str(), info);
     if (status != platform::ERROR_SUCCESS) {
         if (strComputer.empty())
             TRACE_WARNING(TRACE_FAILURE, L"NetWkstaGetInfo failed %d.", static_cast<int>(status));
@@ -61,7 +63,7 @@ CDomainTrust::CDomainTrust(const wchar_t* wszDomain)
         return;
     TRACE_INFO(TRACE_NORMAL, L"Find DC for specified domain");
     std::unique_ptr<platform::netapi::DOMAIN_CONTROLLER_INFOW> pDomainControllerInfo;
-    const DWORD dwRetVal = platform::netapi::CurrentNetApi().DsGetDcNameW(
+    const DWORD dwRetVal = Keeplibs::TracedNetApi().DsGetDcNameW(
         wszDomain, platform::netapi::DS_DIRECTORY_SERVICE_REQUIRED, pDomainControllerInfo);
     TRACE_INFO(TRACE_NORMAL, L"dwRetVal=%lu", static_cast<unsigned long>(dwRetVal));
     THROW_CHECK_FAILURE_IF(dwRetVal != ERROR_SUCCESS, E_FAIL);
@@ -72,6 +74,9 @@ CDomainTrust::CDomainTrust(const wchar_t* wszDomain)
         UTIL::COM::ThrowCheckFailure(E_FAIL, __LINE__, __FILE__,
                                      "wcslen(pDomainControllerInfo->DomainControllerName) < 3");
     m_wstrDcServerName = wstrName;
+    // The lookup answers the domain's DNS name where the domain has one, else the name asked.
+    if (pDomainControllerInfo->DomainName.find(L'.') != std::wstring::npos)
+        m_wstrDomainDnsName = pDomainControllerInfo->DomainName;
 }
 
 bool CDomainTrust::TrustExists(ULONG ulFlags, const wchar_t* wszOtherDomain)
@@ -99,7 +104,7 @@ CDomainTrust::CTrust::CTrust(ULONG ulFlags, const std::wstring& wstrDcServerName
     TRACE_INFO(TRACE_NORMAL, L"ulFlags=%lu", static_cast<unsigned long>(ulFlags));
     TRACE_INFO(TRACE_NORMAL, L"wstrDcServerName=%ls", wstrDcServerName.c_str());
     const DWORD dwRetVal =
-        platform::netapi::CurrentNetApi().DsEnumerateDomainTrustsW(wstrDcServerName.c_str(), ulFlags, m_trustEntries);
+        Keeplibs::TracedNetApi().DsEnumerateDomainTrustsW(wstrDcServerName.c_str(), ulFlags, m_trustEntries);
     TRACE_INFO(TRACE_NORMAL, L"dwRetVal=%lu", static_cast<unsigned long>(dwRetVal));
     TRACE_INFO(TRACE_NORMAL, L"m_pTrustEntries=%p", static_cast<const void*>(m_trustEntries.Entries()));
     TRACE_INFO(TRACE_NORMAL, L"m_ulDomainCount=%lu", static_cast<unsigned long>(m_trustEntries.Count()));

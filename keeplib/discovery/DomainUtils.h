@@ -29,6 +29,9 @@ public:
     bool TrustExists(platform::netapi::ULONG ulFlags, const wchar_t* wszOtherDomain);
     // Whether the other domain (a NetBIOS name, compared without regard to case) is this domain.
     bool IsInSameDomainAs(const wchar_t* wszOtherDomain);
+    // The domain's DNS name as its controller's lookup gave it; empty when the domain has none or
+    // none was named.
+    const std::wstring& DomainDnsName() const { return m_wstrDomainDnsName; }
 
     // One enumeration of the controller's trusts that have any of the flags.
     class CTrust
@@ -44,6 +47,7 @@ public:
 
 private:
     std::wstring m_wstrDcServerName; // "\\" and the controller's name; empty for this computer
+    std::wstring m_wstrDomainDnsName;
     std::map<platform::netapi::ULONG, CTrust> m_mapTrusts;
 };
 

@@ -5,6 +5,7 @@
 #include "FailedCall.h"
 #include "common/CharacterClass.h"
 #include "common/StringUtils.h"
+#include "platform/Win32Error.h"
 #include "trace/ComUtils.h"
 #include "trace/TraceScope.h"
 
@@ -43,6 +44,20 @@ bool IsAddressOf(const platform::CInterfaceAddresses& interfaces, std::wstring_v
     return address && interfaces.IsOwn(*address);
 }
 
+// This computer's DNS name as the network answers give it; empty when they cannot.
+std::wstring ComputerDnsName()
+{
+    std::vector<wchar_t> buffer(256);
+    DWORD nSize = static_cast<DWORD>(buffer.size());
+    auto& netApi = platform::netapi::CurrentNetApi();
+    DWORD dwError = netApi.GetComputerNameExW(platform::netapi::ComputerNameDnsFullyQualified, buffer.data(), &nSize);
+    if (dwError == platform::ERROR_MORE_DATA) {
+        buffer.resize(nSize);
+        dwError = netApi.GetComputerNameExW(platform::netapi::ComputerNameDnsFullyQualified, buffer.data(), &nSize);
+    }
+    return dwError == platform::ERROR_SUCCESS ? std::wstring(buffer.data(), nSize) : std::wstring();
+}
+
 } // namespace
 
 using namespace platform::cluster;
@@ -70,6 +85,9 @@ HRESULT CLocalComputerNames::Init()
         return HRESULT_FROM_WIN32(dwError);
 
     m_lstHostNames = HostNames();
+    // In a domain the computer also goes by its host name in the domain's DNS domain.
+    if (std::wstring strDnsName = ComputerDnsName(); !strDnsName.empty())
+        m_lstHostNames.push_back(std::move(strDnsName));
     m_interfaces = platform::CInterfaceAddresses::Read();
 
     if (const HRESULT hr = GetSQLServerDomainName(nullptr, m_bstrDomainName); FAILED(hr))

@@ -31,8 +31,9 @@ public:
 
     // Whether the server is on this computer: its computer part is "(local)", "." or "localhost"
     // (which every computer calls itself), this computer's NetBIOS name, its host name or that
-    // name's first label, or an address literal of this computer (a loopback address, or one of
-    // its interfaces'). Nothing is looked up: a name from the network is never resolved.
+    // name's first label, its DNS name in its domain, or an address literal of this computer (a
+    // loopback address, or one of its interfaces'). Nothing is looked up: a name from the network
+    // is never resolved.
     bool IsLocalComputer(const wchar_t* wszServerName) const;
     bool IsLocalCluster(const wchar_t* wszServerName) const;
     bool IsClusterNode(const wchar_t* wszServerName) const;

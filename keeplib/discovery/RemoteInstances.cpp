@@ -54,6 +54,27 @@ std::optional<std::wstring> ReadBrowseText(CSqlHDbc& dbc)
     return std::wstring(szOut.data());
 }
 
+// The domain of a remote server's computer, which the computer says itself when asked with the
+// caller's Kerberos ticket. The ticket names the computer as the domain controllers know it, and a
+// controller knows only its own domain's computers by their short names: a computer listed by a
+// short name that does not answer by it is asked again by that name qualified with the DNS name of
+// the domain the browse keeps, whose computers are the only ones it could keep. Traced unless
+// bTrace is false.
+HRESULT ServerDomainName(const std::wstring& strServer, const UTIL::ADDOMAIN::CDomainTrust& domainTrust, bool bTrace,
+                         std::wstring& bstrServerDomain)
+{
+    const HRESULT hr = GetSQLServerDomainName(strServer.c_str(), bstrServerDomain);
+    const std::wstring strComputer = strServer.substr(0, strServer.find(L'\\'));
+    if (SUCCEEDED(hr) || strComputer.empty() || strComputer.find(L'.') != std::wstring::npos ||
+        domainTrust.DomainDnsName().empty())
+        return hr;
+    const std::wstring strQualified = strComputer + L"." + domainTrust.DomainDnsName();
+    if (bTrace)
+        TRACE_INFO(TRACE_NORMAL, L"%ls did not answer by its short name, asking %ls", strComputer.c_str(),
+                   strQualified.c_str());
+    return GetSQLServerDomainName(strQualified.c_str(), bstrServerDomain);
+}
+
 // Whether a remote server may be listed: outside a domain always, in one when its computer
 // belongs to the trusted domain. Traced as it is checked, unless bTrace is false.
 bool IsAcceptedRemote(const std::wstring& strServer, UTIL::ADDOMAIN::CDomainTrust* pDomainTrust, bool bTrace)
@@ -66,14 +87,19 @@ bool IsAcceptedRemote(const std::wstring& strServer, UTIL::ADDOMAIN::CDomainTrus
     if (bTrace)
         TRACE_INFO(TRACE_NORMAL, L"In a domain, check remote DB trust");
     std::wstring bstrServerDomain;
-    const HRESULT hr = GetSQLServerDomainName(strServer.c_str(), bstrServerDomain);
+    const HRESULT hr = ServerDomainName(strServer, *pDomainTrust, bTrace, bstrServerDomain);
     if (bTrace) {
         TRACE_INFO(TRACE_NORMAL, L"hr=0x%08X", HResultBits(hr));
         TRACE_INFO(TRACE_NORMAL, L"bstrServerDomain=%ls", bstrServerDomain.c_str());
     }
     if (FAILED(hr)) {
-        if (bTrace)
+        if (bTrace) {
             TRACE_ERROR(TRACE_NORMAL, L"Failed to retrieve domain for SQL Server");
+            TRACE_ERROR(TRACE_NORMAL,
+                        L"Leaving out %ls: its computer could not be asked which domain it belongs to (it is asked "
+                        L"with the caller's Kerberos ticket, by the name listed or by that name in the domain kept)",
+                        strServer.c_str());
+        }
         return false;
     }
     if (bTrace)

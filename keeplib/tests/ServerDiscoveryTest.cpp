@@ -175,6 +175,60 @@ TEST_F(ServerDiscoveryTest, InADomainOnlyServersOfTheTrustedDomainAreListed)
     EXPECT_EQ(std::count(calls.begin(), calls.end(), L"DsEnumerateDomainTrustsW(\\\\DC2, 0x8)"), 1);
 }
 
+TEST_F(ServerDiscoveryTest, AServerListedByAShortNameIsAskedAgainByItsNameInTheDomainKept)
+{
+    // A computer of another domain cannot be asked by its short name (the caller's Kerberos
+    // ticket for it would name it in the caller's own domain); in the domain the browse keeps it
+    // has a DNS name of that domain.
+    m_pNetApi->primaryDomain = {L"CORP", true};
+    m_pNetApi->workgroups = {{L"", L"CORP"}, {L"SQL7.partner.example", L"PARTNER"}, {L"SQL8", L"PARTNER"}};
+    m_pNetApi->controllers = {{L"PARTNER", L"\\\\dc9.partner.example"}};
+    m_pNetApi->domainDnsNames = {{L"PARTNER", L"partner.example"}};
+    m_pNetApi->trustAnswers = {{L"\\\\dc9.partner.example",
+                                {0, DomainTrustArray({{L"PARTNER", L"partner.example", DS_DOMAIN_PRIMARY, 0, 2, 0}})}}};
+    BrowseAnswers(L"Server={SQL7\\A,SQL8,SQL9,sql10.other.example}");
+    const testsupport::TraceCapture trace;
+    EXPECT_EQ(Browse(kRemote, L"PARTNER"), S_OK);
+    EXPECT_EQ(List(), "SQL7\\A\nSQL8\n");
+    const auto& messages = trace.Messages();
+    EXPECT_TRUE(Contains(messages, "INF: SQL7 did not answer by its short name, asking SQL7.partner.example"));
+    EXPECT_TRUE(Contains(messages, "INF: SQL9 did not answer by its short name, asking SQL9.partner.example"));
+    EXPECT_TRUE(Contains(messages, "ERR: Leaving out SQL9: its computer could not be asked which domain it belongs "
+                                   "to (it is asked with the caller's Kerberos ticket, by the name listed or by that "
+                                   "name in the domain kept)"));
+    // A name that is already a DNS name is asked once, as it is; one that answers once.
+    const auto& calls = m_pNetApi->Calls();
+    EXPECT_EQ(std::count(calls.begin(), calls.end(), L"NetWkstaGetInfo101(\\\\sql10.other.example)"), 1);
+    EXPECT_EQ(std::count_if(calls.begin(), calls.end(),
+                            [](const std::wstring& strCall) {
+                                return strCall.find(L"sql10.other.example.") != std::wstring::npos;
+                            }),
+              0);
+    EXPECT_EQ(
+        std::count_if(calls.begin(), calls.end(),
+                      [](const std::wstring& strCall) { return strCall.starts_with(L"NetWkstaGetInfo101(\\\\SQL8"); }),
+        1);
+}
+
+TEST_F(ServerDiscoveryTest, WhatTheNetworkAnswersRestOnIsTraced)
+{
+    m_pNetApi->primaryDomain = {L"CORP", true};
+    m_pNetApi->workgroups = {{L"", L"CORP"}, {L"SQL01", L"CORP"}};
+    m_pNetApi->controllers = {{L"CORP", L"\\\\DC1"}};
+    m_pNetApi->trustAnswers = {
+        {L"\\\\DC1", {0, DomainTrustArray({{L"CORP", L"corp.example.com", DS_DOMAIN_PRIMARY, 0, 2, 0}})}}};
+    const std::vector<std::wstring> notes{
+        L"Trusts from the directory of dc1.corp.example.com over LDAP, as VELHOST$@CORP.EXAMPLE.COM",
+        L"libnetapi printed: session setup failed: NT_STATUS_INVALID_PARAMETER"};
+    m_pNetApi->notes = notes;
+    BrowseAnswers(L"Server={SQL01}");
+    const testsupport::TraceCapture trace;
+    EXPECT_EQ(Browse(kRemote), S_OK);
+    const auto& messages = trace.Messages();
+    for (const std::wstring& strNote : notes)
+        EXPECT_EQ(std::count(messages.begin(), messages.end(), "INF: " + WideToNarrow(strNote)), 1);
+}
+
 TEST_F(ServerDiscoveryTest, ADomainWhoseControllerCannotBeFoundEndsTheBrowse)
 {
     m_pNetApi->primaryDomain = {L"CORP", true};
@@ -300,6 +354,18 @@ TEST_F(ServerDiscoveryTest, ValidationAcceptsOnlyTheKindsAsked)
     for (const Case& c : cases)
         EXPECT_EQ(KeeplibValidateSQLServerName(c.lType, c.wszServer), c.hr)
             << c.lType << " " << WideToNarrow(c.wszServer);
+}
+
+TEST_F(ServerDiscoveryTest, ADomainMembersDnsNameIsThisComputer)
+{
+    m_pNetApi->primaryDomain = {L"CORP", true};
+    m_pNetApi->strDnsComputerName = L"velhost.corp.example.com";
+    const std::pair<std::int32_t, HRESULT> cases[] = {{2, S_OK}, {1, E_INVALIDARG}};
+    for (const auto& [lType, hr] : cases) {
+        EXPECT_EQ(KeeplibValidateSQLServerName(lType, L"VELHOST.corp.example.com\\INST"), hr) << lType;
+        EXPECT_EQ(KeeplibValidateSQLServerName(lType, L"velhost.corp.example.com"), hr) << lType;
+    }
+    EXPECT_EQ(KeeplibValidateSQLServerName(2, L"velhost.corp.example"), E_INVALIDARG);
 }
 
 TEST_F(ServerDiscoveryTest, ValidationOfAllKindsLooksAtNothing)

@@ -36,7 +36,8 @@ field() { dpkg-deb -f "$deb" "$1"; }
 [ "$(field Package)" = velmora-admin-tools ] || fail "Package: $(field Package)"
 [ "$(field Section)" = admin ] || fail "Section: $(field Section)"
 [ "$(field Recommends)" = tdsodbc ] || fail "Recommends: $(field Recommends)"
-[ "$(field Suggests)" = "samba-libs, winbind, pacemaker-cli-utils" ] || fail "Suggests: $(field Suggests)"
+[ "$(field Suggests)" = "samba-libs, winbind, libsasl2-modules-gssapi-mit, pacemaker-cli-utils" ] ||
+    fail "Suggests: $(field Suggests)"
 for dependency in libc6 libodbc2 libqt6dbus6 libqt6widgets6 libstdc++6; do
     case ", $(field Depends)" in
         *", $dependency "* | *", $dependency,"* | *", $dependency") ;;
@@ -44,7 +45,7 @@ for dependency in libc6 libodbc2 libqt6dbus6 libqt6widgets6 libstdc++6; do
     esac
 done
 case "$(field Depends)" in
-    *samba* | *wbclient* | *tdsodbc*) fail "Depends on what is only recommended or suggested: $(field Depends)" ;;
+    *samba* | *wbclient* | *tdsodbc* | *ldap* | *krb5* | *sasl*) fail "Depends on what is only recommended or suggested: $(field Depends)" ;;
 esac
 [ -n "$(field Description | sed -n 2p)" ] || fail "no long description"
 # Each line of the long description is one blank and text: more blanks would show it unwrapped.

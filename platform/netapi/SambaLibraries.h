@@ -3,10 +3,10 @@
 // that the programs run on computers without Samba. Each table holds the library's own functions
 // with their own signatures; tests fill the tables with functions that give recorded answers.
 
+#include "LoadedLibrary.h"
+
 #include <cstddef>
 #include <cstdint>
-#include <memory>
-#include <optional>
 
 extern "C" {
 #include <wbclient.h>
@@ -55,18 +55,11 @@ struct NetapiCalls
     NET_API_STATUS (*Init)(libnetapi_ctx** ppContext);
     NET_API_STATUS (*Free)(libnetapi_ctx* pContext);
     NET_API_STATUS (*SetDebuglevel)(libnetapi_ctx* pContext, const char* szLevel);
-    NET_API_STATUS (*SetUseCcache)(libnetapi_ctx* pContext);
+    NET_API_STATUS (*SetPassword)(libnetapi_ctx* pContext, const char* szPassword);
+    NET_API_STATUS (*SetUseKerberos)(libnetapi_ctx* pContext);
     NET_API_STATUS (*GetJoinInformation)(const char* szServer, const char** pszName, std::uint16_t* pJoinStatus);
     NET_API_STATUS (*WkstaGetInfo)(const char* szServer, std::uint32_t uLevel, std::uint8_t** ppBuffer);
     NET_API_STATUS (*BufferFree)(void* pBuffer);
-};
-
-// A library's calls as this process found them: absent when the library, or one of its calls,
-// is missing. The library stays loaded for as long as the table is kept.
-template <class Calls> struct LoadedCalls
-{
-    std::optional<Calls> calls;
-    std::shared_ptr<void> pLibrary;
 };
 
 LoadedCalls<WinbindCalls> LoadWinbindCalls();

@@ -1,5 +1,6 @@
 #include "SambaNetApi.h"
 
+#include "CapturedOutput.h"
 #include "WinbindTrusts.h"
 #include "common/CharacterClass.h"
 #include "common/StringUtils.h"
@@ -13,6 +14,7 @@
 namespace platform::netapi {
 namespace {
 
+using UTIL::STR::EqualsNoCase;
 using UTIL::STR::UpperCase;
 
 // What Samba's libraries hand out, freed by their own allocator.
@@ -47,7 +49,26 @@ std::wstring_view WithoutLeadingBackslashes(std::wstring_view name)
     return name;
 }
 
+std::string UpperCaseAscii(std::string text)
+{
+    std::transform(text.begin(), text.end(), text.begin(),
+                   [](char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; });
+    return text;
+}
+
+bool SameDomain(const std::string& a, const std::string& b)
+{
+    return !a.empty() && EqualsNoCase(NarrowToWide(a), NarrowToWide(b));
+}
+
 constexpr std::wstring_view kDefaultWorkgroup = L"WORKGROUP";
+
+// DsGetDcNameW answers the controller's DNS name unless a flat name is asked for, as Windows does
+// for a domain with a directory; the directory is read by that name.
+ULONG WithDnsNameAnswer(ULONG ulFlags)
+{
+    return (ulFlags & WBC_LOOKUP_DC_RETURN_FLAT_NAME) ? ulFlags : ulFlags | WBC_LOOKUP_DC_RETURN_DNS_NAME;
+}
 
 } // namespace
 
@@ -65,8 +86,21 @@ CSambaNetApi::CSambaNetApi(SambaSources sources) : m_sources(std::move(sources))
 
 CSambaNetApi::~CSambaNetApi()
 {
-    if (m_pNetapiContext)
+    if (m_pNetapiContext) {
+        CCapturedOutput captured;
         m_netapi->calls->Free(m_pNetapiContext);
+    }
+}
+
+void CSambaNetApi::Note(std::wstring strNote)
+{
+    m_notes.push_back(std::move(strNote));
+}
+
+std::vector<std::wstring> CSambaNetApi::TakeNotes()
+{
+    const std::lock_guard guard(m_lock);
+    return std::exchange(m_notes, {});
 }
 
 const WinbindCalls* CSambaNetApi::Winbind()
@@ -85,14 +119,19 @@ const NetapiCalls* CSambaNetApi::Netapi()
         }
         m_netapi = m_sources.loadNetapi();
         const NetapiCalls* pCalls = m_netapi->calls ? &*m_netapi->calls : nullptr;
+        CCapturedOutput captured;
         if (pCalls && pCalls->Init(&m_pNetapiContext) == 0) {
             pCalls->SetDebuglevel(m_pNetapiContext, "0");
-            // Connections to other computers use the caller's Kerberos ticket: libnetapi would
-            // otherwise ask for a password on the terminal.
-            pCalls->SetUseCcache(m_pNetapiContext);
+            // Another computer is asked with Kerberos alone: a password, even an empty one, keeps
+            // libnetapi from asking for one on the terminal, and without Kerberos required a
+            // failed Kerberos login would quietly become an anonymous session, whose answer
+            // proves nothing.
+            pCalls->SetPassword(m_pNetapiContext, "");
+            pCalls->SetUseKerberos(m_pNetapiContext);
         } else {
             m_pNetapiContext = nullptr;
         }
+        NotePrinted(m_notes, L"libnetapi", captured.Release());
     }
     return m_pNetapiContext ? &*m_netapi->calls : nullptr;
 }
@@ -113,6 +152,7 @@ DWORD CSambaNetApi::ReadWinbindView(WinbindView& view)
     view.bRunning = true;
     view.strNetbiosName = pDetails->netbios_name ? pDetails->netbios_name : "";
     view.strDomain = pDetails->netbios_domain ? pDetails->netbios_domain : "";
+    view.strDnsDomain = pDetails->dns_domain ? pDetails->dns_domain : "";
     if (view.strDomain.empty())
         return ERROR_SUCCESS;
 
@@ -139,7 +179,9 @@ CSambaNetApi::JoinInformation CSambaNetApi::ReadJoinInformation()
         return {std::wstring(kDefaultWorkgroup), false};
     const char* szRawName = nullptr;
     std::uint16_t uJoinStatus = NetSetupUnknownStatus;
+    CCapturedOutput captured;
     const NET_API_STATUS status = pNetapi->GetJoinInformation(nullptr, &szRawName, &uJoinStatus);
+    NotePrinted(m_notes, L"libnetapi", captured.Release());
     const auto szName = OwnedBy(szRawName, [pNetapi](const char* p) { pNetapi->BufferFree(const_cast<char*>(p)); });
     if (status != 0 || !szName || !*szName.get())
         return {std::wstring(kDefaultWorkgroup), false};
@@ -154,12 +196,25 @@ std::wstring CSambaNetApi::ComputerNetbiosName()
     return NetbiosNameFromHostName(m_sources.hostName());
 }
 
+// A member's DNS name is its host name in its domain's DNS domain, as the domain registers it; a
+// host name that holds a dot is one already.
+std::wstring CSambaNetApi::ComputerDnsName()
+{
+    const std::string strHostName = m_sources.hostName();
+    WinbindView view;
+    if (strHostName.find('.') != std::string::npos || ReadWinbindView(view) != ERROR_SUCCESS || !view.bDomainMember ||
+        view.strDnsDomain.empty())
+        return NarrowToWide(strHostName);
+    return NarrowToWide(strHostName + "." + view.strDnsDomain);
+}
+
 DWORD CSambaNetApi::GetComputerNameExW(COMPUTER_NAME_FORMAT format, wchar_t* lpBuffer, DWORD* pnSize)
 {
-    if (format != ComputerNameNetBIOS || !pnSize || (!lpBuffer && *pnSize > 0))
+    if ((format != ComputerNameNetBIOS && format != ComputerNameDnsFullyQualified) || !pnSize ||
+        (!lpBuffer && *pnSize > 0))
         return ERROR_INVALID_PARAMETER;
     const std::lock_guard guard(m_lock);
-    const std::wstring strName = ComputerNetbiosName();
+    const std::wstring strName = format == ComputerNameNetBIOS ? ComputerNetbiosName() : ComputerDnsName();
     if (*pnSize < strName.size() + 1) {
         *pnSize = static_cast<DWORD>(strName.size() + 1);
         return ERROR_MORE_DATA;
@@ -180,8 +235,10 @@ DWORD CSambaNetApi::QueryPrimaryDomain(PrimaryDomainInfo& info)
         info = {NarrowToWide(view.strDomain), view.bDomainMember};
         return ERROR_SUCCESS;
     }
-    // Without winbind the computer takes part in no domain, whatever smb.conf was set up for.
-    info = {ReadJoinInformation().strName, false};
+    // Without winbind the computer is still what smb.conf made it: a member stays one (and
+    // whoever needs its domain controller learns that none can be reached).
+    const JoinInformation join = ReadJoinInformation();
+    info = {join.strName, join.bDomainMember};
     return ERROR_SUCCESS;
 }
 
@@ -198,7 +255,8 @@ DWORD CSambaNetApi::NetWkstaGetInfo101(const wchar_t* wszServerName, WKSTA_INFO_
     return ERROR_SUCCESS;
 }
 
-// Another computer says itself what it belongs to, over an authenticated session.
+// Another computer says itself what it belongs to, over a session authenticated with the
+// caller's Kerberos ticket.
 DWORD CSambaNetApi::RemoteWorkstationInfo(const wchar_t* wszServerName, WKSTA_INFO_101& info)
 {
     const NetapiCalls* pNetapi = Netapi();
@@ -206,7 +264,9 @@ DWORD CSambaNetApi::RemoteWorkstationInfo(const wchar_t* wszServerName, WKSTA_IN
         return ERROR_NOT_SUPPORTED;
     const std::string strServer = WideToNarrow(WithoutLeadingBackslashes(wszServerName));
     std::uint8_t* pRawBuffer = nullptr;
+    CCapturedOutput captured;
     const NET_API_STATUS status = pNetapi->WkstaGetInfo(strServer.c_str(), 101, &pRawBuffer);
+    NotePrinted(m_notes, L"libnetapi", captured.Release());
     const auto pBuffer = OwnedBy(pRawBuffer, pNetapi->BufferFree);
     if (status != 0)
         return status;
@@ -218,17 +278,11 @@ DWORD CSambaNetApi::RemoteWorkstationInfo(const wchar_t* wszServerName, WKSTA_IN
     return ERROR_SUCCESS;
 }
 
-DWORD CSambaNetApi::DsGetDcNameW(const wchar_t* wszDomainName, ULONG ulFlags,
-                                 std::unique_ptr<DOMAIN_CONTROLLER_INFOW>& pInfo)
+DWORD CSambaNetApi::LookupController(const std::string& strDomain, ULONG ulFlags, std::wstring& strController)
 {
-    pInfo.reset();
-    if (!wszDomainName || !*wszDomainName)
-        return ERROR_INVALID_PARAMETER;
-    const std::lock_guard guard(m_lock);
     const WinbindCalls* pWinbind = Winbind();
     if (!pWinbind)
         return ERROR_NO_LOGON_SERVERS;
-    const std::string strDomain = WideToNarrow(wszDomainName);
     wbcDomainControllerInfo* pRawController = nullptr;
     const wbcErr status = pWinbind->LookupDomainController(strDomain.c_str(), ulFlags, &pRawController);
     const auto pController = OwnedBy(pRawController, pWinbind->FreeMemory);
@@ -236,13 +290,106 @@ DWORD CSambaNetApi::DsGetDcNameW(const wchar_t* wszDomainName, ULONG ulFlags,
         return Win32ErrorFromWinbind(status);
     if (!pController || !pController->dc_name)
         return ERROR_GEN_FAILURE;
+    strController = L"\\\\" + std::wstring(WithoutLeadingBackslashes(NarrowToWide(pController->dc_name)));
+    return ERROR_SUCCESS;
+}
+
+std::string CSambaNetApi::DnsNameOfDomain(const WinbindView& view, const std::string& strDomain)
+{
+    if (strDomain.find('.') != std::string::npos)
+        return strDomain;
+    if (SameDomain(view.strDomain, strDomain))
+        return view.strDnsDomain;
+    WinbindDomainInfo* pRawDomain = nullptr;
+    const WinbindCalls& winbind = *Winbind();
+    const wbcErr status = winbind.DomainInfo(strDomain.c_str(), &pRawDomain);
+    const auto pDomain = OwnedBy(pRawDomain, winbind.FreeMemory);
+    if (status == WBC_ERR_SUCCESS && pDomain && pDomain->dns_name && *pDomain->dns_name)
+        return pDomain->dns_name;
+    // Winbind lists the trusted domains only when it is told to scan them: the directory holds
+    // them all.
+    const auto trusts = OwnDirectoryTrusts(view, DS_DOMAIN_VALID_FLAGS);
+    if (!trusts)
+        return {};
+    const std::wstring strWanted = NarrowToWide(strDomain);
+    const auto trust = std::find_if(trusts->begin(), trusts->end(), [&](const DS_DOMAIN_TRUSTSW& candidate) {
+        return candidate.NetbiosDomainName && EqualsNoCase(*candidate.NetbiosDomainName, strWanted);
+    });
+    return trust != trusts->end() && trust->DnsDomainName ? WideToNarrow(*trust->DnsDomainName) : std::string();
+}
+
+// A domain's controller is looked up by the domain's DNS name: by its NetBIOS name the lookup
+// needs NetBIOS, which Active Directory domains often disable, and otherwise works only while
+// Samba's cache still holds an earlier lookup by the DNS name.
+DWORD CSambaNetApi::DsGetDcNameW(const wchar_t* wszDomainName, ULONG ulFlags,
+                                 std::unique_ptr<DOMAIN_CONTROLLER_INFOW>& pInfo)
+{
+    pInfo.reset();
+    if (!wszDomainName || !*wszDomainName)
+        return ERROR_INVALID_PARAMETER;
+    const std::lock_guard guard(m_lock);
+    WinbindView view;
+    if (const DWORD dwError = ReadWinbindView(view); dwError != ERROR_SUCCESS)
+        return dwError;
+    if (!view.bRunning)
+        return ERROR_NO_LOGON_SERVERS;
+    const std::string strDomain = WideToNarrow(wszDomainName);
+    const std::string strDnsDomain = DnsNameOfDomain(view, strDomain);
+    if (strDnsDomain.empty())
+        Note(L"No DNS name is known for the domain " + NarrowToWide(strDomain) +
+             L": its domain controller is looked up by that name");
+    else if (strDnsDomain != strDomain)
+        Note(L"The domain controller of " + NarrowToWide(strDomain) + L" is looked up by the domain's DNS name " +
+             NarrowToWide(strDnsDomain));
+    std::wstring strController;
+    const DWORD dwError =
+        LookupController(strDnsDomain.empty() ? strDomain : strDnsDomain, WithDnsNameAnswer(ulFlags), strController);
+    if (dwError != ERROR_SUCCESS)
+        return dwError;
     auto pAnswer = std::make_unique<DOMAIN_CONTROLLER_INFOW>();
-    pAnswer->DomainControllerName =
-        L"\\\\" + std::wstring(WithoutLeadingBackslashes(NarrowToWide(pController->dc_name)));
-    pAnswer->DomainName = wszDomainName;
-    m_controllerDomains[UpperCase(pAnswer->DomainControllerName)] = strDomain;
+    pAnswer->DomainControllerName = strController;
+    pAnswer->DomainName = NarrowToWide(strDnsDomain.empty() ? strDomain : strDnsDomain);
+    m_controllers[UpperCase(strController)] = {strController, strDomain};
     pInfo = std::move(pAnswer);
     return ERROR_SUCCESS;
+}
+
+bool CSambaNetApi::HasDirectory(const WinbindView& view)
+{
+    if (!view.strDnsDomain.empty() && !view.strNetbiosName.empty())
+        return true;
+    Note(L"The domain has no DNS name: there is no directory to read its trusts from");
+    return false;
+}
+
+std::optional<std::vector<DS_DOMAIN_TRUSTSW>>
+CSambaNetApi::DirectoryTrusts(const WinbindView& view, const std::wstring& strController, ULONG ulFlags)
+{
+    if (!HasDirectory(view))
+        return std::nullopt;
+    DirectoryQuery query;
+    query.strController = WideToNarrow(WithoutLeadingBackslashes(strController));
+    query.strComputerPrincipal = UpperCaseAscii(view.strNetbiosName) + "$@" + UpperCaseAscii(view.strDnsDomain);
+    query.ulFlags = ulFlags;
+    DirectoryReading reading = m_sources.readDirectory(query);
+    for (std::wstring& strNote : reading.notes)
+        Note(std::move(strNote));
+    return std::move(reading.trusts);
+}
+
+std::optional<std::vector<DS_DOMAIN_TRUSTSW>> CSambaNetApi::OwnDirectoryTrusts(const WinbindView& view, ULONG ulFlags)
+{
+    std::wstring strController;
+    if (!HasDirectory(view))
+        return std::nullopt;
+    if (const DWORD dwError = LookupController(
+            view.strDnsDomain, WBC_LOOKUP_DC_DS_REQUIRED | WBC_LOOKUP_DC_RETURN_DNS_NAME, strController);
+        dwError != ERROR_SUCCESS) {
+        Note(FormatW(L"No domain controller of %ls was found (%lu): its directory cannot be read",
+                     NarrowToWide(view.strDnsDomain).c_str(), static_cast<unsigned long>(dwError)));
+        return std::nullopt;
+    }
+    return DirectoryTrusts(view, strController, ulFlags);
 }
 
 DWORD CSambaNetApi::DsEnumerateDomainTrustsW(const wchar_t* wszServerName, ULONG ulFlags, DomainTrustArray& trusts)
@@ -258,16 +405,27 @@ DWORD CSambaNetApi::DsEnumerateDomainTrustsW(const wchar_t* wszServerName, ULONG
         return ReadJoinInformation().bDomainMember ? ERROR_NO_LOGON_SERVERS : ERROR_NO_TRUST_LSA_SECRET;
     if (!view.bDomainMember)
         return ERROR_NO_TRUST_LSA_SECRET;
-    if (!wszServerName || !*wszServerName)
-        return OwnDomainTrusts(view, ulFlags, trusts);
 
-    const auto controller = m_controllerDomains.find(UpperCase(wszServerName));
-    if (controller == m_controllerDomains.end())
-        return ERROR_BAD_NETPATH; // only controllers found through winbind can be asked about
-    const std::wstring strDomain = NarrowToWide(controller->second);
-    if (UTIL::STR::EqualsNoCase(strDomain, NarrowToWide(view.strDomain)))
+    if (!wszServerName || !*wszServerName) {
+        if (auto directoryTrusts = OwnDirectoryTrusts(view, ulFlags)) {
+            trusts = DomainTrustArray(std::move(*directoryTrusts));
+            return ERROR_SUCCESS;
+        }
+        Note(L"Trusts from winbind's list instead, which knows less than the directory");
         return OwnDomainTrusts(view, ulFlags, trusts);
-    return OtherDomainTrusts(controller->second, ulFlags, trusts);
+    }
+    const auto found = m_controllers.find(UpperCase(wszServerName));
+    if (found == m_controllers.end())
+        return ERROR_BAD_NETPATH; // only controllers found through winbind can be asked about
+    const NamedController& controller = found->second;
+    if (auto directoryTrusts = DirectoryTrusts(view, controller.strController, ulFlags)) {
+        trusts = DomainTrustArray(std::move(*directoryTrusts));
+        return ERROR_SUCCESS;
+    }
+    Note(L"Trusts from winbind's list instead, which knows less than the directory");
+    if (SameDomain(controller.strDomain, view.strDomain) || SameDomain(controller.strDomain, view.strDnsDomain))
+        return OwnDomainTrusts(view, ulFlags, trusts);
+    return OtherDomainTrusts(controller.strDomain, ulFlags, trusts);
 }
 
 DWORD CSambaNetApi::OwnDomainTrusts(const WinbindView& view, ULONG ulFlags, DomainTrustArray& trusts)
@@ -279,7 +437,12 @@ DWORD CSambaNetApi::OwnDomainTrusts(const WinbindView& view, ULONG ulFlags, Doma
     const auto pDomains = OwnedBy(pRawDomains, winbind.FreeMemory);
     if (status != WBC_ERR_SUCCESS)
         return Win32ErrorFromWinbind(status);
-    const std::span<const WinbindDomainInfo> domains(pDomains.get(), pDomains ? cDomains : 0);
+    // A count without its list is a broken answer, and is passed on as one: not as no trusts.
+    if (cDomains > 0 && !pDomains) {
+        trusts = DomainTrustArray::CountWithoutArray(static_cast<ULONG>(std::min<std::size_t>(cDomains, 0xFFFFFFFF)));
+        return ERROR_SUCCESS;
+    }
+    const std::span<const WinbindDomainInfo> domains(pDomains.get(), cDomains);
     // Winbind keeps its list while no domain controller answers, and marks the domain offline.
     const bool bPrimaryOffline = std::any_of(domains.begin(), domains.end(), [](const WinbindDomainInfo& domain) {
         return IsPrimaryDomainTrustType(domain.trust_type) && (domain.domain_flags & WBC_DOMINFO_DOMAIN_OFFLINE);
@@ -291,7 +454,7 @@ DWORD CSambaNetApi::OwnDomainTrusts(const WinbindView& view, ULONG ulFlags, Doma
 }
 
 // Seen from this computer, a controller of another domain shows only that domain, as its
-// primary one: the trusts that domain holds with others cannot be told from here.
+// primary one: the trusts that domain holds with others cannot be told from winbind.
 DWORD CSambaNetApi::OtherDomainTrusts(const std::string& strDomain, ULONG ulFlags, DomainTrustArray& trusts)
 {
     const WinbindCalls& winbind = *Winbind();

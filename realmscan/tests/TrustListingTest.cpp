@@ -5,6 +5,7 @@
 
 #include "common/ComError.h"
 #include "common/Exceptions.h"
+#include "platform/DebugOutput.h"
 #include "testsupport/FakeNetApi.h"
 
 #include <gtest/gtest.h>
@@ -252,4 +253,31 @@ TEST(TrustListing, EveryKindOfExceptionEndsWithItsHResult)
         EXPECT_EQ(listing.strErr, c.second);
         EXPECT_EQ(listing.iStatus, 1);
     }
+}
+
+TEST(TrustListing, NamesAreWrittenWithTheirControlCharactersEscaped)
+{
+    // Names come from the domain controller, or from whoever answers in its place.
+    const Listing listing = ListTrusts({{L"EVIL\x1b]0;title\x07", L"evil.example\r\nIndex: 9\x1b[2J", 0x22, 0, 2, 8}});
+    EXPECT_EQ(FieldOf(listing, "Net BIOS domain name: "), "EVIL\\x1b]0;title\\x07");
+    EXPECT_EQ(FieldOf(listing, "DNS domain name: "), "evil.example\\x0d\\x0aIndex: 9\\x1b[2J");
+    EXPECT_EQ(listing.iStatus, 0);
+}
+
+TEST(TrustListing, WhereTheTrustsCameFromIsToldToTheDebuggerOutput)
+{
+    const platform::CCapturedDebugOutput debugger;
+    auto pNetApi = std::make_shared<ScriptedTrusts>();
+    pNetApi->enumerate = [&pNetApi](DomainTrustArray& answer) {
+        pNetApi->notes = {L"Trusts from the directory of dc1.corp.example.com over LDAP, as HOST$@CORP.EXAMPLE.COM"};
+        answer = DomainTrustArray({Trust(0x1D, 2, 0)});
+        return DWORD{0};
+    };
+    const CScopedNetApi scoped(pNetApi);
+    const MemoryStream out;
+    const MemoryStream err;
+    EXPECT_EQ(Realmscan::ListDomainTrusts(out.Get(), err.Get()), 0);
+    EXPECT_EQ(debugger.Texts(), std::vector<std::string>{"realmscan: Trusts from the directory of "
+                                                         "dc1.corp.example.com over LDAP, as HOST$@CORP.EXAMPLE.COM"});
+    EXPECT_EQ(err.Text(), "");
 }

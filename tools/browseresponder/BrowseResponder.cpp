@@ -1,8 +1,9 @@
-// browseresponder: a SQL Server Browser on 127.0.0.1 for tests and demos. It answers browses for
-// the server names it is given ("HOST" for a default instance, "HOST\INST" for a named one) and
-// stops by itself after a while without requests, or on SIGINT or SIGTERM.
+// browseresponder: a SQL Server Browser on 127.0.0.1 (or on the address given) for tests and
+// demos. It answers browses for the server names it is given ("HOST" for a default instance,
+// "HOST\INST" for a named one) and stops by itself after a while without requests, or on SIGINT
+// or SIGTERM.
 //
-//   browseresponder [-p PORT] [-i IDLE-SECONDS] SERVER...
+//   browseresponder [-a ADDRESS] [-p PORT] [-i IDLE-SECONDS] SERVER...
 
 #include "tools/browseresponder/ResolutionResponder.h"
 
@@ -24,7 +25,7 @@ void RequestStop(int)
 
 int Usage()
 {
-    std::fputs("usage: browseresponder [-p PORT] [-i IDLE-SECONDS] SERVER...\n", stderr);
+    std::fputs("usage: browseresponder [-a ADDRESS] [-p PORT] [-i IDLE-SECONDS] SERVER...\n", stderr);
     return 2;
 }
 
@@ -32,14 +33,18 @@ int Usage()
 
 int main(int argc, char** argv)
 {
+    tools::ResponderOptions options;
     long lPort = 0;
     long lIdleSeconds = 60;
     std::vector<std::string> servers;
     for (int i = 1; i < argc; ++i) {
-        const bool bOption = std::strcmp(argv[i], "-p") == 0 || std::strcmp(argv[i], "-i") == 0;
+        const bool bOption =
+            std::strcmp(argv[i], "-a") == 0 || std::strcmp(argv[i], "-p") == 0 || std::strcmp(argv[i], "-i") == 0;
         if (bOption && i + 1 == argc)
             return Usage();
-        if (std::strcmp(argv[i], "-p") == 0)
+        if (std::strcmp(argv[i], "-a") == 0)
+            options.strAddress = argv[++i];
+        else if (std::strcmp(argv[i], "-p") == 0)
             lPort = std::strtol(argv[++i], nullptr, 10);
         else if (std::strcmp(argv[i], "-i") == 0)
             lIdleSeconds = std::strtol(argv[++i], nullptr, 10);
@@ -52,7 +57,6 @@ int main(int argc, char** argv)
     std::signal(SIGINT, RequestStop);
     std::signal(SIGTERM, RequestStop);
     try {
-        tools::ResponderOptions options;
         options.port = static_cast<std::uint16_t>(lPort);
         tools::CResolutionResponder responder(tools::AnswersForServers(servers), std::move(options));
         std::printf("listening on %s\n", responder.Target().c_str());

@@ -1,8 +1,11 @@
-// The Linux answers of the network calls, from answers recorded of Samba's libraries: a member of
-// a domain with trusts, a computer that is not joined, winbind stopped, no domain controller in
-// reach, and no Samba at all.
+// The Linux answers of the network calls, from answers recorded of Samba's libraries and of a
+// domain's directory: a member of a domain with trusts, a computer that is not joined, winbind
+// stopped, no domain controller in reach, no directory to read, and no Samba at all.
 
 #include "SambaNetApi.h"
+
+#include "CapturedOutput.h"
+#include "DirectoryLibraries.h"
 
 #include "common/StringUtils.h"
 #include "platform/Win32Error.h"
@@ -10,7 +13,12 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstring>
+#include <deque>
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <unistd.h>
 
 using namespace platform::netapi;
 
@@ -26,15 +34,23 @@ struct RecordedSamba
     std::map<std::string, std::pair<wbcErr, WinbindDomainInfo>> domainInfos;
     wbcErr listStatus = WBC_ERR_SUCCESS;
     std::vector<WinbindDomainInfo> trusts;
-    wbcErr controllerStatus = WBC_ERR_SUCCESS;
-    wbcDomainControllerInfo controller{};
+    bool bListWithoutArray = false; // the count of the trusts, but no list
+    // The controller winbind finds for each domain name; other names are not found.
+    std::map<std::string, std::string> controllers;
     std::vector<std::string> controllerDomains; // what was asked
+    std::deque<wbcDomainControllerInfo> controllerAnswers;
     NET_API_STATUS joinStatus = 0;
     const char* szJoinName = "CORP";
     std::uint16_t uJoinType = NetSetupDomainName;
     NET_API_STATUS wkstaStatus = 0;
     NetapiWkstaInfo101 wksta{};
     std::vector<std::string> wkstaServers; // what was asked
+    std::function<void()> whileAsked;      // what NetWkstaGetInfo does besides answering
+    std::vector<std::string> netapiSettings;
+    // What the directory answers, and who asked.
+    std::optional<std::vector<DS_DOMAIN_TRUSTSW>> directoryTrusts;
+    std::vector<std::wstring> directoryNotes{L"read as the test says"};
+    std::vector<std::string> directoryQueries;
     int iHandedOut = 0;
     int iFreed = 0;
 };
@@ -72,7 +88,8 @@ wbcErr FakeListTrusts(WinbindDomainInfo** ppDomains, std::size_t* pcDomains)
     *pcDomains = 0;
     if (!g_pRecorded->bWinbindRunning)
         return WBC_ERR_WINBIND_NOT_AVAILABLE;
-    *ppDomains = g_pRecorded->listStatus == WBC_ERR_SUCCESS ? HandOut(g_pRecorded->trusts.data()) : nullptr;
+    const bool bList = g_pRecorded->listStatus == WBC_ERR_SUCCESS && !g_pRecorded->bListWithoutArray;
+    *ppDomains = bList ? HandOut(g_pRecorded->trusts.data()) : nullptr;
     *pcDomains = g_pRecorded->listStatus == WBC_ERR_SUCCESS ? g_pRecorded->trusts.size() : 0;
     return g_pRecorded->listStatus;
 }
@@ -82,8 +99,13 @@ wbcErr FakeLookupDomainController(const char* szDomain, std::uint32_t, wbcDomain
     if (!g_pRecorded->bWinbindRunning)
         return WBC_ERR_WINBIND_NOT_AVAILABLE;
     g_pRecorded->controllerDomains.emplace_back(szDomain);
-    *ppInfo = g_pRecorded->controllerStatus == WBC_ERR_SUCCESS ? HandOut(&g_pRecorded->controller) : nullptr;
-    return g_pRecorded->controllerStatus;
+    const auto found = g_pRecorded->controllers.find(szDomain);
+    if (found == g_pRecorded->controllers.end())
+        return WBC_ERR_DOMAIN_NOT_FOUND;
+    wbcDomainControllerInfo& answer = g_pRecorded->controllerAnswers.emplace_back();
+    answer.dc_name = found->second.data();
+    *ppInfo = HandOut(&answer);
+    return WBC_ERR_SUCCESS;
 }
 void FakeFreeMemory(void*)
 {
@@ -104,6 +126,16 @@ NET_API_STATUS FakeSetDebuglevel(libnetapi_ctx*, const char*)
 {
     return 0;
 }
+NET_API_STATUS FakeSetPassword(libnetapi_ctx*, const char* szPassword)
+{
+    g_pRecorded->netapiSettings.push_back(std::string("password '") + szPassword + "'");
+    return 0;
+}
+NET_API_STATUS FakeSetUseKerberos(libnetapi_ctx*)
+{
+    g_pRecorded->netapiSettings.emplace_back("Kerberos required");
+    return 0;
+}
 NET_API_STATUS FakeGetJoinInformation(const char*, const char** pszName, std::uint16_t* pType)
 {
     *pszName = g_pRecorded->joinStatus == 0 ? HandOut(g_pRecorded->szJoinName) : nullptr;
@@ -113,6 +145,8 @@ NET_API_STATUS FakeGetJoinInformation(const char*, const char** pszName, std::ui
 NET_API_STATUS FakeWkstaGetInfo(const char* szServer, std::uint32_t, std::uint8_t** ppBuffer)
 {
     g_pRecorded->wkstaServers.emplace_back(szServer);
+    if (g_pRecorded->whileAsked)
+        g_pRecorded->whileAsked();
     *ppBuffer = g_pRecorded->wkstaStatus == 0 ? HandOut(reinterpret_cast<std::uint8_t*>(&g_pRecorded->wksta)) : nullptr;
     return g_pRecorded->wkstaStatus;
 }
@@ -162,14 +196,15 @@ protected:
             Domain("PARTNER", "", WBC_DOMINFO_TRUSTTYPE_EXTERNAL, kOut),
             Domain("FABRIKAM", "fabrikam.example", WBC_DOMINFO_TRUSTTYPE_FOREST, kTransitive | kIn),
         };
-        m_recorded.controller.dc_name = const_cast<char*>("\\\\dc1.corp.example.com");
+        m_recorded.controllers = {{"corp.example.com", "\\\\dc1.corp.example.com"}};
         m_recorded.wksta.wki101_computername = "SQLBOX";
         m_recorded.wksta.wki101_langroup = "CORP";
     }
     ~SambaNetApiTest() override { g_pRecorded = nullptr; }
 
     // The backend over the recorded answers; either library may be missing.
-    std::unique_ptr<CSambaNetApi> Backend(bool bWinbind = true, bool bNetapi = true, bool bSambaConfig = false)
+    std::unique_ptr<CSambaNetApi> Backend(bool bWinbind = true, bool bNetapi = true, bool bSambaConfig = false,
+                                          std::string strHostName = "mail-gateway-01.corp.example.com")
     {
         SambaSources sources;
         sources.loadWinbind = [bWinbind] {
@@ -183,12 +218,16 @@ protected:
             LoadedCalls<NetapiCalls> loaded;
             if (bNetapi)
                 loaded.calls =
-                    NetapiCalls{FakeNetapiInit,         FakeNetapiNothing, FakeSetDebuglevel, FakeNetapiNothing,
-                                FakeGetJoinInformation, FakeWkstaGetInfo,  FakeBufferFree};
+                    NetapiCalls{FakeNetapiInit,     FakeNetapiNothing,      FakeSetDebuglevel, FakeSetPassword,
+                                FakeSetUseKerberos, FakeGetJoinInformation, FakeWkstaGetInfo,  FakeBufferFree};
             return loaded;
         };
+        sources.readDirectory = [](const DirectoryQuery& query) {
+            g_pRecorded->directoryQueries.push_back(query.strController + " as " + query.strComputerPrincipal);
+            return DirectoryReading{g_pRecorded->directoryTrusts, g_pRecorded->directoryNotes};
+        };
         sources.sambaConfigFile = bSambaConfig ? m_folder.Write("smb.conf", "[global]\n") : m_folder.Path() / "none";
-        sources.hostName = [] { return std::string("mail-gateway-01.corp.example.com"); };
+        sources.hostName = [strHostName] { return strHostName; };
         return std::make_unique<CSambaNetApi>(std::move(sources));
     }
 
@@ -234,7 +273,7 @@ void ExpectTrusts(const DomainTrustArray& trusts, const std::vector<ExpectedTrus
 
 } // namespace
 
-TEST_F(SambaNetApiTest, MemberListsItsDomainAndEveryTrustButWinbindsLocalDomains)
+TEST_F(SambaNetApiTest, WithoutADirectoryAMemberListsWinbindsDomainsButItsLocalOnes)
 {
     const auto pNetApi = Backend();
     DomainTrustArray trusts;
@@ -251,6 +290,9 @@ TEST_F(SambaNetApiTest, MemberListsItsDomainAndEveryTrustButWinbindsLocalDomains
                               TRUST_ATTRIBUTE_FOREST_TRANSITIVE},
                          });
     EXPECT_EQ(m_recorded.iFreed, m_recorded.iHandedOut);
+    EXPECT_EQ(pNetApi->TakeNotes(),
+              (std::vector<std::wstring>{L"read as the test says",
+                                         L"Trusts from winbind's list instead, which knows less than the directory"}));
 }
 
 TEST_F(SambaNetApiTest, OnlyTrustsWithAFlagAskedForAreListed)
@@ -314,34 +356,150 @@ TEST_F(SambaNetApiTest, FlagsOutsideTheSixKnownOnesOrNoneAreRefused)
     EXPECT_EQ(pNetApi->DsEnumerateDomainTrustsW(nullptr, 0x40, trusts), ERROR_INVALID_FLAGS);
 }
 
-TEST_F(SambaNetApiTest, DomainControllersAreWinbindsAndTheirTrustsSeenFromHere)
+TEST_F(SambaNetApiTest, WithoutADirectoryAControllersTrustsAreWinbindsView)
 {
+    m_recorded.controllers["PARTNER"] = "pdc.partner"; // winbind may leave out the backslashes
     const auto pNetApi = Backend();
     std::unique_ptr<DOMAIN_CONTROLLER_INFOW> pController;
     ASSERT_EQ(pNetApi->DsGetDcNameW(L"CORP", DS_DIRECTORY_SERVICE_REQUIRED, pController), 0u);
     ASSERT_NE(pController, nullptr);
     EXPECT_EQ(pController->DomainControllerName, L"\\\\dc1.corp.example.com");
+    EXPECT_EQ(pController->DomainName, L"corp.example.com");
     DomainTrustArray trusts;
     ASSERT_EQ(pNetApi->DsEnumerateDomainTrustsW(L"\\\\DC1.corp.example.com", DS_DOMAIN_PRIMARY, trusts), 0u);
     ExpectTrusts(trusts, {{L"CORP", L"corp.example.com",
                            DS_DOMAIN_PRIMARY | DS_DOMAIN_IN_FOREST | DS_DOMAIN_NATIVE_MODE, TRUST_TYPE_UPLEVEL, 0}});
 
-    // A controller of a trusted domain shows that domain as its own, and nothing more.
-    m_recorded.controller.dc_name = const_cast<char*>("pdc.partner"); // winbind may leave out the backslashes
+    // A controller of a trusted domain that has no DNS name shows that domain as its own, and
+    // nothing more.
     ASSERT_EQ(pNetApi->DsGetDcNameW(L"PARTNER", DS_DIRECTORY_SERVICE_REQUIRED, pController), 0u);
     EXPECT_EQ(pController->DomainControllerName, L"\\\\pdc.partner");
+    EXPECT_EQ(pController->DomainName, L"PARTNER");
     ASSERT_EQ(pNetApi->DsEnumerateDomainTrustsW(L"\\\\pdc.partner", DS_DOMAIN_PRIMARY, trusts), 0u);
     ExpectTrusts(trusts, {{L"PARTNER", nullptr, DS_DOMAIN_PRIMARY | DS_DOMAIN_IN_FOREST, TRUST_TYPE_DOWNLEVEL, 0}});
     ASSERT_EQ(pNetApi->DsEnumerateDomainTrustsW(L"\\\\pdc.partner", DS_DOMAIN_DIRECT_OUTBOUND, trusts), 0u);
     EXPECT_EQ(trusts.Count(), 0u);
 
     EXPECT_EQ(pNetApi->DsEnumerateDomainTrustsW(L"\\\\never-named", DS_DOMAIN_PRIMARY, trusts), ERROR_BAD_NETPATH);
-    EXPECT_EQ(m_recorded.controllerDomains, (std::vector<std::string>{"CORP", "PARTNER"}));
-
-    m_recorded.controllerStatus = WBC_ERR_DOMAIN_NOT_FOUND;
     EXPECT_EQ(pNetApi->DsGetDcNameW(L"NOWHERE", DS_DIRECTORY_SERVICE_REQUIRED, pController), ERROR_NO_SUCH_DOMAIN);
     EXPECT_EQ(pController, nullptr);
     EXPECT_EQ(m_recorded.iFreed, m_recorded.iHandedOut);
+}
+
+TEST_F(SambaNetApiTest, ControllersAreLookedUpByTheDomainsDnsName)
+{
+    // Winbind finds controllers by the domains' DNS names only, as where NetBIOS is disabled: a
+    // lookup by the NetBIOS name fails unless Samba's cache still holds an earlier answer.
+    m_recorded.domainInfos["EMEA"] = {
+        WBC_ERR_SUCCESS, Domain("EMEA", "emea.corp.example.com", WBC_DOMINFO_TRUSTTYPE_IN_FOREST, kTransitive | kIn)};
+    m_recorded.controllers["emea.corp.example.com"] = "\\\\dc4.emea.corp.example.com";
+    m_recorded.controllers["fabrikam.example"] = "\\\\dc9.fabrikam.example";
+    // A trusted domain that winbind does not list (it lists them only when told to scan them),
+    // but the directory holds.
+    m_recorded.directoryTrusts = std::vector<DS_DOMAIN_TRUSTSW>{
+        {L"CORP", L"corp.example.com", 0x1D, 0, TRUST_TYPE_UPLEVEL, 0},
+        {L"FABRIKAM", L"fabrikam.example", DS_DOMAIN_DIRECT_INBOUND, 0, TRUST_TYPE_UPLEVEL, 8},
+    };
+    const auto pNetApi = Backend();
+    const std::tuple<const wchar_t*, const wchar_t*, const wchar_t*> cases[] = {
+        {L"CORP", L"\\\\dc1.corp.example.com", L"corp.example.com"},             // this computer's own
+        {L"corp", L"\\\\dc1.corp.example.com", L"corp.example.com"},             // in any case
+        {L"EMEA", L"\\\\dc4.emea.corp.example.com", L"emea.corp.example.com"},   // one winbind knows
+        {L"FABRIKAM", L"\\\\dc9.fabrikam.example", L"fabrikam.example"},         // one the directory knows
+        {L"fabrikam.example", L"\\\\dc9.fabrikam.example", L"fabrikam.example"}, // a DNS name as it is
+    };
+    for (const auto& [wszDomain, wszController, wszDnsName] : cases) {
+        SCOPED_TRACE(WideToNarrow(wszDomain));
+        std::unique_ptr<DOMAIN_CONTROLLER_INFOW> pController;
+        ASSERT_EQ(pNetApi->DsGetDcNameW(wszDomain, DS_DIRECTORY_SERVICE_REQUIRED, pController), 0u);
+        ASSERT_NE(pController, nullptr);
+        EXPECT_EQ(pController->DomainControllerName, wszController);
+        EXPECT_EQ(pController->DomainName, wszDnsName);
+    }
+    for (const std::string& strAsked : m_recorded.controllerDomains)
+        EXPECT_NE(strAsked.find('.'), std::string::npos) << "looked up by the NetBIOS name " << strAsked;
+    EXPECT_EQ(m_recorded.iFreed, m_recorded.iHandedOut);
+}
+
+TEST_F(SambaNetApiTest, TrustsComeFromTheDirectoryOfTheControllerAsked)
+{
+    m_recorded.controllers["fabrikam.example"] = "\\\\dc9.fabrikam.example";
+    m_recorded.directoryTrusts = std::vector<DS_DOMAIN_TRUSTSW>{
+        {L"CORP", L"corp.example.com", 0x1D, 0, TRUST_TYPE_UPLEVEL, 0},
+        {L"EMEA", L"emea.corp.example.com", 0x23, 0, TRUST_TYPE_UPLEVEL, 0x20},
+        {L"FABRIKAM", L"fabrikam.example", DS_DOMAIN_DIRECT_INBOUND, 0, TRUST_TYPE_UPLEVEL, 8},
+    };
+    const auto pNetApi = Backend();
+    DomainTrustArray trusts;
+    ASSERT_EQ(pNetApi->DsEnumerateDomainTrustsW(nullptr, DS_DOMAIN_VALID_FLAGS, trusts), 0u);
+    ExpectTrusts(trusts, {{L"CORP", L"corp.example.com", 0x1D, TRUST_TYPE_UPLEVEL, 0},
+                          {L"EMEA", L"emea.corp.example.com", 0x23, TRUST_TYPE_UPLEVEL, 0x20},
+                          {L"FABRIKAM", L"fabrikam.example", DS_DOMAIN_DIRECT_INBOUND, TRUST_TYPE_UPLEVEL, 8}});
+    // This computer's domain is read at one of its controllers, found by the domain's DNS name,
+    // with this computer's own account.
+    EXPECT_EQ(m_recorded.directoryQueries,
+              std::vector<std::string>{"dc1.corp.example.com as MAILGW$@CORP.EXAMPLE.COM"});
+    EXPECT_EQ(pNetApi->TakeNotes(), std::vector<std::wstring>{L"read as the test says"});
+
+    std::unique_ptr<DOMAIN_CONTROLLER_INFOW> pController;
+    ASSERT_EQ(pNetApi->DsGetDcNameW(L"fabrikam.example", DS_DIRECTORY_SERVICE_REQUIRED, pController), 0u);
+    ASSERT_EQ(pNetApi->DsEnumerateDomainTrustsW(L"\\\\DC9.FABRIKAM.EXAMPLE", DS_DOMAIN_PRIMARY, trusts), 0u);
+    EXPECT_EQ(m_recorded.directoryQueries.back(), "dc9.fabrikam.example as MAILGW$@CORP.EXAMPLE.COM");
+    EXPECT_EQ(m_recorded.iFreed, m_recorded.iHandedOut);
+}
+
+TEST_F(SambaNetApiTest, ACountOfTrustsWithoutTheirListIsPassedOnAsBroken)
+{
+    m_recorded.bListWithoutArray = true;
+    DomainTrustArray trusts;
+    EXPECT_EQ(Backend()->DsEnumerateDomainTrustsW(nullptr, DS_DOMAIN_VALID_FLAGS, trusts), 0u);
+    EXPECT_EQ(trusts.Count(), m_recorded.trusts.size());
+    EXPECT_EQ(trusts.Entries(), nullptr);
+}
+
+TEST_F(SambaNetApiTest, AnotherComputerIsAskedWithKerberosAloneAndNeverForAPassword)
+{
+    WKSTA_INFO_101 wksta;
+    ASSERT_EQ(Backend(true, true, true)->NetWkstaGetInfo101(L"\\\\SQLBOX", wksta), 0u);
+    EXPECT_EQ(m_recorded.netapiSettings, (std::vector<std::string>{"password ''", "Kerberos required"}));
+}
+
+TEST_F(SambaNetApiTest, WhatLibnetapiPrintsIsANoteAndNeverTheProgramsOutput)
+{
+    m_recorded.whileAsked = [] {
+        std::printf("session setup failed: NT_STATUS_INVALID_PARAMETER\n");
+        std::fputs("Kerberos auth with 'root@CORP' to access 'SQLBOX' not possible\n", stderr);
+        constexpr char kRaw[] = "written past stdio \x1b[2J\n";
+        EXPECT_EQ(::write(STDERR_FILENO, kRaw, sizeof kRaw - 1), static_cast<ssize_t>(sizeof kRaw - 1));
+    };
+    m_recorded.wkstaStatus = 1003;
+    const auto pNetApi = Backend(true, true, true);
+    WKSTA_INFO_101 wksta;
+    // What reaches this process's standard output and error while the call runs.
+    CCapturedOutput reachedTheProgramsOutput;
+    EXPECT_EQ(pNetApi->NetWkstaGetInfo101(L"\\\\SQLBOX", wksta), 1003u);
+    EXPECT_EQ(reachedTheProgramsOutput.Release(), "");
+    // stdio's buffer of standard output comes out last.
+    EXPECT_EQ(
+        pNetApi->TakeNotes(),
+        (std::vector<std::wstring>{L"libnetapi printed: Kerberos auth with 'root@CORP' to access 'SQLBOX' not possible",
+                                   L"libnetapi printed: written past stdio \\x1b[2J",
+                                   L"libnetapi printed: session setup failed: NT_STATUS_INVALID_PARAMETER"}));
+    EXPECT_EQ(pNetApi->TakeNotes(), std::vector<std::wstring>{});
+}
+
+TEST_F(SambaNetApiTest, AMemberWhoseWinbindIsStoppedIsStillAMember)
+{
+    // Its domain filter must not let every server in because winbind stopped: the domain
+    // controller it then looks for cannot be found, and the browse fails instead.
+    WinbindStopped();
+    const auto pNetApi = Backend(true, true, true);
+    PrimaryDomainInfo primary;
+    ASSERT_EQ(pNetApi->QueryPrimaryDomain(primary), 0u);
+    EXPECT_EQ(primary.strName, L"CORP");
+    EXPECT_TRUE(primary.bHasSid);
+    std::unique_ptr<DOMAIN_CONTROLLER_INFOW> pController;
+    EXPECT_EQ(pNetApi->DsGetDcNameW(L"CORP", DS_DIRECTORY_SERVICE_REQUIRED, pController), ERROR_NO_LOGON_SERVERS);
 }
 
 TEST_F(SambaNetApiTest, ThisComputerAsWinbindNamesIt)
@@ -421,6 +579,26 @@ TEST_F(SambaNetApiTest, AnotherComputerSaysItsDomainThroughLibnetapi)
     EXPECT_EQ(m_recorded.iFreed, m_recorded.iHandedOut);
 }
 
+TEST_F(SambaNetApiTest, AMembersDnsNameIsItsHostNameInItsDomain)
+{
+    const auto dnsName = [](INetApi& netapi) {
+        wchar_t wszName[64] = {};
+        DWORD nSize = 64;
+        EXPECT_EQ(netapi.GetComputerNameExW(ComputerNameDnsFullyQualified, wszName, &nSize), 0u);
+        return std::wstring(wszName, nSize);
+    };
+    const std::tuple<const char*, const char*, bool, const wchar_t*> cases[] = {
+        {"a member, named by its host name alone", "mailgw", true, L"mailgw.corp.example.com"},
+        {"a host name that is a DNS name already", "mailgw.corp.example.com", true, L"mailgw.corp.example.com"},
+        {"a member whose winbind is stopped", "mailgw", false, L"mailgw"},
+    };
+    for (const auto& [szCase, szHostName, bWinbind, wszDnsName] : cases) {
+        SCOPED_TRACE(szCase);
+        m_recorded.bWinbindRunning = bWinbind;
+        EXPECT_EQ(dnsName(*Backend(true, true, false, szHostName)), wszDnsName);
+    }
+}
+
 TEST_F(SambaNetApiTest, ComputerNameAsksForRoomWhenTheBufferIsSmall)
 {
     const auto pNetApi = Backend();
@@ -450,4 +628,13 @@ TEST(SambaLibraries, TheInstalledLibrariesHaveEveryCallUsed)
     if (!LoadNetapiCalls().pLibrary)
         GTEST_SKIP() << "libnetapi is not installed";
     EXPECT_TRUE(LoadNetapiCalls().calls.has_value());
+}
+
+// The same for the directory's libraries, which every machine that builds the project has.
+TEST(DirectoryLibraries, TheInstalledLibrariesHaveEveryCallUsed)
+{
+    const DirectoryLibraries libraries = LoadDirectoryLibraries();
+    EXPECT_TRUE(libraries.kerberos.calls.has_value());
+    EXPECT_TRUE(libraries.gssapi.calls.has_value());
+    EXPECT_TRUE(libraries.ldap.calls.has_value());
 }

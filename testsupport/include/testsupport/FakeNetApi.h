@@ -13,8 +13,10 @@ namespace testsupport {
 class CFakeNetApi : public platform::netapi::INetApi
 {
 public:
-    // GetComputerNameExW answers the name, or fails with dwComputerNameError.
+    // GetComputerNameExW answers the name (its DNS form for ComputerNameDnsFullyQualified), or
+    // fails with dwComputerNameError.
     std::wstring strComputerName = L"VELHOST";
+    std::wstring strDnsComputerName = L"velhost";
     DWORD dwComputerNameError = 0;
     // QueryPrimaryDomain; a workgroup member by default.
     platform::netapi::PrimaryDomainInfo primaryDomain{L"WORKGROUP", false};
@@ -23,8 +25,10 @@ public:
     // its backslashes ("" for this computer); a computer not listed is not found.
     std::map<std::wstring, std::wstring> workgroups{{L"", L"WORKGROUP"}};
     DWORD dwWorkstationError = 0; // a status for every computer instead
-    // DsGetDcNameW: the controller named for each domain; a domain not listed is not found.
+    // DsGetDcNameW: the controller named for each domain; a domain not listed is not found. The
+    // answer's domain name is the domain's DNS name where one is listed, else the name asked.
     std::map<std::wstring, std::wstring> controllers;
+    std::map<std::wstring, std::wstring> domainDnsNames;
     bool bControllerAnswerMissing = false; // success without an answer
     // DsEnumerateDomainTrustsW: the answer of each server ("" for this computer).
     struct TrustAnswer
@@ -33,6 +37,8 @@ public:
         platform::netapi::DomainTrustArray trusts;
     };
     std::map<std::wstring, TrustAnswer> trustAnswers;
+    // TakeNotes hands these out once.
+    std::vector<std::wstring> notes;
 
     // One line per call, with its arguments.
     const std::vector<std::wstring>& Calls() const { return m_calls; }
@@ -44,6 +50,7 @@ public:
                        std::unique_ptr<platform::netapi::DOMAIN_CONTROLLER_INFOW>& pInfo) override;
     DWORD DsEnumerateDomainTrustsW(const wchar_t* wszServerName, platform::netapi::ULONG ulFlags,
                                    platform::netapi::DomainTrustArray& trusts) override;
+    std::vector<std::wstring> TakeNotes() override;
 
 private:
     std::vector<std::wstring> m_calls;

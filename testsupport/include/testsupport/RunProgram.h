@@ -26,6 +26,10 @@ inline constexpr std::chrono::seconds kProgramHangGuard{60};
 // bytes the test reads as the terminal was sent them), or the test's own standard error.
 enum class ErrorOutput { Pipe, Terminal, Test };
 
+// Where a program's standard input comes from: nothing (/dev/null), or a terminal of its own on
+// which nobody types, so that a program that asks for something waits instead of reading the end.
+enum class StandardInput { Nothing, Terminal };
+
 // A program started in the background, in the environment of the tests with the given variables
 // set (an empty value removes a variable); stopped, if it still runs, when the object goes.
 // Unless the tests' or the given environment names them, server browses go to a closed port of
@@ -35,7 +39,7 @@ class CRunningProgram
 public:
     CRunningProgram(const std::filesystem::path& program, const std::vector<std::string>& arguments,
                     const std::map<std::string, std::string>& environment = {},
-                    ErrorOutput errorOutput = ErrorOutput::Pipe);
+                    ErrorOutput errorOutput = ErrorOutput::Pipe, StandardInput input = StandardInput::Nothing);
     ~CRunningProgram();
     CRunningProgram(const CRunningProgram&) = delete;
     CRunningProgram& operator=(const CRunningProgram&) = delete;
@@ -57,6 +61,7 @@ private:
     pid_t m_pid = -1;
     int m_fdOut = -1;
     int m_fdErr = -1;
+    int m_fdInputTerminal = -1; // the terminal's other end, held open while the program runs
     ProgramResult m_result;
     std::size_t m_cbLinesRead = 0; // how much of the standard output ReadLine handed out
 };

@@ -4,8 +4,9 @@
 // member, the domain or workgroup of a computer, a domain controller of a domain, and the trusts
 // a domain controller knows. Calls answer Win32 codes as those functions do.
 //
-// The process's answers come from Samba's client libraries when the computer has them, loaded
-// at run time, and otherwise describe a workgroup member; tests put a fake in their place.
+// The process's answers come from Samba's client libraries and the domain's directory when the
+// computer has them, loaded at run time, and otherwise describe a workgroup member; tests put a
+// fake in their place. What an answer rested on is told in notes, for the caller's trace.
 
 #include "common/HResult.h"
 #include "platform/ProcessWide.h"
@@ -19,7 +20,9 @@ namespace platform::netapi {
 
 using ULONG = std::uint32_t;
 
-enum COMPUTER_NAME_FORMAT { ComputerNameNetBIOS = 0 };
+// The names GetComputerNameExW gives: the NetBIOS name, and the host name with the DNS domain
+// of the computer's domain ("sql01.corp.example.com"; the host name alone outside a domain).
+enum COMPUTER_NAME_FORMAT { ComputerNameNetBIOS = 0, ComputerNameDnsFullyQualified = 3 };
 
 // The NetBIOS name's longest form, without its terminator.
 constexpr DWORD MAX_COMPUTERNAME_LENGTH = 15;
@@ -72,7 +75,7 @@ struct WKSTA_INFO_101
 struct DOMAIN_CONTROLLER_INFOW
 {
     std::wstring DomainControllerName; // "\\" and the controller's name
-    std::wstring DomainName;
+    std::wstring DomainName;           // the domain's DNS name when it has one
 };
 
 // One trust, as DsEnumerateDomainTrustsW answers it; a name may be absent.
@@ -123,6 +126,11 @@ public:
     // DsEnumerateDomainTrustsW of a domain controller ("\\name"), or of this computer (null or
     // empty): the trusts that have any of the flags asked for.
     virtual DWORD DsEnumerateDomainTrustsW(const wchar_t* wszServerName, ULONG ulFlags, DomainTrustArray& trusts) = 0;
+
+    // What the calls since the last time rested on, in words: which source answered, why a
+    // better one did not, what a library printed instead of writing on the program's output.
+    // Taking them empties the list.
+    virtual std::vector<std::wstring> TakeNotes() = 0;
 };
 
 // The answers of this process: Samba's, or a workgroup member's, unless a test put its own in

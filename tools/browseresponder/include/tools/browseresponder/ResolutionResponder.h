@@ -32,7 +32,8 @@ std::vector<Datagram> AnswersForServers(const std::vector<std::string>& serverNa
 
 struct ResponderOptions
 {
-    // A loopback address: "127.0.0.1", another of 127.0.0.0/8, or "::1".
+    // A loopback address: "127.0.0.1", another of 127.0.0.0/8, or "::1"; the domain tests give
+    // their lab hosts' own.
     std::string strAddress = "127.0.0.1";
     std::uint16_t port = 0; // 0: a free port
     // Requests left unanswered before the first that is answered, as if they had been lost.
