@@ -2,10 +2,10 @@
 # Times vaultdump against a plain copy (cp) of the same bytes, on two folders made here: one item of
 # 512 MiB, and 10,000 items of 8 KiB; the large item also against dd and against complement_copy,
 # the plainest loop that reads, complements and writes in 1 MiB blocks. Prints the wall times, the
-# peak memory of each and the ratios. Then times vaultdump alone on a folder where every output name is taken (65,535
-# earlier outputs beside 1,000 items), which fails each item. Removes everything it made. Builds nothing: pass the build folder that holds
-# bin/vaultdump, bin/quarwriter and bin/complement_copy (a Release build gives the numbers worth
-# recording; the build the tests run, RelWithDebInfo, what vaultdump costs at -O2).
+# peak memory of each and the ratios. Then times vaultdump alone on a folder where every output
+# name is taken (65,535 earlier outputs beside 1,000 items), which fails each item. Removes
+# everything it made. Builds nothing: pass the build folder that holds bin/vaultdump,
+# bin/quarwriter and bin/complement_copy (the `build` preset's, a Release build as users get).
 #
 #   bench/vaultdump/run.sh BUILD_FOLDER [ROUNDS]
 #
