@@ -63,6 +63,9 @@ TEST(GetNextBatch, CutsAtLinesThatHoldOnlyGo)
         {"separators in any case with blanks", L"A\r\n  go  \r\nB\r\nGo\r\nC", {L"A\r\n  ", L"B\r\n", L"C"}},
         {"line feeds only", L"A\nGO\nB", {L"A\n", L"B"}},
         {"GOOD is no separator", L"A\r\nGOOD\r\nGO", {L"A\r\nGOOD\r\n"}},
+        {"GO with a count is no separator", L"A\r\nGO 2\r\nB", {L"A\r\nGO 2\r\nB"}},
+        // The splitter reads lines, not T-SQL.
+        {"a GO line inside a block comment cuts", L"/* a\r\nGO\r\nb */\r\nA", {L"/* a\r\n", L"b */\r\nA"}},
     };
     for (const SplitCase& c : cases)
         EXPECT_EQ(Batches(c.strText), c.batches) << c.szName;

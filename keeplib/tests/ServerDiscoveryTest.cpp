@@ -398,3 +398,25 @@ TEST_F(ServerDiscoveryTest, LocalTypeNeedsBothPointersBeforeTheRegistry)
     EXPECT_EQ(KeeplibGetLocalSqlServerType(L"inst1", &lType), S_OK);
     EXPECT_EQ(lType, 2);
 }
+
+// Administrators and support read these trace texts as they stand, misspelling and all.
+TEST_F(ServerDiscoveryTest, SkippedServiceEntriesAreTracedInTheirOwnWords)
+{
+    const std::string strSqlServer = "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Microsoft SQL Server\\";
+    std::string strRegistry;
+    for (const auto& [strSubkey, strParameters] :
+         {std::pair<std::string, std::string>{"MSAS.1", "AS x"}, {"MSRS.1", "RS x"}, {"OLAP.1", "OLAP x"}}) {
+        // The collector is asked only about a key that names its instance.
+        strRegistry += strSqlServer + strSubkey + "]\r\n@=\"INST\"\r\n" + strSqlServer + strSubkey +
+                       "\\MSSQLServer\\CurrentVersion]\r\n" + strSqlServer + strSubkey +
+                       "\\CPE]\r\n\"CollectorParameters\"=\"" + strParameters + "\"\r\n";
+    }
+    Registry(strRegistry);
+    const testsupport::TraceCapture trace;
+    EXPECT_EQ(Browse(kLocalComputer), S_OK);
+    EXPECT_EQ(List(), "");
+    for (const char* szMessage :
+         {"INF: Enumerating MicrosoftSQLServer key 'MSAS.1.'", "INF: Skipping anaysis services entry",
+          "INF: Skipping reporting services entry", "INF: Skipping OLAP entry"})
+        EXPECT_TRUE(Contains(trace.Messages(), szMessage)) << szMessage;
+}
