@@ -114,10 +114,10 @@ CBoundParameters::CBoundParameters(const std::vector<ParameterPtr>& parameters)
 {
     m_bound.reserve(parameters.size());
     for (const ParameterPtr& pParameter : parameters)
-        m_bound.push_back(Prepare(pParameter, m_bound.size() + 1));
+        m_bound.push_back(Describe(pParameter, m_bound.size() + 1));
 }
 
-CBoundParameters::Bound CBoundParameters::Prepare(const ParameterPtr& pParameter, std::size_t iPosition)
+CBoundParameters::Bound CBoundParameters::Describe(const ParameterPtr& pParameter, std::size_t iPosition)
 {
     Bound b;
     b.pParameter = pParameter;
@@ -169,9 +169,16 @@ void CBoundParameters::CopyInput(Bound& b, std::size_t iPosition)
 {
     const Parameter& parameter = *b.pParameter;
     const Variant& value = parameter.value;
+    // A declared size makes room for every value up to it, so that the buffers bound for one
+    // execution of a prepared statement take the values of the next.
+    if (parameter.lSize > 0 && parameter.type == DataType::VarWChar)
+        b.text.reserve(static_cast<std::size_t>(parameter.lSize) + 1);
+    if (parameter.lSize > 0 && parameter.type == DataType::VarBinary)
+        b.bytes.reserve(static_cast<std::size_t>(parameter.lSize));
     if (value.Type() == VT_NULL) {
         b.cbIndicator = SQL_NULL_DATA;
-        b.cbColumnSize = std::max<SQLULEN>(b.cbColumnSize, 1);
+        if (b.cbColumnSize == 0)
+            b.cbColumnSize = std::max<SQLULEN>(static_cast<SQLULEN>(std::max(parameter.lSize, 0)), 1);
         return;
     }
     if (!TypeTakes(parameter.type, value.Type()))
@@ -198,13 +205,15 @@ void CBoundParameters::CopyInput(Bound& b, std::size_t iPosition)
         b.timestamp = TimestampFromDate(value.DateValue());
         b.cbIndicator = sizeof(b.timestamp);
         break;
-    case DataType::VarWChar:
-        b.text = ToSqlWide(value.StringValue());
+    case DataType::VarWChar: {
+        const SqlWideText text = ToSqlWide(value.StringValue());
+        b.text.assign(text.begin(), text.end());
         b.cbColumnSize = ColumnSize(b.text.size() - 1);
         b.cbIndicator = static_cast<SQLLEN>((b.text.size() - 1) * sizeof(SQLWCHAR));
         if (b.cbColumnSize > kLongestWideText)
             b.sqlType = SQL_WLONGVARCHAR;
         break;
+    }
     case DataType::VarBinary:
         b.bytes.assign(value.BytesValue().begin(), value.BytesValue().end());
         b.cbColumnSize = ColumnSize(b.bytes.size());
@@ -237,12 +246,13 @@ void CBoundParameters::Bind(SQLHSTMT hStmt)
             break;
         case SQL_C_WCHAR:
             pBuffer = b.text.data();
-            cbBuffer = static_cast<SQLLEN>(b.text.size() * sizeof(SQLWCHAR));
+            cbBuffer = static_cast<SQLLEN>(b.text.capacity() * sizeof(SQLWCHAR));
             break;
         default:
             // Drivers want a buffer even for no bytes at all.
-            pBuffer = b.bytes.empty() ? static_cast<SQLPOINTER>(&b.llValue) : b.bytes.data();
-            cbBuffer = static_cast<SQLLEN>(b.bytes.size());
+            b.bytes.reserve(1);
+            pBuffer = b.bytes.data();
+            cbBuffer = static_cast<SQLLEN>(b.bytes.capacity());
             break;
         }
         const SQLSMALLINT ioType =
@@ -251,6 +261,31 @@ void CBoundParameters::Bind(SQLHSTMT hStmt)
                                    cbBuffer, &b.cbIndicator),
                   "SQLBindParameter", SQL_HANDLE_STMT, hStmt);
     }
+}
+
+bool CBoundParameters::TakeValuesOf(CBoundParameters& next)
+{
+    const auto SameBinding = [](const Bound& kept, const Bound& b) {
+        return kept.pParameter->direction == b.pParameter->direction && kept.cType == b.cType &&
+               kept.sqlType == b.sqlType && kept.cbColumnSize == b.cbColumnSize && kept.cDecimals == b.cDecimals &&
+               b.text.size() <= kept.text.capacity() && b.bytes.size() <= kept.bytes.capacity();
+    };
+    if (next.m_bound.size() != m_bound.size() ||
+        !std::equal(m_bound.begin(), m_bound.end(), next.m_bound.begin(), SameBinding))
+        return false;
+    for (std::size_t i = 0; i < m_bound.size(); ++i) {
+        Bound& kept = m_bound[i];
+        const Bound& b = next.m_bound[i];
+        kept.pParameter = b.pParameter;
+        kept.lValue = b.lValue;
+        kept.llValue = b.llValue;
+        kept.timestamp = b.timestamp;
+        // Within the capacity bound: the buffers stay where the statement reads them.
+        kept.text.assign(b.text.begin(), b.text.end());
+        kept.bytes.assign(b.bytes.begin(), b.bytes.end());
+        kept.cbIndicator = b.cbIndicator;
+    }
+    return true;
 }
 
 void CBoundParameters::StoreOutputs() const

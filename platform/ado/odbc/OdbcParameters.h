@@ -37,11 +37,19 @@ public:
     explicit CBoundParameters(const std::vector<ParameterPtr>& parameters);
     CBoundParameters(const CBoundParameters&) = delete;
     CBoundParameters& operator=(const CBoundParameters&) = delete;
+    // Moving keeps every buffer where it is, and so the bindings valid.
+    CBoundParameters(CBoundParameters&&) = default;
+    CBoundParameters& operator=(CBoundParameters&&) = default;
 
     std::size_t Count() const { return m_bound.size(); }
     // Binds every parameter to the statement; the buffers stay where they are until the object
     // goes, since the server sends output values after every result.
     void Bind(SQLHSTMT hStmt);
+    // Takes the values of the next execution into these buffers, where the statement reads them,
+    // when every parameter keeps its type, size and direction and its value fits the buffer
+    // bound; false, with nothing taken, when the statement must be bound again. A driver that
+    // sends prepared statements to a server prepares again after every new binding.
+    bool TakeValuesOf(CBoundParameters& next);
     // Sets each output and return value from its buffer.
     void StoreOutputs() const;
 
@@ -60,7 +68,7 @@ private:
         std::vector<std::uint8_t> bytes;
         SQLLEN cbIndicator = SQL_NULL_DATA;
     };
-    static Bound Prepare(const ParameterPtr& pParameter, std::size_t iPosition);
+    static Bound Describe(const ParameterPtr& pParameter, std::size_t iPosition);
     static void CopyInput(Bound& b, std::size_t iPosition);
 
     std::vector<Bound> m_bound;

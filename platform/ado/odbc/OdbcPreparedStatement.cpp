@@ -27,4 +27,15 @@ SQLSMALLINT COdbcPreparedStatement::PrepareOnce()
     return m_cMarkers;
 }
 
+CBoundParameters& COdbcPreparedStatement::Bind(CBoundParameters next)
+{
+    if (m_bound && m_bound->TakeValuesOf(next))
+        return *m_bound;
+    m_bound.reset();
+    // The bindings of buffers that are gone.
+    SQLFreeStmt(Handle(), SQL_RESET_PARAMS);
+    next.Bind(Handle());
+    return m_bound.emplace(std::move(next));
+}
+
 } // namespace platform::ado::odbc

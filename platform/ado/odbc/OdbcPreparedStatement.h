@@ -5,9 +5,11 @@
 // its connection's, and the driver frees it with the connection in any case.
 
 #include "OdbcHandles.h"
+#include "OdbcParameters.h"
 #include "platform/ado/Ado.h"
 
 #include <memory>
+#include <optional>
 #include <string>
 
 namespace platform::ado::odbc {
@@ -29,6 +31,10 @@ public:
     // Prepares the text, once, and answers how many parameter markers it holds; throws
     // OdbcFailure.
     SQLSMALLINT PrepareOnce();
+    // The execution's parameters, bound: into the buffers bound before when they fit, so that
+    // the statement stays prepared in a driver that prepares again after a new binding; else
+    // bound anew. Throws OdbcFailure.
+    CBoundParameters& Bind(CBoundParameters next);
 
 private:
     const void* m_pOwner;
@@ -36,6 +42,7 @@ private:
     std::shared_ptr<COdbcStatement> m_pStatement;
     bool m_bPrepared = false;
     SQLSMALLINT m_cMarkers = 0;
+    std::optional<CBoundParameters> m_bound; // the buffers the statement reads its values from
 };
 
 } // namespace platform::ado::odbc

@@ -68,26 +68,31 @@ std::optional<CDeadline> StatementDeadline(SQLHSTMT hStmt, std::int32_t lSeconds
     return std::optional<CDeadline>(std::in_place, std::move(steps));
 }
 
-// Binds the parameters and runs the statement (execute binds them and answers what the driver's
-// execution call answered), under the command's deadline; then reads its results and the
-// outputs.
+// What running a statement answered, and the parameters it ran with.
+struct Executed
+{
+    SQLRETURN rc;
+    const char* szCall;
+    const CBoundParameters& bound;
+};
+
+// Runs the statement (execute binds the parameters and calls the driver) under the command's
+// deadline; then reads its results and the outputs.
 template <class Execute>
-RecordsetPtr RunStatement(SQLHSTMT hStmt, Command& command, bool bNoRecords, const CDriverSocket* pSocket,
+RecordsetPtr RunStatement(SQLHSTMT hStmt, const Command& command, bool bNoRecords, const CDriverSocket* pSocket,
                           Execute execute)
 {
-    // Refused before anything reaches the driver.
-    CBoundParameters bound(ParametersInBindingOrder(command.parameters));
     // The driver's own timer too: it ends a statement whose server falls silent.
     SQLSetStmtAttr(
         hStmt, SQL_ATTR_QUERY_TIMEOUT,
         reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(std::max<std::int32_t>(command.lCommandTimeout, 0))), 0);
     const std::optional<CDeadline> deadline = StatementDeadline(hStmt, command.lCommandTimeout, pSocket);
     try {
-        const auto [rc, szCall] = execute(bound);
-        if (rc != SQL_NO_DATA)
-            CheckOdbc(rc, szCall, SQL_HANDLE_STMT, hStmt);
-        RecordsetPtr pRecordset = ReadResults(hStmt, rc, bNoRecords);
-        bound.StoreOutputs();
+        const Executed executed = execute();
+        if (executed.rc != SQL_NO_DATA)
+            CheckOdbc(executed.rc, executed.szCall, SQL_HANDLE_STMT, hStmt);
+        RecordsetPtr pRecordset = ReadResults(hStmt, executed.rc, bNoRecords);
+        executed.bound.StoreOutputs();
         return pRecordset;
     } catch (const OdbcFailure& failure) {
         if (deadline && deadline->Passed())
@@ -96,40 +101,36 @@ RecordsetPtr RunStatement(SQLHSTMT hStmt, Command& command, bool bNoRecords, con
     }
 }
 
-struct Executed
-{
-    SQLRETURN rc;
-    const char* szCall;
-};
-
 } // namespace
 
 RecordsetPtr ExecuteStatement(SQLHDBC hDbc, Command& command, bool bNoRecords, const CDriverSocket* pSocket)
 {
+    // Refused before anything reaches the driver.
+    CBoundParameters bound(ParametersInBindingOrder(command.parameters));
     const COdbcStatement statement = AllocateStatement(hDbc);
     const SQLHSTMT hStmt = statement.Get();
-    return RunStatement(hStmt, command, bNoRecords, pSocket, [&](CBoundParameters& bound) {
+    return RunStatement(hStmt, command, bNoRecords, pSocket, [&] {
         bound.Bind(hStmt);
         SqlWideText text = ToSqlWide(StatementText(command));
-        return Executed{SQLExecDirectW(hStmt, text.data(), SqlLength(text)), "SQLExecDirectW"};
+        return Executed{SQLExecDirectW(hStmt, text.data(), SqlLength(text)), "SQLExecDirectW", bound};
     });
 }
 
 RecordsetPtr ExecutePrepared(COdbcPreparedStatement& statement, Command& command, bool bNoRecords,
                              const CDriverSocket* pSocket)
 {
+    CBoundParameters next(ParametersInBindingOrder(command.parameters));
     const SQLHSTMT hStmt = statement.Handle();
-    // What the last execution left: a cursor a failure kept open, bindings of buffers now gone.
+    // A cursor that a failed execution left open.
     SQLFreeStmt(hStmt, SQL_CLOSE);
-    SQLFreeStmt(hStmt, SQL_RESET_PARAMS);
-    return RunStatement(hStmt, command, bNoRecords, pSocket, [&](CBoundParameters& bound) {
+    return RunStatement(hStmt, command, bNoRecords, pSocket, [&] {
         const SQLSMALLINT cMarkers = statement.PrepareOnce();
-        if (bound.Count() != static_cast<std::size_t>(cMarkers))
+        if (next.Count() != static_cast<std::size_t>(cMarkers))
             throw CCommandRefused(DB_E_ERRORSINCOMMAND,
                                   FormatW(L"The statement has %d parameter markers, the command %zu parameters.",
-                                          static_cast<int>(cMarkers), bound.Count()));
-        bound.Bind(hStmt);
-        return Executed{SQLExecute(hStmt), "SQLExecute"};
+                                          static_cast<int>(cMarkers), next.Count()));
+        const CBoundParameters& bound = statement.Bind(std::move(next));
+        return Executed{SQLExecute(hStmt), "SQLExecute", bound};
     });
 }
 
