@@ -263,7 +263,7 @@ void CBoundParameters::Bind(SQLHSTMT hStmt)
     }
 }
 
-bool CBoundParameters::TakeValuesOf(CBoundParameters& next)
+bool CBoundParameters::TakeValuesOf(const CBoundParameters& next)
 {
     const auto SameBinding = [](const Bound& kept, const Bound& b) {
         return kept.pParameter->direction == b.pParameter->direction && kept.cType == b.cType &&

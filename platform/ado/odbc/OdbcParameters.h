@@ -49,7 +49,7 @@ public:
     // when every parameter keeps its type, size and direction and its value fits the buffer
     // bound; false, with nothing taken, when the statement must be bound again. A driver that
     // sends prepared statements to a server prepares again after every new binding.
-    bool TakeValuesOf(CBoundParameters& next);
+    bool TakeValuesOf(const CBoundParameters& next);
     // Sets each output and return value from its buffer.
     void StoreOutputs() const;
 
