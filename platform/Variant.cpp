@@ -69,11 +69,26 @@ Variant Variant::String(std::wstring strValue)
     return v;
 }
 
+Variant Variant::Bytes(std::span<const std::uint8_t> bytes)
+{
+    Variant v;
+    v.m_vt = VT_ARRAY_UI1;
+    v.m_value = std::string(bytes.begin(), bytes.end());
+    return v;
+}
+
 std::int32_t Variant::Int32Value() const
 {
     if (m_vt != VT_I4 && m_vt != VT_I2)
         throw std::logic_error("Variant is not VT_I4");
     return static_cast<std::int32_t>(std::get<std::int64_t>(m_value));
+}
+
+std::int64_t Variant::Int64Value() const
+{
+    if (m_vt != VT_I8 && m_vt != VT_I4 && m_vt != VT_I2)
+        throw std::logic_error("Variant is not VT_I8");
+    return std::get<std::int64_t>(m_value);
 }
 
 const std::wstring& Variant::StringValue() const
@@ -88,6 +103,14 @@ const DateTime& Variant::DateValue() const
     if (m_vt != VT_DATE)
         throw std::logic_error("Variant is not VT_DATE");
     return std::get<DateTime>(m_value);
+}
+
+std::span<const std::uint8_t> Variant::BytesValue() const
+{
+    if (m_vt != VT_ARRAY_UI1)
+        throw std::logic_error("Variant is not VT_ARRAY | VT_UI1");
+    const std::string& bytes = std::get<std::string>(m_value);
+    return {reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()};
 }
 
 std::optional<Variant> Variant::ChangeTypeToString() const
@@ -110,6 +133,7 @@ std::optional<Variant> Variant::ChangeTypeToString() const
     }
     case VT_EMPTY:
     case VT_NULL:
+    case VT_ARRAY_UI1:
         break;
     }
     return std::nullopt;
@@ -136,6 +160,12 @@ std::wstring Variant::Describe() const
         return L"DATE:" + ChangeTypeToString()->StringValue();
     case VT_BSTR:
         return L"BSTR:" + StringValue();
+    case VT_ARRAY_UI1: {
+        std::wstring str = L"BYTES:";
+        for (const std::uint8_t b : BytesValue())
+            str += FormatW(L"%02X", b);
+        return str;
+    }
     }
     return L"?";
 }

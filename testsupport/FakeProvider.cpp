@@ -27,12 +27,32 @@ std::wstring HidePassword(const ConnectionProperties& properties)
 
 const wchar_t* DirectionName(ParameterDirection direction)
 {
-    return direction == ParameterDirection::ReturnValue ? L"return" : L"output";
+    switch (direction) {
+    case ParameterDirection::Input:
+        return L"input";
+    case ParameterDirection::Output:
+        return L"output";
+    case ParameterDirection::ReturnValue:
+        return L"return";
+    }
+    return L"?";
 }
 
 const wchar_t* TypeName(DataType type)
 {
-    return type == DataType::Integer ? L"integer" : L"timestamp";
+    switch (type) {
+    case DataType::Integer:
+        return L"integer";
+    case DataType::BigInt:
+        return L"bigint";
+    case DataType::DBTimeStamp:
+        return L"timestamp";
+    case DataType::VarWChar:
+        return L"text";
+    case DataType::VarBinary:
+        return L"binary";
+    }
+    return L"?";
 }
 
 class CFakeConnection : public Connection
@@ -63,9 +83,12 @@ public:
         std::wstring strLine = FormatW(
             L"Execute %ls %ls timeout=%d: %ls", command.commandType == CommandType::Text ? L"Text" : L"StoredProcedure",
             bNoRecords ? L"no records" : L"records", command.lCommandTimeout, command.strCommandText.c_str());
-        for (const ParameterPtr& pParameter : command.parameters)
+        for (const ParameterPtr& pParameter : command.parameters) {
             strLine += FormatW(L"\n  param %ls %ls %ls %d", pParameter->strName.c_str(),
                                DirectionName(pParameter->direction), TypeName(pParameter->type), pParameter->lSize);
+            if (pParameter->direction == ParameterDirection::Input)
+                strLine += L" " + pParameter->value.Describe();
+        }
         m_provider.Record(std::move(strLine));
         FakeReply reply = m_provider.Answer(FakeCall::Execute, command.strCommandText);
         Apply(reply);

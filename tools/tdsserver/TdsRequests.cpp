@@ -19,17 +19,21 @@ void SkipAllHeaders(CTdsReader& reader)
     reader.Bytes(cbHeaders - 4);
 }
 
-// The parameter types that the ADO-like layer binds, as FreeTDS sends them: int, datetime and
-// datetime2 for dates, nvarchar for text. Another type ends the conversation with a protocol
-// error in the transcript.
+// The parameter types that the ADO-like layer binds, as FreeTDS sends them: int and bigint,
+// datetime and datetime2 for dates, nvarchar for text, varbinary for bytes; and ntext, which
+// carries the statement and the declarations of its parameters to sp_executesql and
+// sp_prepexec. Another type ends the conversation with a protocol error in the transcript.
 constexpr std::uint8_t kIntN = 0x26;
 constexpr std::uint8_t kDateTimeN = 0x6F;
 constexpr std::uint8_t kDateTime2N = 0x2A;
 constexpr std::uint8_t kNVarChar = 0xE7;
+constexpr std::uint8_t kVarBinary = 0xA5;
+constexpr std::uint8_t kNText = 0x63;
 
 constexpr std::size_t kCollationSize = 5;
 constexpr std::uint16_t kMaxSize = 0xFFFF; // nvarchar(max), sent in chunks
 constexpr std::uint64_t kChunkedNull = ~std::uint64_t{0};
+constexpr std::uint32_t kLongNull = ~std::uint32_t{0};
 
 using ValueBytes = std::optional<std::vector<std::uint8_t>>; // nothing for NULL
 
@@ -49,6 +53,12 @@ ValueBytes ReadUShortCountedValue(CTdsReader& reader)
 {
     const std::uint16_t cb = reader.UInt16();
     return cb == kMaxSize ? std::nullopt : Copy(reader.Bytes(cb));
+}
+
+ValueBytes ReadUIntCountedValue(CTdsReader& reader)
+{
+    const std::uint32_t cb = reader.UInt32();
+    return cb == kLongNull ? std::nullopt : Copy(reader.Bytes(cb));
 }
 
 ValueBytes ReadChunkedValue(CTdsReader& reader)
@@ -90,6 +100,15 @@ std::wstring IntegerText(const std::vector<std::uint8_t>& bytes)
     return std::to_wstring(static_cast<std::int64_t>(uValue << uShift) >> uShift);
 }
 
+// Bytes as T-SQL writes a binary literal: "0x" and two hexadecimal digits a byte.
+std::wstring HexText(const std::vector<std::uint8_t>& bytes)
+{
+    std::wstring str = L"0x";
+    for (const std::uint8_t b : bytes)
+        str += FormatW(L"%02X", b);
+    return str;
+}
+
 // Reads one parameter's type and value.
 void ReadTypedValue(CTdsReader& reader, RpcParameter& parameter)
 {
@@ -117,15 +136,29 @@ void ReadTypedValue(CTdsReader& reader, RpcParameter& parameter)
         value = cbMax == kMaxSize ? ReadChunkedValue(reader) : ReadUShortCountedValue(reader);
         break;
     }
+    case kNText:
+        reader.UInt32(); // the longest length
+        reader.Bytes(kCollationSize);
+        parameter.strType = L"ntext";
+        value = ReadUIntCountedValue(reader);
+        break;
+    case kVarBinary: {
+        const std::uint16_t cbMax = reader.UInt16();
+        parameter.strType = L"varbinary(" + (cbMax == kMaxSize ? std::wstring(L"max") : std::to_wstring(cbMax)) + L")";
+        value = cbMax == kMaxSize ? ReadChunkedValue(reader) : ReadUShortCountedValue(reader);
+        break;
+    }
     default:
         throw CProtocolError("a parameter of type " + std::to_string(uType) + ", which this server does not read");
     }
     if (!value)
         parameter.strValue = L"NULL";
-    else if (uType == kNVarChar)
+    else if (uType == kNVarChar || uType == kNText)
         parameter.strValue = UTIL::STR::Utf16LeToWide(*value);
     else if (uType == kIntN)
         parameter.strValue = IntegerText(*value);
+    else if (uType == kVarBinary)
+        parameter.strValue = HexText(*value);
     else
         parameter.strValue = std::to_wstring(value->size()) + L" bytes";
 }

@@ -16,7 +16,8 @@ struct RpcParameter
     std::wstring strName; // empty for a parameter passed by position
     bool bOutput = false;
     std::wstring strType;  // as T-SQL names it: "int", "datetime", "nvarchar(4000)", ...
-    std::wstring strValue; // an input value as text: numbers and text as they are, NULL, or the byte count
+    std::wstring strValue; // an input value as text: numbers and text as they are, bytes as 0x..., NULL, or
+                           // the byte count of a date
 };
 
 struct RpcRequest
@@ -25,8 +26,8 @@ struct RpcRequest
     std::vector<RpcParameter> parameters;
 };
 
-// Throws CProtocolError for a parameter of a type this server does not read: int, datetime,
-// datetime2 and nvarchar are what the ADO-like layer binds.
+// Throws CProtocolError for a parameter of a type this server does not read: int, bigint,
+// datetime, datetime2, nvarchar and varbinary are what the ADO-like layer binds.
 RpcRequest ParseRpc(std::span<const std::uint8_t> payload);
 
 } // namespace TdsServer

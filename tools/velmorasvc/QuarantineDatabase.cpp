@@ -31,11 +31,15 @@ constexpr std::array<const wchar_t*, 4> kSchema{
     L"HedLine TEXT NOT NULL, "
     L"HeaderLineCount INTEGER NOT NULL, "
     L"HeaderLines TEXT NOT NULL, "
-    L"ContentLength INTEGER NOT NULL, "
+    L"ContentLength BIGINT NOT NULL, "
     L"ImportedAt TEXT NOT NULL)",
 };
 
+// The time of an insert, as the database's clock gives it.
 constexpr const wchar_t* kNow = L"strftime('%Y-%m-%d %H:%M:%S', 'now')";
+
+using platform::Variant;
+using platform::ado::DataType;
 
 // The rows' first field as a number.
 std::optional<std::int32_t> FirstNumber(const RecordsetPtr& pRecordset)
@@ -46,17 +50,6 @@ std::optional<std::int32_t> FirstNumber(const RecordsetPtr& pRecordset)
 }
 
 } // namespace
-
-std::wstring SqlText(const std::wstring& strText)
-{
-    const std::string strBytes = WideToNarrow(strText);
-    if (strBytes.empty())
-        return L"''";
-    std::wstring strLiteral = L"CAST(X'";
-    for (const unsigned char b : strBytes)
-        strLiteral += FormatW(L"%02X", b);
-    return strLiteral + L"' AS TEXT)";
-}
 
 CQuarantineDatabase::CQuarantineDatabase(const std::filesystem::path& file)
 {
@@ -71,16 +64,39 @@ CQuarantineDatabase::CQuarantineDatabase(const std::filesystem::path& file)
     } catch (const UTIL::COM::_com_error& e) {
         throw UTIL::COM::_com_error(e.Error(), L"SQLite", e.Description());
     }
-    for (const wchar_t* wszStatement : kSchema)
-        Run(wszStatement);
+    for (const wchar_t* wszStatement : kSchema) {
+        platform::ado::Command schema = MakeCommand(wszStatement, {});
+        Run(schema);
+    }
+    m_findItem = MakeCommand(L"SELECT ItemId FROM QuarantineItems WHERE FileName = ?", {DataType::VarWChar}, true);
+    m_addItem = MakeCommand(std::wstring(L"INSERT INTO QuarantineItems (FileName, NetworkName, RunId, HedLine, "
+                                         L"HeaderLineCount, HeaderLines, ContentLength, ImportedAt) "
+                                         L"VALUES (?, ?, ?, ?, ?, ?, ?, ") +
+                                kNow + L")",
+                            {DataType::VarWChar, DataType::VarWChar, DataType::Integer, DataType::VarWChar,
+                             DataType::Integer, DataType::VarWChar, DataType::BigInt},
+                            true);
 }
 
-platform::ado::RecordsetPtr CQuarantineDatabase::Run(const std::wstring& strStatement)
+platform::ado::Command CQuarantineDatabase::MakeCommand(std::wstring strText,
+                                                        const std::vector<platform::ado::DataType>& parameterTypes,
+                                                        bool bPrepared) const
 {
     platform::ado::Command command;
     command.activeConnection = m_pConnection;
-    command.strCommandText = strStatement;
+    command.strCommandText = std::move(strText);
     command.lCommandTimeout = kNoCommandTimeout;
+    command.bPrepared = bPrepared;
+    for (const DataType type : parameterTypes)
+        command.parameters.push_back(
+            command.CreateParameter(L"", type, platform::ado::ParameterDirection::Input, 0, Variant::Null()));
+    return command;
+}
+
+platform::ado::RecordsetPtr CQuarantineDatabase::Run(platform::ado::Command& command, std::vector<Variant> values)
+{
+    for (std::size_t i = 0; i < values.size(); ++i)
+        command.parameters[i]->value = std::move(values[i]);
     try {
         return command.Execute(false);
     } catch (const UTIL::COM::_com_error& e) {
@@ -96,13 +112,16 @@ void CQuarantineDatabase::RaiseWithDescription(const UTIL::COM::_com_error& e) c
 
 std::optional<std::int32_t> CQuarantineDatabase::FindItem(const std::wstring& strFileName)
 {
-    return FirstNumber(Run(L"SELECT ItemId FROM QuarantineItems WHERE FileName = " + SqlText(strFileName)));
+    return FirstNumber(Run(m_findItem, {Variant::String(strFileName)}));
 }
 
 std::int32_t CQuarantineDatabase::AddRun()
 {
-    Run(std::wstring(L"INSERT INTO ImportRuns (StartedAt) VALUES (") + kNow + L")");
-    return FirstNumber(Run(L"SELECT RunId FROM ImportRuns WHERE rowid = last_insert_rowid()")).value_or(0);
+    platform::ado::Command addRun =
+        MakeCommand(std::wstring(L"INSERT INTO ImportRuns (StartedAt) VALUES (") + kNow + L")", {});
+    Run(addRun);
+    platform::ado::Command lastRun = MakeCommand(L"SELECT RunId FROM ImportRuns WHERE rowid = last_insert_rowid()", {});
+    return FirstNumber(Run(lastRun)).value_or(0);
 }
 
 void CQuarantineDatabase::AddItem(const QuarantineItem& item)
@@ -110,11 +129,10 @@ void CQuarantineDatabase::AddItem(const QuarantineItem& item)
     std::wstring strHeaderLines;
     for (const std::wstring& strLine : item.headerLines)
         strHeaderLines += (strHeaderLines.empty() ? L"" : L"\r\n") + strLine;
-    Run(L"INSERT INTO QuarantineItems (FileName, NetworkName, RunId, HedLine, HeaderLineCount, HeaderLines, "
-        L"ContentLength, ImportedAt) VALUES (" +
-        SqlText(item.strFileName) + L", " + SqlText(item.strNetworkName) + L", " + std::to_wstring(item.lRunId) +
-        L", " + SqlText(item.strHedLine) + L", " + std::to_wstring(item.headerLines.size()) + L", " +
-        SqlText(strHeaderLines) + L", " + std::to_wstring(item.cbContent) + L", " + kNow + L")");
+    Run(m_addItem,
+        {Variant::String(item.strFileName), Variant::String(item.strNetworkName), Variant::Int32(item.lRunId),
+         Variant::String(item.strHedLine), Variant::Int32(static_cast<std::int32_t>(item.headerLines.size())),
+         Variant::String(strHeaderLines), Variant::Int64(static_cast<std::int64_t>(item.cbContent))});
 }
 
 } // namespace Velmorasvc

@@ -2,6 +2,7 @@
 
 #include "Deadline.h"
 #include "OdbcConnectionString.h"
+#include "OdbcParameters.h"
 #include "OdbcStatement.h"
 #include "OdbcText.h"
 #include "common/ComError.h"
@@ -176,11 +177,31 @@ void OdbcConnection::EndTransaction(SQLSMALLINT completionType)
 RecordsetPtr OdbcConnection::Execute(Command& command, bool bNoRecords)
 {
     RequireOpen();
+    const CDriverSocket* pSocket = m_socket ? &*m_socket : nullptr;
     try {
-        return ExecuteStatement(m_dbc.Get(), command, bNoRecords, m_socket ? &*m_socket : nullptr);
+        if (!command.bPrepared)
+            return ExecuteStatement(m_dbc.Get(), command, bNoRecords, pSocket);
+        return ExecutePrepared(PreparedStatementFor(command), command, bNoRecords, pSocket);
     } catch (const OdbcFailure& failure) {
         FailStatement(failure);
+    } catch (const CCommandRefused& refused) {
+        FailWithText(refused.Result(), refused.Description());
     }
+}
+
+COdbcPreparedStatement& OdbcConnection::PreparedStatementFor(Command& command)
+{
+    std::wstring strText = StatementText(command);
+    if (auto* pKept = dynamic_cast<COdbcPreparedStatement*>(command.pPreparedStatement.get());
+        pKept && pKept->IsFor(this, strText))
+        return *pKept;
+    auto pStatement = std::make_unique<COdbcPreparedStatement>(m_dbc.Get(), this, std::move(strText));
+    COdbcPreparedStatement& statement = *pStatement;
+    std::erase_if(m_preparedStatements, [](const std::weak_ptr<COdbcStatement>& p) { return p.expired(); });
+    m_preparedStatements.push_back(statement.SharedHandle());
+    // The statement kept before, for other text or another connection, goes with its handle.
+    command.pPreparedStatement = std::move(pStatement);
+    return statement;
 }
 
 bool OdbcConnection::IsConnectionLost() const
@@ -217,6 +238,11 @@ void OdbcConnection::FailStatement(const OdbcFailure& failure)
 
 void OdbcConnection::ReleaseHandles() noexcept
 {
+    for (const std::weak_ptr<COdbcStatement>& pKept : m_preparedStatements) {
+        if (const std::shared_ptr<COdbcStatement> pStatement = pKept.lock())
+            pStatement->Reset();
+    }
+    m_preparedStatements.clear();
     m_dbc.Reset();
     m_socket.reset();
     m_env.Reset();

@@ -1,7 +1,8 @@
 #pragma once
 // A connection of the ODBC provider: an ODBC connection opened with the connection's settings
 // (the failover partner tried when the principal cannot be reached), transactions by switching
-// autocommit off and ending them with SQLEndTran, commands run through ExecuteStatement. Every
+// autocommit off and ending them with SQLEndTran, commands run through ExecuteStatement (a
+// prepared one through the statement it keeps, which the connection frees when it closes). Every
 // failure fills the errors collection from the driver's diagnostic records and throws
 // _com_error with the HRESULT ADO gives.
 //
@@ -11,9 +12,11 @@
 #include "DriverSocket.h"
 #include "OdbcDiagnostics.h"
 #include "OdbcHandles.h"
+#include "OdbcPreparedStatement.h"
 #include "platform/ado/Ado.h"
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -66,12 +69,15 @@ private:
     // A failure of this layer's own, with one entry in the errors collection.
     [[noreturn]] void FailWithText(HRESULT hr, std::wstring strDescription);
     [[noreturn]] void FailStatement(const OdbcFailure& failure);
+    // The command's kept statement when it can run the command here, else a new one put in its place.
+    COdbcPreparedStatement& PreparedStatementFor(Command& command);
     void ReleaseHandles() noexcept;
 
     // Declared before the connection handle, which must be freed first.
     COdbcEnvironment m_env;
     COdbcConnectionHandle m_dbc;
-    std::optional<CDriverSocket> m_socket; // the connection's socket, when it could be told
+    std::optional<CDriverSocket> m_socket;                           // the connection's socket, when it could be told
+    std::vector<std::weak_ptr<COdbcStatement>> m_preparedStatements; // freed before the connection
     bool m_bInTransaction = false;
     std::vector<Error> m_errors;
 };

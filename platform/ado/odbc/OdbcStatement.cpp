@@ -3,188 +3,15 @@
 #include "Deadline.h"
 #include "OdbcDiagnostics.h"
 #include "OdbcHandles.h"
+#include "OdbcParameters.h"
+#include "OdbcResults.h"
 #include "OdbcText.h"
+#include "common/StringUtils.h"
 
 #include <algorithm>
 #include <optional>
 
 namespace platform::ado::odbc {
-
-namespace {
-
-// The buffers of one bound parameter; they must stay where they are until every result of the
-// statement has been read, since the server sends output values last.
-struct BoundParameter
-{
-    ParameterPtr pParameter;
-    SQLINTEGER lValue = 0;
-    SQL_TIMESTAMP_STRUCT timestamp{};
-    SQLLEN cbIndicator = SQL_NULL_DATA;
-};
-
-void BindParameters(SQLHSTMT hStmt, std::vector<BoundParameter>& bound)
-{
-    SQLUSMALLINT iPosition = 0;
-    for (BoundParameter& b : bound) {
-        ++iPosition;
-        SQLRETURN rc = SQL_ERROR;
-        switch (b.pParameter->type) {
-        case DataType::Integer:
-            rc = SQLBindParameter(hStmt, iPosition, SQL_PARAM_OUTPUT, SQL_C_SLONG, SQL_INTEGER, 0, 0, &b.lValue,
-                                  sizeof(b.lValue), &b.cbIndicator);
-            break;
-        case DataType::DBTimeStamp:
-            // datetime: 23 characters ("yyyy-mm-dd hh:mm:ss.fff"), 3 digits of fractions.
-            rc = SQLBindParameter(hStmt, iPosition, SQL_PARAM_OUTPUT, SQL_C_TYPE_TIMESTAMP, SQL_TYPE_TIMESTAMP, 23, 3,
-                                  &b.timestamp, sizeof(b.timestamp), &b.cbIndicator);
-            break;
-        }
-        CheckOdbc(rc, "SQLBindParameter", SQL_HANDLE_STMT, hStmt);
-    }
-}
-
-void StoreParameterValues(const std::vector<BoundParameter>& bound)
-{
-    for (const BoundParameter& b : bound) {
-        if (b.cbIndicator == SQL_NULL_DATA)
-            b.pParameter->value = Variant::Null();
-        else if (b.pParameter->type == DataType::Integer)
-            b.pParameter->value = Variant::Int32(b.lValue);
-        else
-            b.pParameter->value = VariantFromTimestamp(b.timestamp);
-    }
-}
-
-struct Column
-{
-    std::wstring strName;
-    SQLSMALLINT sqlType = SQL_UNKNOWN_TYPE;
-};
-
-std::vector<Column> DescribeColumns(SQLHSTMT hStmt, SQLSMALLINT cColumns)
-{
-    std::vector<Column> columns;
-    for (SQLUSMALLINT iColumn = 1; iColumn <= static_cast<SQLUSMALLINT>(cColumns); ++iColumn) {
-        std::vector<SQLWCHAR> name(256);
-        SQLSMALLINT cchName = 0;
-        Column column;
-        SQLULEN cbSize = 0;
-        SQLSMALLINT cDecimals = 0;
-        SQLSMALLINT nullable = 0;
-        SQLRETURN rc = SQLDescribeColW(hStmt, iColumn, name.data(), static_cast<SQLSMALLINT>(name.size()), &cchName,
-                                       &column.sqlType, &cbSize, &cDecimals, &nullable);
-        if (Succeeded(rc) && cchName >= static_cast<SQLSMALLINT>(name.size())) {
-            name.resize(static_cast<std::size_t>(cchName) + 1);
-            rc = SQLDescribeColW(hStmt, iColumn, name.data(), static_cast<SQLSMALLINT>(name.size()), &cchName,
-                                 &column.sqlType, &cbSize, &cDecimals, &nullable);
-        }
-        CheckOdbc(rc, "SQLDescribeColW", SQL_HANDLE_STMT, hStmt);
-        column.strName =
-            FromSqlWide(name.data(), std::min<std::ptrdiff_t>(std::max<SQLSMALLINT>(cchName, 0),
-                                                              static_cast<std::ptrdiff_t>(name.size()) - 1));
-        columns.push_back(std::move(column));
-    }
-    return columns;
-}
-
-// Reads a fixed-size value; nothing when the field is NULL.
-template <class T> std::optional<T> GetFixed(SQLHSTMT hStmt, SQLUSMALLINT iColumn, SQLSMALLINT cType)
-{
-    T value{};
-    SQLLEN cbIndicator = 0;
-    CheckOdbc(SQLGetData(hStmt, iColumn, cType, &value, sizeof(value), &cbIndicator), "SQLGetData", SQL_HANDLE_STMT,
-              hStmt);
-    if (cbIndicator == SQL_NULL_DATA)
-        return std::nullopt;
-    return value;
-}
-
-// Reads a field as text, piece by piece for long values.
-Variant GetText(SQLHSTMT hStmt, SQLUSMALLINT iColumn)
-{
-    std::vector<SQLWCHAR> text;
-    SQLWCHAR buffer[2048];
-    constexpr SQLLEN cbBuffer = sizeof(buffer);
-    for (;;) {
-        SQLLEN cbIndicator = 0;
-        const SQLRETURN rc = SQLGetData(hStmt, iColumn, SQL_C_WCHAR, buffer, cbBuffer, &cbIndicator);
-        if (rc == SQL_NO_DATA)
-            break;
-        CheckOdbc(rc, "SQLGetData", SQL_HANDLE_STMT, hStmt);
-        if (cbIndicator == SQL_NULL_DATA)
-            return Variant::Null();
-        // The piece fills the buffer but for its terminating zero when more is to come.
-        const bool bMore = rc == SQL_SUCCESS_WITH_INFO && (cbIndicator == SQL_NO_TOTAL || cbIndicator >= cbBuffer);
-        const std::size_t cchPiece =
-            bMore ? std::size(buffer) - 1
-                  : std::min(static_cast<std::size_t>(cbIndicator) / sizeof(SQLWCHAR), std::size(buffer) - 1);
-        text.insert(text.end(), buffer, buffer + cchPiece);
-        if (!bMore)
-            break;
-    }
-    return Variant::String(FromSqlWide(text.data(), static_cast<std::ptrdiff_t>(text.size())));
-}
-
-template <class T, class Make> Variant FixedOrNull(const std::optional<T>& value, Make make)
-{
-    return value ? make(*value) : Variant::Null();
-}
-
-Variant GetValue(SQLHSTMT hStmt, SQLUSMALLINT iColumn, SQLSMALLINT sqlType)
-{
-    switch (sqlType) {
-    case SQL_INTEGER:
-        return FixedOrNull(GetFixed<SQLINTEGER>(hStmt, iColumn, SQL_C_SLONG),
-                           [](SQLINTEGER l) { return Variant::Int32(l); });
-    case SQL_SMALLINT:
-    case SQL_TINYINT:
-        return FixedOrNull(GetFixed<SQLSMALLINT>(hStmt, iColumn, SQL_C_SSHORT),
-                           [](SQLSMALLINT i) { return Variant::Int16(i); });
-    case SQL_BIGINT:
-        return FixedOrNull(GetFixed<SQLBIGINT>(hStmt, iColumn, SQL_C_SBIGINT),
-                           [](SQLBIGINT ll) { return Variant::Int64(ll); });
-    case SQL_BIT:
-        return FixedOrNull(GetFixed<SQLCHAR>(hStmt, iColumn, SQL_C_BIT),
-                           [](SQLCHAR b) { return Variant::Bool(b != 0); });
-    case SQL_REAL:
-    case SQL_FLOAT:
-    case SQL_DOUBLE:
-        return FixedOrNull(GetFixed<SQLDOUBLE>(hStmt, iColumn, SQL_C_DOUBLE),
-                           [](SQLDOUBLE d) { return Variant::Double(d); });
-    case SQL_TYPE_TIMESTAMP:
-    case SQL_TYPE_DATE:
-    case SQL_TIMESTAMP:
-    case SQL_DATE:
-        return FixedOrNull(GetFixed<SQL_TIMESTAMP_STRUCT>(hStmt, iColumn, SQL_C_TYPE_TIMESTAMP),
-                           [](const SQL_TIMESTAMP_STRUCT& ts) { return VariantFromTimestamp(ts); });
-    default:
-        // Decimals, times, binary data and whatever else the driver knows arrive as its text.
-        return GetText(hStmt, iColumn);
-    }
-}
-
-RecordsetPtr ReadResultSet(SQLHSTMT hStmt, SQLSMALLINT cColumns)
-{
-    const std::vector<Column> columns = DescribeColumns(hStmt, cColumns);
-    std::vector<std::vector<Variant>> rows;
-    for (;;) {
-        const SQLRETURN rc = SQLFetch(hStmt);
-        if (rc == SQL_NO_DATA)
-            break;
-        CheckOdbc(rc, "SQLFetch", SQL_HANDLE_STMT, hStmt);
-        std::vector<Variant> row;
-        row.reserve(columns.size());
-        for (std::size_t i = 0; i < columns.size(); ++i)
-            row.push_back(GetValue(hStmt, static_cast<SQLUSMALLINT>(i + 1), columns[i].sqlType));
-        rows.push_back(std::move(row));
-    }
-    std::vector<std::wstring> names;
-    for (const Column& column : columns)
-        names.push_back(column.strName);
-    return std::make_shared<Recordset>(std::move(names), std::move(rows));
-}
-
-} // namespace
 
 std::vector<ParameterPtr> ParametersInBindingOrder(const std::vector<ParameterPtr>& parameters)
 {
@@ -218,16 +45,11 @@ std::wstring BuildCallEscape(std::wstring_view strProcedureName, const std::vect
     return strCall;
 }
 
-Variant VariantFromTimestamp(const SQL_TIMESTAMP_STRUCT& timestamp)
+std::wstring StatementText(const Command& command)
 {
-    DateTime date;
-    date.iYear = timestamp.year;
-    date.iMonth = timestamp.month;
-    date.iDay = timestamp.day;
-    date.iHour = timestamp.hour;
-    date.iMinute = timestamp.minute;
-    date.iSecond = timestamp.second;
-    return Variant::Date(date);
+    return command.commandType == CommandType::StoredProcedure
+               ? BuildCallEscape(command.strCommandText, command.parameters)
+               : command.strCommandText;
 }
 
 namespace {
@@ -246,62 +68,70 @@ std::optional<CDeadline> StatementDeadline(SQLHSTMT hStmt, std::int32_t lSeconds
     return std::optional<CDeadline>(std::in_place, std::move(steps));
 }
 
-RecordsetPtr RunStatement(SQLHSTMT hStmt, Command& command, bool bNoRecords)
+// What running a statement answered, and the parameters it ran with.
+struct Executed
+{
+    SQLRETURN rc;
+    const char* szCall;
+    const CBoundParameters& bound;
+};
+
+// Runs the statement (execute binds the parameters and calls the driver) under the command's
+// deadline; then reads its results and the outputs.
+template <class Execute>
+RecordsetPtr RunStatement(SQLHSTMT hStmt, const Command& command, bool bNoRecords, const CDriverSocket* pSocket,
+                          Execute execute)
 {
     // The driver's own timer too: it ends a statement whose server falls silent.
     SQLSetStmtAttr(
         hStmt, SQL_ATTR_QUERY_TIMEOUT,
         reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(std::max<std::int32_t>(command.lCommandTimeout, 0))), 0);
-
-    std::vector<BoundParameter> bound;
-    for (const ParameterPtr& p : ParametersInBindingOrder(command.parameters))
-        bound.push_back(BoundParameter{p});
-    BindParameters(hStmt, bound);
-
-    SqlWideText text = ToSqlWide(command.commandType == CommandType::StoredProcedure
-                                     ? BuildCallEscape(command.strCommandText, command.parameters)
-                                     : command.strCommandText);
-    SQLRETURN rc = SQLExecDirectW(hStmt, text.data(), SqlLength(text));
-    if (rc != SQL_NO_DATA)
-        CheckOdbc(rc, "SQLExecDirectW", SQL_HANDLE_STMT, hStmt);
-
-    // The first result that has columns is the recordset: row counts of statements before it
-    // are not results a caller could read. Every later result is read to its end, so that
-    // statements after the first, informational messages (a backup's progress) and the errors
-    // among them all arrive, and output parameters are filled.
-    RecordsetPtr pRecordset;
-    bool bHasResult = rc != SQL_NO_DATA;
-    for (;;) {
-        if (bHasResult && !bNoRecords && !pRecordset) {
-            SQLSMALLINT cColumns = 0;
-            CheckOdbc(SQLNumResultCols(hStmt, &cColumns), "SQLNumResultCols", SQL_HANDLE_STMT, hStmt);
-            if (cColumns > 0)
-                pRecordset = ReadResultSet(hStmt, cColumns);
-        }
-        rc = SQLMoreResults(hStmt);
-        if (rc == SQL_NO_DATA)
-            break;
-        CheckOdbc(rc, "SQLMoreResults", SQL_HANDLE_STMT, hStmt);
-        bHasResult = true;
+    const std::optional<CDeadline> deadline = StatementDeadline(hStmt, command.lCommandTimeout, pSocket);
+    try {
+        const Executed executed = execute();
+        if (executed.rc != SQL_NO_DATA)
+            CheckOdbc(executed.rc, executed.szCall, SQL_HANDLE_STMT, hStmt);
+        RecordsetPtr pRecordset = ReadResults(hStmt, executed.rc, bNoRecords);
+        executed.bound.StoreOutputs();
+        return pRecordset;
+    } catch (const OdbcFailure& failure) {
+        if (deadline && deadline->Passed())
+            throw OdbcFailure("the command's deadline", WithTimeoutFirst(failure.Records(), L"Timeout expired"));
+        throw;
     }
-    StoreParameterValues(bound);
-    return bNoRecords ? nullptr : pRecordset;
 }
 
 } // namespace
 
 RecordsetPtr ExecuteStatement(SQLHDBC hDbc, Command& command, bool bNoRecords, const CDriverSocket* pSocket)
 {
+    // Refused before anything reaches the driver.
+    CBoundParameters bound(ParametersInBindingOrder(command.parameters));
     const COdbcStatement statement = AllocateStatement(hDbc);
-    // Declared after the statement, so that it is gone before the statement handle is freed.
-    const std::optional<CDeadline> deadline = StatementDeadline(statement.Get(), command.lCommandTimeout, pSocket);
-    try {
-        return RunStatement(statement.Get(), command, bNoRecords);
-    } catch (const OdbcFailure& failure) {
-        if (deadline && deadline->Passed())
-            throw OdbcFailure("the command's deadline", WithTimeoutFirst(failure.Records(), L"Timeout expired"));
-        throw;
-    }
+    const SQLHSTMT hStmt = statement.Get();
+    return RunStatement(hStmt, command, bNoRecords, pSocket, [&] {
+        bound.Bind(hStmt);
+        SqlWideText text = ToSqlWide(StatementText(command));
+        return Executed{SQLExecDirectW(hStmt, text.data(), SqlLength(text)), "SQLExecDirectW", bound};
+    });
+}
+
+RecordsetPtr ExecutePrepared(COdbcPreparedStatement& statement, Command& command, bool bNoRecords,
+                             const CDriverSocket* pSocket)
+{
+    CBoundParameters next(ParametersInBindingOrder(command.parameters));
+    const SQLHSTMT hStmt = statement.Handle();
+    // A cursor that a failed execution left open.
+    SQLFreeStmt(hStmt, SQL_CLOSE);
+    return RunStatement(hStmt, command, bNoRecords, pSocket, [&] {
+        const SQLSMALLINT cMarkers = statement.PrepareOnce();
+        if (next.Count() != static_cast<std::size_t>(cMarkers))
+            throw CCommandRefused(DB_E_ERRORSINCOMMAND,
+                                  FormatW(L"The statement has %d parameter markers, the command %zu parameters.",
+                                          static_cast<int>(cMarkers), next.Count()));
+        const CBoundParameters& bound = statement.Bind(std::move(next));
+        return Executed{SQLExecute(hStmt), "SQLExecute", bound};
+    });
 }
 
 } // namespace platform::ado::odbc

@@ -4,6 +4,7 @@
 #include "tools/velmorasvc/QuarantineDatabase.h"
 #include "common/ComError.h"
 #include "common/StringUtils.h"
+#include "platform/ado/odbc/OdbcProvider.h"
 #include "testsupport/RunProgram.h"
 
 #include <gtest/gtest.h>
@@ -12,11 +13,38 @@ using namespace Velmorasvc;
 
 namespace {
 
-TEST(QuarantineDatabase, TextTravelsAsHexadecimalUtf8)
+TEST(QuarantineDatabase, StoresEveryValueAsGiven)
 {
-    EXPECT_EQ(SqlText(L""), L"''");
-    EXPECT_EQ(SqlText(L"a'b"), L"CAST(X'612762' AS TEXT)");
-    EXPECT_EQ(SqlText(L"\u00e9\U0001F600"), L"CAST(X'C3A9F09F9880' AS TEXT)");
+    const testsupport::ScratchFolder folder;
+    const std::filesystem::path file = folder.Path() / "q.db";
+    const QuarantineItem item{
+        L"Q'\"; --\u00e9.tmp", L"N\u00d6DE \u4e2d", 1, L"HED'0001", {L"line \u00e9", L"", L"it's \U0001F600"},
+        0x1'0000'0001};
+    {
+        CQuarantineDatabase database(file);
+        ASSERT_EQ(database.AddRun(), 1);
+        database.AddItem(item);
+        database.AddItem({L"empty.tmp", L"", 1, L"", {}, 0});
+    }
+    // What another connection reads back from the file.
+    const platform::ado::ConnectionPtr pConnection =
+        platform::ado::OpenOdbcConnection(L"DRIVER=SQLite3;Database=" + NarrowToWide(file.string()), 5);
+    platform::ado::Command command;
+    command.activeConnection = pConnection;
+    command.strCommandText = L"SELECT FileName, NetworkName, RunId, HedLine, HeaderLineCount, HeaderLines, "
+                             L"ContentLength, typeof(FileName) AS Stored FROM QuarantineItems ORDER BY ItemId";
+    const platform::ado::RecordsetPtr pRows = command.Execute(false);
+    ASSERT_NE(pRows, nullptr);
+    ASSERT_EQ(pRows->RecordCount(), 2);
+    using platform::Variant;
+    const std::vector<std::vector<Variant>> expected = {
+        {Variant::String(item.strFileName), Variant::String(item.strNetworkName), Variant::Int32(1),
+         Variant::String(item.strHedLine), Variant::Int32(3), Variant::String(L"line \u00e9\r\n\r\nit's \U0001F600"),
+         Variant::Int64(0x1'0000'0001), Variant::String(L"text")},
+        {Variant::String(L"empty.tmp"), Variant::String(L""), Variant::Int32(1), Variant::String(L""),
+         Variant::Int32(0), Variant::String(L""), Variant::Int64(0), Variant::String(L"text")},
+    };
+    EXPECT_EQ(pRows->Rows(), expected);
 }
 
 TEST(QuarantineDatabase, RecordsItemsThatOutliveTheConnectionAndFindsThemByName)

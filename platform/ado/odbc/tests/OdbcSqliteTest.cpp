@@ -1,11 +1,10 @@
 // The ODBC machinery against a real driver: SQLite's, on a database file in a scratch folder.
 
-#include "OdbcConnection.h"
+#include "OdbcSqliteFixture.h"
 #include "platform/ado/odbc/OdbcProvider.h"
 
 #include "common/ComError.h"
 #include "common/StringUtils.h"
-#include "testsupport/RunProgram.h"
 
 #include <gtest/gtest.h>
 
@@ -14,6 +13,7 @@
 using namespace platform;
 using namespace platform::ado;
 using platform::ado::odbc::OdbcConnection;
+using platform::ado::odbc::tests::OdbcSqlite;
 
 namespace {
 
@@ -28,59 +28,6 @@ public:
     ~ScopedRegistryFile() { ::unsetenv("VESTREL_REGISTRY_FILE"); }
     ScopedRegistryFile(const ScopedRegistryFile&) = delete;
     ScopedRegistryFile& operator=(const ScopedRegistryFile&) = delete;
-};
-
-class OdbcSqlite : public ::testing::Test
-{
-protected:
-    std::wstring OdbcString() const
-    {
-        return L"DRIVER=SQLite3;Database=" + NarrowToWide((m_scratch.Path() / "t.db").string());
-    }
-
-    std::shared_ptr<OdbcConnection> OpenConnection() const
-    {
-        auto pConnection = std::make_shared<OdbcConnection>();
-        pConnection->OpenOdbc(OdbcString(), 5);
-        return pConnection;
-    }
-
-    static RecordsetPtr Run(const ConnectionPtr& pConnection, const std::wstring& strText, bool bNoRecords = false)
-    {
-        Command command;
-        command.activeConnection = pConnection;
-        command.strCommandText = strText;
-        return command.Execute(bNoRecords);
-    }
-
-    // The failure of running the text: its HRESULT, or S_OK when it ran.
-    static HRESULT RunFailure(const ConnectionPtr& pConnection, const std::wstring& strText)
-    {
-        try {
-            Run(pConnection, strText, true);
-        } catch (const UTIL::COM::_com_error& e) {
-            return e.Error();
-        }
-        return S_OK;
-    }
-
-    template <class Call> static HRESULT Failure(Call call)
-    {
-        try {
-            call();
-        } catch (const UTIL::COM::_com_error& e) {
-            return e.Error();
-        }
-        return S_OK;
-    }
-
-    std::int32_t CountRows(const ConnectionPtr& pConnection, const std::wstring& strTable) const
-    {
-        const RecordsetPtr pRecordset = Run(pConnection, L"SELECT id FROM " + strTable);
-        return pRecordset ? pRecordset->RecordCount() : -1;
-    }
-
-    testsupport::ScratchFolder m_scratch;
 };
 
 TEST_F(OdbcSqlite, ReadsAResultSetWithTypedValues)

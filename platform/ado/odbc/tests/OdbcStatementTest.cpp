@@ -1,4 +1,5 @@
 #include "OdbcStatement.h"
+#include "OdbcResults.h"
 #include "OdbcText.h"
 
 #include "common/StringUtils.h"

@@ -1,9 +1,9 @@
 #pragma once
-// An ADO-like layer with the members the library uses: a connection opened with an OLE DB
+// An ADO-like layer with the members its users need: a connection opened with an OLE DB
 // connection string and the same settings as fields, transactions and an errors collection; commands (text or stored
-// procedure) with a timeout and parameters; client-side, forward-only, read-only recordsets with their record count and
-// fields. Failures throw UTIL::COM::_com_error with the HRESULT ADO would give, after the connection's errors
-// collection has been filled.
+// procedure) with a timeout, input and output parameters, and prepared once to run many times; client-side,
+// forward-only, read-only recordsets with their record count and fields. Failures throw UTIL::COM::_com_error with the
+// HRESULT ADO would give, after the connection's errors collection has been filled.
 
 #include "common/HResult.h"
 #include "platform/Variant.h"
@@ -16,9 +16,12 @@
 
 namespace platform::ado {
 
-// Data types and directions of parameters, with ADO's numbers.
-enum class DataType : std::int32_t { Integer = 3, DBTimeStamp = 135 };
-enum class ParameterDirection : std::int32_t { Output = 2, ReturnValue = 4 };
+// Data types and directions of parameters, with ADO's numbers. The value of a parameter is a
+// Variant of the type's own: VT_I4 (or VT_I2) for Integer, VT_I8 (or a smaller integer) for
+// BigInt, VT_DATE for DBTimeStamp, VT_BSTR for VarWChar, VT_ARRAY_UI1 for VarBinary; VT_NULL
+// for any of them.
+enum class DataType : std::int32_t { Integer = 3, BigInt = 20, DBTimeStamp = 135, VarWChar = 202, VarBinary = 204 };
+enum class ParameterDirection : std::int32_t { Input = 1, Output = 2, ReturnValue = 4 };
 enum class CommandType : std::int32_t { Text = 1, StoredProcedure = 4 };
 
 // One entry of a connection's errors collection.
@@ -34,8 +37,9 @@ struct Parameter
     std::wstring strName;
     DataType type;
     ParameterDirection direction;
+    // The longest value of a text (in UTF-16 units) or binary input; 0: as long as its value.
     std::int32_t lSize;
-    Variant value; // set by the provider after the command ran
+    Variant value; // an input's value, read at each execution; an output's, set after the command ran
 };
 using ParameterPtr = std::shared_ptr<Parameter>;
 
@@ -61,6 +65,15 @@ private:
 using RecordsetPtr = std::shared_ptr<Recordset>;
 
 class Command;
+
+// What a provider keeps for a prepared command: its statement, prepared on the command's first
+// execution and executed again with each execution's parameter values, for as long as the
+// command keeps the same text on the same open connection. It goes with the command.
+class PreparedStatement
+{
+public:
+    virtual ~PreparedStatement() = default;
+};
 
 // What a connection is opened with. The connection string is the OLE DB text that the library
 // builds and traces, and that tests' fake providers match their rules against. The same settings
@@ -95,8 +108,9 @@ public:
     // The errors of the last call that failed on this connection.
     virtual std::vector<Error> Errors() const = 0;
     // Runs the command. With bNoRecords, any result is discarded and null returned; otherwise
-    // the first result set, or null when the command produced none. Output and return-value
-    // parameters are filled in.
+    // the first result set, or null when the command produced none. Input parameters are bound
+    // with their values; output and return-value parameters are filled in. A prepared command
+    // keeps its statement in the command.
     virtual RecordsetPtr Execute(Command& command, bool bNoRecords) = 0;
 };
 using ConnectionPtr = std::shared_ptr<Connection>;
@@ -110,6 +124,10 @@ public:
     CommandType commandType = CommandType::Text;
     std::wstring strCommandText;
     std::vector<ParameterPtr> parameters;
+    // ADO's Prepared: the statement is prepared once and kept for the executions that follow.
+    bool bPrepared = false;
+    // The provider's, for a prepared command; nothing else touches it.
+    std::unique_ptr<PreparedStatement> pPreparedStatement;
 
     // Throws _com_error(ADO_E_INVALID_ARGUMENT) for a negative timeout, as ADO refuses one.
     void SetCommandTimeout(std::int32_t lSeconds);
@@ -135,5 +153,6 @@ constexpr HRESULT ADO_E_OBJECT_CLOSED = MakeHResult(0x800A0E78);     // no open 
 constexpr HRESULT ADO_E_ITEM_NOT_FOUND = MakeHResult(0x800A0CC1);    // no such field
 constexpr HRESULT ADO_E_INVALID_ARGUMENT = MakeHResult(0x800A0BB9);  // an argument out of range
 constexpr HRESULT ADO_E_NO_CURRENT_RECORD = MakeHResult(0x800A0BCD); // a field's value with no current row
+constexpr HRESULT DB_E_ERRORSOCCURRED = MakeHResult(0x80040E21);     // a parameter that cannot take its value
 
 } // namespace platform::ado

@@ -1,7 +1,8 @@
 #pragma once
 // The substitute service's quarantine database: a SQLite file reached through the project's ODBC
-// layer, one row per imported file with what its header holds, and one per import run. Failures
-// throw _com_error with the database's own description of them.
+// layer, one row per imported file with what its header holds, and one per import run. Every value
+// travels as a bound parameter; the statements run for each file are prepared once on the
+// connection. Failures throw _com_error with the database's own description of them.
 
 #include "common/ComError.h"
 #include "platform/ado/Ado.h"
@@ -38,15 +39,16 @@ public:
     void AddItem(const QuarantineItem& item);
 
 private:
-    platform::ado::RecordsetPtr Run(const std::wstring& strStatement);
+    platform::ado::Command MakeCommand(std::wstring strText, const std::vector<platform::ado::DataType>& parameterTypes,
+                                       bool bPrepared = false) const;
+    // Runs the command with these values of its parameters, in their order.
+    platform::ado::RecordsetPtr Run(platform::ado::Command& command, std::vector<platform::Variant> values = {});
     // The layer's error again, with the first description in the connection's errors collection.
     [[noreturn]] void RaiseWithDescription(const UTIL::COM::_com_error& e) const;
 
     platform::ado::ConnectionPtr m_pConnection;
+    platform::ado::Command m_findItem;
+    platform::ado::Command m_addItem;
 };
-
-// A text as an SQL literal that holds any character and cannot end the statement: its UTF-8 bytes
-// in hexadecimal, read back as text. The driver passes statements as ASCII only.
-std::wstring SqlText(const std::wstring& strText);
 
 } // namespace Velmorasvc
