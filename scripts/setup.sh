@@ -13,7 +13,8 @@ packages=(
     libsqliteodbc              # the driver the ODBC layer's own tests and the substitute service use
     libwbclient-dev            # winbind's header; Samba's libraries themselves load at run time
     samba-libs                 # libnetapi, so that the tests see the libraries a domain member has
-    qt6-base-dev qt6-base-dev-tools  # Qt DBus, and qdbusxml2cpp for the service's proxies and adaptors
+    qt6-base-dev qt6-base-dev-tools  # vaultfeed's windows
+    libsystemd-dev pkg-config  # sd-bus: vaultfeed's calls to the product's service, and the substitute service
     libxcb1-dev librsvg2-bin fonts-dejavu-core  # vaultfeed: its display check, its pictures, its screenshots
     dbus-daemon dbus-bin       # the private buses of the tests and the demo
     time                       # peak memory in the benchmarks
