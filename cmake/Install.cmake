@@ -19,7 +19,11 @@ install(TARGETS ${VESTREL_INSTALLED_PROGRAMS} RUNTIME DESTINATION ${CMAKE_INSTAL
 install(TARGETS keeplib LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR} NAMELINK_SKIP)
 install(FILES docs/man/keepctl.1 docs/man/vaultdump.1 docs/man/vaultfeed.1 docs/man/realmscan.1
         DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
-install(FILES docs/man/vestrel-registry.5 DESTINATION ${CMAKE_INSTALL_MANDIR}/man5)
+install(FILES docs/man/vestrel-registry.5 docs/man/org.vestrel.Velmora.Quarantine1.5
+        DESTINATION ${CMAKE_INSTALL_MANDIR}/man5)
+# The contract of the product's service that vaultfeed calls, published as a service's is.
+install(FILES vaultfeed/bus/org.vestrel.Velmora.Quarantine1.xml DESTINATION ${CMAKE_INSTALL_DATADIR}/dbus-1/interfaces)
+install(FILES vaultfeed/bus/org.vestrel.Velmora.conf DESTINATION ${CMAKE_INSTALL_DATADIR}/dbus-1/system.d)
 install(FILES completions/keepctl DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions)
 install(FILES packaging/vaultfeed.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
 install(FILES vaultfeed/app/art/vaultfeed.svg DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)

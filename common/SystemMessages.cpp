@@ -8,10 +8,11 @@ namespace UTIL::COM {
 namespace {
 
 // The texts Windows gives for the codes this system meets.
-constexpr std::array<std::pair<std::uint32_t, const wchar_t*>, 26> kMessages{{
+constexpr std::array<std::pair<std::uint32_t, const wchar_t*>, 27> kMessages{{
     {0x80004001, L"Not implemented"},
     {0x80004002, L"No such interface supported"},
     {0x80004003, L"Invalid pointer"},
+    {0x80004004, L"Operation aborted"},
     {0x80004005, L"Unspecified error"},
     {0x8000FFFF, L"Catastrophic failure"},
     {0x8007000E, L"Ran out of memory"},

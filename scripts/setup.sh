@@ -17,7 +17,8 @@ packages=(
     samba-libs                 # libnetapi, so that the tests see the libraries a domain member has
     libkrb5-dev libldap-dev libsasl2-dev  # the headers of the directory's reading; its libraries load at run time
     libsasl2-modules-gssapi-mit  # SASL's Kerberos mechanism, without which no directory can be read
-    qt6-base-dev qt6-base-dev-tools  # Qt DBus, and qdbusxml2cpp for the service's proxies and adaptors
+    qt6-base-dev qt6-base-dev-tools  # vaultfeed's windows
+    libsystemd-dev pkg-config  # sd-bus: vaultfeed's calls to the product's service, and the substitute service
     libxcb1-dev librsvg2-bin fonts-dejavu-core  # vaultfeed: its display check, its pictures, its screenshots
     dbus-daemon dbus-bin       # the private buses of the tests and the demo
     time                       # peak memory in the benchmarks

@@ -89,7 +89,10 @@ HRESULT CQuarFileReader::Open(const char* szPath, bool /*bShareRead*/)
 
 HRESULT CQuarFileReader::ReadChunk()
 {
-    const ssize_t cbRead = ReadOnce(m_file.Get(), m_chunk.data(), m_cbChunkSize);
+    if (m_cbFileRead >= m_cbHeaderLimit)
+        return HRESULT_FROM_WIN32(platform::ERROR_HANDLE_EOF);
+    const ssize_t cbRead =
+        ReadOnce(m_file.Get(), m_chunk.data(), std::min<std::uint64_t>(m_cbChunkSize, m_cbHeaderLimit - m_cbFileRead));
     if (cbRead < 0)
         return HResultFromErrno(errno);
     if (cbRead == 0)

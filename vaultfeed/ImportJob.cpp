@@ -43,6 +43,8 @@ void CImportJob::StopWorker()
     if (!m_worker.joinable())
         return;
     m_cancel.Set();
+    // A worker waiting for the service would see the event only once the call returned.
+    m_pService->Interrupt();
     m_worker.join();
 }
 

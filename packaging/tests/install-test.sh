@@ -47,8 +47,8 @@ set +e
 out=$(run VESTREL_SERVICE_BUS="unix:path=$root/no-bus" "$usr/bin/vaultfeed" "$root/empty" 2>"$root/err")
 status=$?
 set -e
-expected_error="Com Error:0x800706ba,'The RPC server is unavailable.','org.vestrel.Velmora.ClassFactory','Cannot reach \
-unix:path=$root/no-bus: Failed to connect to socket $root/no-bus: No such file or directory'"
+expected_error="Com Error:0x800706ba,'The RPC server is unavailable.','org.vestrel.Velmora.Quarantine1','Cannot reach \
+unix:path=$root/no-bus: No such file or directory'"
 [ -z "$out" ] && [ $status -eq 3 ] && [ "$(cat "$root/err")" = "$expected_error" ] ||
     fail "vaultfeed: status $status, printed: $out / $(cat "$root/err")"
 

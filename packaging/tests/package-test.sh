@@ -38,7 +38,7 @@ field() { dpkg-deb -f "$deb" "$1"; }
 [ "$(field Recommends)" = tdsodbc ] || fail "Recommends: $(field Recommends)"
 [ "$(field Suggests)" = "samba-libs, winbind, libsasl2-modules-gssapi-mit, pacemaker-cli-utils" ] ||
     fail "Suggests: $(field Suggests)"
-for dependency in libc6 libodbc2 libqt6dbus6 libqt6widgets6 libstdc++6; do
+for dependency in libc6 libodbc2 libqt6widgets6 libstdc++6 libsystemd0; do
     case ", $(field Depends)" in
         *", $dependency "* | *", $dependency,"* | *", $dependency") ;;
         *) fail "Depends lacks $dependency: $(field Depends)" ;;

@@ -10,7 +10,7 @@
 #include "tools/quarwriter/QuarFileWriter.h"
 #include "vaultfeed/app/MessageBoxes.h"
 #include "vaultfeed/app/VaultfeedApp.h"
-#include "vaultfeed/bus/BusProxies.h"
+#include "vaultfeed/bus/BusService.h"
 
 #include <QApplication>
 #include <QDeadlineTimer>

@@ -18,9 +18,9 @@ CImportGate::CImportGate(const std::filesystem::path& pipe) : m_pipe(::open(pipe
         throw std::runtime_error("the import gate " + pipe.string() + " is no named pipe");
 }
 
-void CImportGate::Pass(const QString& strFileName)
+void CImportGate::Pass(std::string_view strFileName)
 {
-    std::printf("velmorasvc: importing %s\n", strFileName.toUtf8().constData());
+    std::printf("velmorasvc: importing %.*s\n", static_cast<int>(strFileName.size()), strFileName.data());
     std::fflush(stdout);
     char byte = 0;
     while (::read(m_pipe.Get(), &byte, 1) < 0 && errno == EINTR) {

@@ -5,8 +5,8 @@
 
 #include "common/HandleOwners.h"
 
-#include <QString>
 #include <filesystem>
+#include <string_view>
 
 namespace Velmorasvc {
 
@@ -18,7 +18,7 @@ public:
     explicit CImportGate(const std::filesystem::path& pipe);
 
     // Writes "velmorasvc: importing NAME" and waits until the test lets the import through.
-    void Pass(const QString& strFileName);
+    void Pass(std::string_view strFileName);
 
 private:
     CAutoFileHandle m_pipe;

@@ -1,6 +1,5 @@
 #pragma once
-// The substitute service's configuration: "Name=Value" lines, the same text its configuration item
-// hands to clients and its quarantine configuration objects load.
+// The substitute service's configuration file: "Name=Value" lines.
 
 #include <filesystem>
 #include <map>

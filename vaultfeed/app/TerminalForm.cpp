@@ -1,12 +1,13 @@
 #include "TerminalForm.h"
 
 #include "Startup.h"
+#include "StopInterrupt.h"
 #include "Texts.h"
 #include "common/ComError.h"
 #include "common/StringUtils.h"
 #include "platform/ComApartment.h"
 #include "vaultfeed/ServiceCalls.h"
-#include "vaultfeed/bus/BusProxies.h"
+#include "vaultfeed/bus/BusService.h"
 
 #include <cstdio>
 #include <ctime>
@@ -80,6 +81,7 @@ int RunTerminalForm(const std::vector<std::wstring>& arguments, const sigset_t& 
     try {
         const platform::CComApartment apartment(platform::COINIT_APARTMENTTHREADED, true);
         const std::shared_ptr<IServiceConnection> pService = Bus::ConnectToService();
+        const CInterruptOnStopSignal interruptOnStop(*pService, stopSignals);
         const StartupDecision decision = DecideStartup(*pService, arguments);
         if (decision.bAskUser) {
             std::fputs(kUsageText, stderr);
@@ -88,7 +90,9 @@ int RunTerminalForm(const std::vector<std::wstring>& arguments, const sigset_t& 
         CImportJob job(pService);
         return RunInTerminal(job, decision.params, stopSignals);
     } catch (const UTIL::COM::_com_error& e) {
-        PrintError(WideToNarrow(ComErrorText(e)));
+        // A start-up that a stop signal interrupted ends as stopped, not as failed.
+        if (!StopRequested(stopSignals, 0))
+            PrintError(WideToNarrow(ComErrorText(e)));
     } catch (...) {
         PrintError(Texts::kConfigurationFailed);
     }

@@ -11,7 +11,6 @@
 #include "common/StringUtils.h"
 #include "platform/StopSignals.h"
 
-#include <QCoreApplication>
 #include <string>
 #include <vector>
 
@@ -29,14 +28,13 @@ int main(int argc, char** argv)
     std::vector<std::wstring> arguments;
     for (int i = 1; i < argc; ++i)
         arguments.push_back(NarrowToWide(argv[i]));
-    // Qt sees the program's name only: a folder named like one of its options stays a folder.
-    int iQtArgc = 1;
 #ifdef VAULTFEED_WINDOWS
     if (Vaultfeed::CanOpenDisplay()) {
+        // Qt sees the program's name only: a folder named like one of its options stays a folder.
+        int iQtArgc = 1;
         const QApplication application(iQtArgc, argv);
         return Vaultfeed::RunWindowForm(arguments, stopSignals);
     }
 #endif
-    const QCoreApplication application(iQtArgc, argv);
     return Vaultfeed::RunTerminalForm(arguments, stopSignals);
 }

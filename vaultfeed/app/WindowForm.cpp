@@ -1,10 +1,11 @@
 #include "WindowForm.h"
 
 #include "Startup.h"
+#include "StopInterrupt.h"
 #include "common/HandleOwners.h"
 #include "vaultfeed/app/MessageBoxes.h"
 #include "vaultfeed/app/VaultfeedApp.h"
-#include "vaultfeed/bus/BusProxies.h"
+#include "vaultfeed/bus/BusService.h"
 
 #include <QCoreApplication>
 #include <QSocketNotifier>
@@ -26,6 +27,7 @@ int RunWindowForm(const std::vector<std::wstring>& arguments, const sigset_t& st
 
     CMessageBoxes messageBoxes;
     CVaultfeedApp app(Bus::ConnectToService(), messageBoxes);
+    const CInterruptOnStopSignal interruptOnStop(*app.Service(), stopSignals);
     return app.InitInstance(arguments);
 }
 

@@ -1,6 +1,5 @@
 // The import through the substitute service on a private bus: the reports, the files, and the
-// rows the service records; a service that is missing, restarted, killed in the middle, or that
-// answers out of shape.
+// rows the service records; a service that is missing, or killed or restarted in the middle.
 
 #include "Polling.h"
 #include "Printers.h"
@@ -11,13 +10,9 @@
 #include "vaultfeed/ImportRun.h"
 #include "vaultfeed/ReadQuarantineFolder.h"
 #include "vaultfeed/ServiceCalls.h"
-#include "vaultfeed/bus/BusNames.h"
-#include "vaultfeed/bus/BusProxies.h"
+#include "vaultfeed/bus/BusService.h"
+#include "vaultfeed/bus/QuarantineContract.h"
 
-#include <QDBusConnection>
-#include <QDBusMessage>
-#include <QDBusVirtualObject>
-#include <QThread>
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -127,99 +122,58 @@ TEST_F(BusImport, AMissingServiceOrBusFailsEveryCreation)
     const std::filesystem::path source = WriteSource();
     m_bench.StopService(SIGTERM);
     const std::string strNoService =
-        "Com Error:0x80040154,'Class not registered','org.vestrel.Velmora.ClassFactory','The "
-        "name org.vestrel.Velmora was not provided by any .service files'";
+        "Com Error:0x80040154,'Class not registered','org.vestrel.Velmora.Quarantine1','Could not get owner of "
+        "name 'org.vestrel.Velmora': no such name'";
     EXPECT_EQ(ComErrorOf([] { ReadQuarantineFolder(*Bus::ConnectToService()); }), strNoService);
     EXPECT_EQ(Import(kModeCommandLine, source), (ImportProgress{true, 0, 2, NarrowToWide(strNoService)}));
 
     ::setenv(Bus::kBusAddressVariable, "unix:path=/nonexistent/bus", 1);
     EXPECT_EQ(ComErrorOf([] { ReadQuarantineFolder(*Bus::ConnectToService()); }),
-              "Com Error:0x800706ba,'The RPC server is unavailable.','org.vestrel.Velmora.ClassFactory','Cannot reach "
-              "unix:path=/nonexistent/bus: Failed to connect to socket /nonexistent/bus: No such file or directory'");
+              "Com Error:0x800706ba,'The RPC server is unavailable.','org.vestrel.Velmora.Quarantine1','Cannot reach "
+              "unix:path=/nonexistent/bus: No such file or directory'");
     EXPECT_TRUE(FolderEntries(m_bench.Quarantine()).empty());
 }
 
-// A service on the bus whose answers are out of shape: whatever it is asked, a number, where the
-// class factory hands back an object path. It answers on a thread of its own, as a service in
-// another process would.
-class COutOfShapeService
+// The run is reported to the test before each file: the service is killed (and then restarted, or
+// not) just before the third, whatever the load of the machine, and every file from there on fails
+// on its own: a restarted service is not the one whose session the run holds.
+TEST_F(BusImport, AServiceThatDisappearsOrRestartsFailsTheFilesThatFollow)
 {
-public:
-    COutOfShapeService()
-        : m_connection(QDBusConnection::connectToBus(QString::fromLocal8Bit(std::getenv(Bus::kBusAddressVariable)),
-                                                     kConnectionName))
-    {
-        m_thread.start();
-        m_answerer.moveToThread(&m_thread);
-        m_connection.registerVirtualObject(QString(Bus::kClassFactoryPath), &m_answerer);
-        m_connection.registerService(QString(Bus::kServiceName));
-    }
-    COutOfShapeService(const COutOfShapeService&) = delete;
-    COutOfShapeService& operator=(const COutOfShapeService&) = delete;
-    ~COutOfShapeService()
-    {
-        m_connection.unregisterService(QString(Bus::kServiceName));
-        m_connection.unregisterObject(QString(Bus::kClassFactoryPath));
-        QDBusConnection::disconnectFromBus(kConnectionName);
-        m_thread.quit();
-        m_thread.wait();
-    }
-
-private:
-    class CAnswerer : public QDBusVirtualObject
-    {
-    public:
-        bool handleMessage(const QDBusMessage& message, const QDBusConnection& connection) override
-        {
-            return connection.send(message.createReply(QVariant(42)));
-        }
-        QString introspect(const QString&) const override { return {}; }
-    };
-
-    static inline const QString kConnectionName = QStringLiteral("out of shape");
-    QThread m_thread;
-    CAnswerer m_answerer;
-    QDBusConnection m_connection;
-};
-
-TEST_F(BusImport, AnAnswerOutOfShapeFailsTheCallAsAMalformedReply)
-{
-    const std::filesystem::path source = WriteSource();
-    m_bench.StopService(SIGTERM);
-    const COutOfShapeService service;
-    const std::string strMalformed =
-        "Com Error:0x80010009,'The data packet with the marshalled parameter data is incorrect.',"
-        "'org.vestrel.Velmora.ClassFactory','Unexpected reply signature: got \"i\", expected \"o\"'";
-    EXPECT_EQ(ComErrorOf([] { ReadQuarantineFolder(*Bus::ConnectToService()); }), strMalformed);
-    EXPECT_EQ(Import(kModeCommandLine, source), (ImportProgress{true, 0, 2, NarrowToWide(strMalformed)}));
-    EXPECT_TRUE(FolderEntries(m_bench.Quarantine()).empty());
-}
-
-TEST_F(BusImport, AServiceThatDisappearsFailsTheFilesThatFollow)
-{
-    // The run is reported to the test before each file: the service is killed just before the
-    // third, whatever the load of the machine, and every file from there on fails on its own.
-    const std::filesystem::path source = m_bench.Folder("source");
-    std::filesystem::create_directory(source);
     const std::string strFile = QuarantineFile("item");
-    for (int i = 0; i < 20; ++i)
-        WriteFile(source / QuarantineName(i), strFile);
+    for (const int iRun : {0, 1}) {
+        const bool bRestart = iRun == 1;
+        SCOPED_TRACE(bRestart ? "restarted" : "gone");
+        const std::filesystem::path source = m_bench.Folder("source" + std::to_string(iRun));
+        std::filesystem::create_directory(source);
+        for (int i = 0; i < 20; ++i)
+            WriteFile(source / QuarantineName(iRun * 100 + i), strFile);
+        if (bRestart)
+            m_bench.StartService();
 
-    const std::shared_ptr<IServiceConnection> pService = Bus::ConnectToService();
-    platform::CAutoResetEvent cancel;
-    int nFilesReached = 0;
-    ImportProgress done;
-    RunImport({kModeCommandLine, WidePath(source), WidePath(m_bench.Quarantine()), L"MAILNODE"}, *pService, cancel,
-              [&](ImportProgress progress) {
-                  if (progress.bDone)
-                      done = std::move(progress);
-                  else if (++nFilesReached == 3)
-                      m_bench.StopService(SIGKILL);
-              });
-    EXPECT_EQ(done,
-              (ImportProgress{true, 100, 2,
-                              L"20 files processed\r\n18 files failed to import\r\n2 files imported successfuly"}));
-    EXPECT_EQ(m_bench.Rows().size(), 2u);
+        const std::shared_ptr<IServiceConnection> pService = Bus::ConnectToService();
+        platform::CAutoResetEvent cancel;
+        int nFilesReached = 0;
+        ImportProgress done;
+        RunImport({kModeCommandLine, WidePath(source), WidePath(m_bench.Quarantine()), L"MAILNODE"}, *pService, cancel,
+                  [&](ImportProgress progress) {
+                      if (progress.bDone) {
+                          done = std::move(progress);
+                      } else if (++nFilesReached == 3) {
+                          m_bench.StopService(SIGKILL);
+                          if (bRestart)
+                              m_bench.StartService();
+                      }
+                  });
+        EXPECT_EQ(done,
+                  (ImportProgress{true, 100, 2,
+                                  L"20 files processed\r\n18 files failed to import\r\n2 files imported successfuly"}));
+        EXPECT_EQ(m_bench.Rows().size(), 2u * (iRun + 1));
+        // The copies of the files that failed stay, as a failed question leaves them, each whole.
+        const std::vector<std::string> copies = FolderEntries(m_bench.Quarantine());
+        EXPECT_EQ(copies.size(), 20u * (iRun + 1));
+        for (const std::string& strCopy : copies)
+            EXPECT_TRUE(strCopy.ends_with("=" + strFile)) << strCopy;
+    }
 }
 
 TEST_F(BusImport, StartAndStopFromAnotherThreadRepeatedly)

@@ -24,6 +24,7 @@ struct CFakeService::State
     unsigned nFileCalls = 0;
     std::optional<std::pair<unsigned, HRESULT>> disappearance;
     std::function<void(const std::wstring&)> onImportFile;
+    std::function<void()> onInterrupt;
     std::wstring strConfigText = L"QuarantineFolder=/srv/velmora/quarantine";
     std::wstring strQuarantineFolder = L"/srv/velmora/quarantine";
     unsigned nContexts = 0;
@@ -241,6 +242,12 @@ void CFakeService::OnImportFile(std::function<void(const std::wstring&)> hook)
     m_pState->onImportFile = std::move(hook);
 }
 
+void CFakeService::OnInterrupt(std::function<void()> hook)
+{
+    const std::lock_guard lock(m_pState->mutex);
+    m_pState->onInterrupt = std::move(hook);
+}
+
 void CFakeService::SetConfigText(std::wstring strText)
 {
     const std::lock_guard lock(m_pState->mutex);
@@ -284,6 +291,12 @@ HRESULT CFakeService::CreateInstance(const CLSID& clsid, UnknownPtr& pObject)
         return hr;
     }
     return REGDB_E_CLASSNOTREG;
+}
+
+void CFakeService::Interrupt()
+{
+    if (const std::function<void()> hook = m_pState->Read(&State::onInterrupt))
+        hook();
 }
 
 } // namespace VaultfeedTests

@@ -45,6 +45,8 @@ public:
     void DisappearFromCall(unsigned nCall, HRESULT hr);
     // Runs inside every ImportFile, before it answers.
     void OnImportFile(std::function<void(const std::wstring& strFileName)> hook);
+    // Runs on every Interrupt, on the interrupting thread.
+    void OnInterrupt(std::function<void()> hook);
 
     void SetConfigText(std::wstring strText);
     void SetQuarantineFolder(std::wstring strFolder);
@@ -55,6 +57,7 @@ public:
     std::vector<std::wstring> FileCalls() const;
 
     HRESULT CreateInstance(const Vaultfeed::CLSID& clsid, Vaultfeed::UnknownPtr& pObject) override;
+    void Interrupt() override;
 
     // What the objects share.
     struct State;

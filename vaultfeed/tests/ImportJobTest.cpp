@@ -135,6 +135,36 @@ TEST_F(ImportJob, EndingAJobWaitsForTheCallInProgressAndNoCallFollows)
     }
 }
 
+TEST_F(ImportJob, StopInterruptsTheCallThatWaitsForTheService)
+{
+    // A service that answers only once it is interrupted: without the interruption Stop would
+    // wait for ever.
+    std::mutex mutex;
+    std::condition_variable changed;
+    bool bInCall = false;
+    bool bInterrupted = false;
+    m_pService->OnImportFile([&](const std::wstring&) {
+        std::unique_lock lock(mutex);
+        bInCall = true;
+        changed.notify_all();
+        changed.wait(lock, [&] { return bInterrupted; });
+    });
+    m_pService->OnInterrupt([&] {
+        const std::lock_guard lock(mutex);
+        bInterrupted = true;
+        changed.notify_all();
+    });
+    CImportJob job(m_pService);
+    ASSERT_TRUE(Start(job));
+    {
+        std::unique_lock lock(mutex);
+        changed.wait(lock, [&] { return bInCall; });
+    }
+    job.Stop();
+    EXPECT_TRUE(bInterrupted);
+    EXPECT_EQ(m_pService->FileCalls().size(), 2u) << "no call follows the interrupted one";
+}
+
 TEST_F(ImportJob, StartAndStopFromOtherThreadsRepeatedlyNeverHang)
 {
     CImportJob job(m_pService);

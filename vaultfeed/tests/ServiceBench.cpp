@@ -4,7 +4,7 @@
 #include "common/StringUtils.h"
 #include "platform/ado/odbc/OdbcProvider.h"
 #include "tools/quarwriter/QuarFileWriter.h"
-#include "vaultfeed/bus/BusNames.h"
+#include "vaultfeed/bus/QuarantineContract.h"
 
 #include <gtest/gtest.h>
 

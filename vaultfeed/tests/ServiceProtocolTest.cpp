@@ -1,20 +1,23 @@
-// The substitute service as any client of the bus meets it: its answers to calls it must refuse,
-// the life of the objects it makes for one client, and what it says about each kind of file.
+// The substitute service as any client of the bus meets it: the published interface, its answers
+// to calls it must refuse, one session at a time and whose it is, and what it says about each kind
+// of file, a huge one included.
 
+#include "BusLink.h"
 #include "ServiceBench.h"
 #include "TestFolders.h"
+#include "common/StringUtils.h"
+#include "testsupport/RunProgram.h"
 #include "tools/quarwriter/QuarFileWriter.h"
 #include "vaultfeed/ServiceCalls.h"
-#include "vaultfeed/bus/BusNames.h"
-#include "vaultfeed/bus/BusProxies.h"
+#include "vaultfeed/bus/BusService.h"
+#include "vaultfeed/bus/QuarantineContract.h"
 
 #include <gtest/gtest.h>
 
-#include <QDBusArgument>
-#include <QDBusConnection>
-#include <QDBusMessage>
-#include <QDBusObjectPath>
-#include <chrono>
+#include <fstream>
+#include <functional>
+#include <regex>
+#include <set>
 #include <thread>
 
 using namespace Vaultfeed;
@@ -23,163 +26,166 @@ using namespace std::chrono_literals;
 
 namespace {
 
-QString Text(const std::string& str)
-{
-    return QString::fromStdString(str);
-}
+using Append = std::function<int(sd_bus_message*)>;
 
-// A client of the bus of its own.
-class CClient
+// A client of the bus of its own, calling the service's object as any program could.
+class CRawClient
 {
 public:
-    explicit CClient(const CServiceBench& bench, QString strName)
-        : m_strName(std::move(strName)),
-          m_connection(QDBusConnection::connectToBus(Text(bench.Environment().begin()->second), m_strName))
+    explicit CRawClient(const CServiceBench& bench)
     {
-    }
-    ~CClient() { QDBusConnection::disconnectFromBus(m_strName); }
-    CClient(const CClient&) = delete;
-    CClient& operator=(const CClient&) = delete;
-
-    QDBusMessage Call(const QString& strPath, QLatin1StringView strInterface, const QString& strMethod,
-                      const QVariantList& arguments = {}) const
-    {
-        QDBusMessage call = QDBusMessage::createMethodCall(Bus::kServiceName, strPath, strInterface, strMethod);
-        call.setArguments(arguments);
-        return m_connection.call(call);
+        EXPECT_EQ(m_link.Connect(bench.Environment().at(Bus::kBusAddressVariable),
+                                 Bus::CBusLink::Clock::now() + testsupport::kProgramHangGuard),
+                  0);
     }
 
-    QString NewQuarantineConfig() const
+    Bus::CallResult Call(const char* szMember, const Append& append = {}, const char* szInterface = Bus::kInterface)
     {
-        const QString strClsid = QString::fromStdWString(platform::StringFromGUID(CLSID_QuarantineConfig));
-        const QDBusMessage reply =
-            Call(Bus::kClassFactoryPath, Bus::kClassFactoryInterface, "CreateInstance", {strClsid});
-        return qdbus_cast<QDBusObjectPath>(reply.arguments().value(0)).path();
+        const Bus::MessagePtr call = m_link.NewCall(Bus::kServiceName, Bus::kObjectPath, szInterface, szMember);
+        EXPECT_TRUE(call && (!append || append(call.get()) >= 0));
+        return m_link.Call(call.get(), testsupport::kProgramHangGuard);
+    }
+
+    // "answered", or the error's name and HRESULT.
+    std::string Outcome(const char* szMember, const Append& append = {})
+    {
+        const Bus::CallResult result = Call(szMember, append);
+        if (result.Ok())
+            return "answered";
+        return result.strErrorName + FormatA(" 0x%08x", result.hrArgument.value_or(0));
+    }
+
+    std::string StartImport()
+    {
+        const Bus::CallResult result = Call("StartImport");
+        const char* szPath = nullptr;
+        return result.Ok() && sd_bus_message_read_basic(result.reply.get(), 'o', &szPath) > 0 ? szPath : "";
     }
 
 private:
-    QString m_strName;
-    QDBusConnection m_connection;
+    Bus::CBusLink m_link;
 };
 
-std::string ErrorName(const QDBusMessage& reply)
+Append Name(std::string strName)
 {
-    return reply.type() == QDBusMessage::ErrorMessage ? reply.errorName().toStdString() : "answered";
+    return [strName](sd_bus_message* pCall) {
+        return sd_bus_message_append_array(pCall, 'y', strName.data(), strName.size());
+    };
 }
 
-struct Refusal
+Append ImportArguments(std::string strName, std::string strSession)
 {
-    const char* szPath;
-    QLatin1StringView strInterface;
-    const char* szMethod;
-    QVariantList arguments;
-    const char* szError;
-};
+    return [strName, strSession](sd_bus_message* pCall) {
+        const int r = sd_bus_message_append_array(pCall, 'y', strName.data(), strName.size());
+        return r < 0 ? r : sd_bus_message_append(pCall, "so", "NODE", strSession.c_str());
+    };
+}
+
+Append Session(std::string strSession)
+{
+    return [strSession](sd_bus_message* pCall) { return sd_bus_message_append_basic(pCall, 'o', strSession.c_str()); };
+}
+
+const std::string kNoSession = std::string(Bus::kSessionPathPrefix) + "00000000000000000000000000000000";
 
 TEST(ServiceProtocol, RefusesWhatIsNotItsToGive)
 {
     const CServiceBench bench;
-    const CClient client(bench, "refusals");
-    const QString strIid = QString::fromStdWString(platform::StringFromGUID(IConfigStore::kIid));
-    const QString strNoClass = QStringLiteral("{00000000-0000-0000-0000-000000000000}");
-    const std::vector<Refusal> refusals = {
-        {"/org/vestrel/Velmora",
-         Bus::kClassFactoryInterface,
-         "CreateInstance",
-         {strNoClass},
-         "org.vestrel.Velmora.Error.HR_80040154"},
-        {"/org/vestrel/Velmora/ServiceRoot",
-         Bus::kUnknownInterface,
-         "QueryInterface",
-         {strIid},
-         "org.vestrel.Velmora.Error.HR_80004002"},
-        {"/org/vestrel/Velmora/ConfigStore",
-         Bus::kConfigStoreInterface,
-         "GetConfigItem",
-         {9, QVariant::fromValue(short(-1)), QVariant::fromValue(short(-1)), QVariant::fromValue(short(0))},
-         "org.vestrel.Velmora.Error.HR_80070057"},
-        {"/org/vestrel/Velmora/QuarantineImport",
-         Bus::kQuarantineImportInterface,
-         "IsFileKnown",
-         {"../quarantine.db"},
-         "org.vestrel.Velmora.Error.HR_80070057"},
-        {"/org/vestrel/Velmora/QuarantineImport",
-         Bus::kQuarantineImportInterface,
-         "IsFileKnown",
-         {".."},
-         "org.vestrel.Velmora.Error.HR_80070057"},
-        {"/org/vestrel/Velmora/QuarantineImport",
-         Bus::kQuarantineImportInterface,
-         "IsFileKnown",
-         {""},
-         "org.vestrel.Velmora.Error.HR_80070057"},
-        {"/org/vestrel/Velmora/QuarantineImport",
-         Bus::kQuarantineImportInterface,
-         "ImportFile",
-         {"Q1.tmp", "NODE", QVariant::fromValue(QDBusObjectPath("/org/vestrel/Velmora/ImportContext/99"))},
-         "org.vestrel.Velmora.Error.HR_80070057"},
-        {"/org/vestrel/Velmora/QuarantineImport",
-         Bus::kQuarantineImportInterface,
-         "ImportFile",
-         {"Q1.tmp", "NODE", QVariant::fromValue(QDBusObjectPath("/org/vestrel/Velmora/ServiceRoot"))},
-         "org.vestrel.Velmora.Error.HR_80070057"},
-        {"/org/vestrel/Velmora/Nothing",
-         Bus::kServiceRootInterface,
-         "GetConfigStore",
-         {},
-         "org.freedesktop.DBus.Error.UnknownObject"},
-    };
-    for (const Refusal& refusal : refusals) {
-        SCOPED_TRACE(std::string(refusal.szMethod) + " " + refusal.arguments.value(0).toString().toStdString());
-        EXPECT_EQ(ErrorName(client.Call(refusal.szPath, refusal.strInterface, refusal.szMethod, refusal.arguments)),
-                  refusal.szError);
-    }
-}
-
-TEST(ServiceProtocol, AQuarantineConfigurationBelongsToItsClient)
-{
-    const CServiceBench bench;
-    const CClient client(bench, "owner");
-    const QString strConfig = client.NewQuarantineConfig();
-    ASSERT_TRUE(strConfig.startsWith(QLatin1String("/org/vestrel/Velmora/QuarantineConfig/")));
-    const auto call = [&](const CClient& caller, const char* szMethod, const QVariantList& arguments = {}) {
-        return caller.Call(strConfig, Bus::kQuarantineConfigInterface, szMethod, arguments);
-    };
-    EXPECT_EQ(ErrorName(call(client, "GetQuarantineFolder")), "org.vestrel.Velmora.Error.HR_8000FFFF");
-    const QDBusMessage badText = call(client, "LoadConfig", {"# the folder\nQuarantineFolder /srv"});
-    EXPECT_EQ(ErrorName(badText), "org.vestrel.Velmora.Error.HR_80070057");
-    EXPECT_EQ(badText.errorMessage().toStdString(), "Line 2 of the configuration is not Name=Value.");
-    EXPECT_EQ(ErrorName(call(client, "LoadConfig", {"# nothing here\r\n"})), "answered");
-    EXPECT_EQ(ErrorName(call(client, "GetQuarantineFolder")), "org.vestrel.Velmora.Error.HR_80004005");
-    EXPECT_EQ(ErrorName(call(client, "LoadConfig", {" quarantinefolder = /srv/q \r\nOther=1\r\n"})), "answered");
-    EXPECT_EQ(call(client, "GetQuarantineFolder").arguments().value(0).toString().toStdString(), "/srv/q");
-
-    // Another client cannot release it; its own client can, and then it is gone. (Release is
-    // called with a wait for its empty answer, so that it is done before the next call.)
-    const CClient stranger(bench, "stranger");
-    EXPECT_EQ(ErrorName(stranger.Call(strConfig, Bus::kUnknownInterface, "Release")), "answered");
-    EXPECT_EQ(ErrorName(call(stranger, "GetQuarantineFolder")), "answered");
-    EXPECT_EQ(ErrorName(client.Call(strConfig, Bus::kUnknownInterface, "Release")), "answered");
-    EXPECT_EQ(ErrorName(call(client, "GetQuarantineFolder")), "org.freedesktop.DBus.Error.UnknownObject");
-}
-
-TEST(ServiceProtocol, TheObjectsOfAClientThatLeavesTheBusGo)
-{
-    const CServiceBench bench;
-    QString strConfig;
+    CRawClient client(bench);
+    const std::string strBadName = "org.vestrel.Velmora.Error.InvalidFileName 0x80070057";
+    const std::string strNoSuchSession = "org.vestrel.Velmora.Error.NoSuchSession 0x80010108";
+    const struct
     {
-        const CClient client(bench, "leaving");
-        strConfig = client.NewQuarantineConfig();
-    }
-    const CClient other(bench, "other");
-    auto errorName = [&] {
-        return ErrorName(other.Call(strConfig, Bus::kQuarantineConfigInterface, "GetQuarantineFolder"));
+        const char* szMember;
+        Append append;
+        std::string strOutcome;
+    } refusals[] = {
+        {"IsFileKnown", Name("../quarantine.db"), strBadName},
+        {"IsFileKnown", Name(".."), strBadName},
+        {"IsFileKnown", Name(""), strBadName},
+        {"IsFileKnown", Name(std::string("Q1\0.tmp", 7)), strBadName},
+        {"IsFileKnown", Name(std::string(256, 'Q')), strBadName},
+        {"ImportFile", ImportArguments("Q1.tmp", kNoSession), strNoSuchSession},
+        {"EndImport", Session(kNoSession), strNoSuchSession},
+        {"Frobnicate", {}, "org.freedesktop.DBus.Error.UnknownMethod 0x00000000"},
     };
-    // The service learns of the departure from the bus, a moment later.
-    const auto deadline = std::chrono::steady_clock::now() + 30s;
-    while (errorName() != "org.freedesktop.DBus.Error.UnknownObject" && std::chrono::steady_clock::now() < deadline)
+    for (const auto& refusal : refusals) {
+        SCOPED_TRACE(refusal.szMember);
+        EXPECT_EQ(client.Outcome(refusal.szMember, refusal.append), refusal.strOutcome);
+    }
+}
+
+TEST(ServiceProtocol, OneSessionAtATimeBelongingToItsCaller)
+{
+    const CServiceBench bench;
+    std::optional<CRawClient> first(std::in_place, bench);
+    CRawClient second(bench);
+    const std::string strSession = first->StartImport();
+    EXPECT_TRUE(std::regex_match(strSession, std::regex("/org/vestrel/Velmora/Quarantine/session/[0-9a-f]{32}")))
+        << strSession;
+    EXPECT_EQ(second.Outcome("StartImport"), "org.vestrel.Velmora.Error.ImportInProgress 0x800700aa");
+    EXPECT_EQ(second.Outcome("ImportFile", ImportArguments("Q1.tmp", strSession)),
+              "org.vestrel.Velmora.Error.NoSuchSession 0x80010108");
+    EXPECT_EQ(second.Outcome("EndImport", Session(strSession)), "org.vestrel.Velmora.Error.NoSuchSession 0x80010108");
+
+    // Ended by its caller, the session is gone at once; a new one has another path.
+    EXPECT_EQ(first->Outcome("EndImport", Session(strSession)), "answered");
+    EXPECT_EQ(first->Outcome("EndImport", Session(strSession)), "org.vestrel.Velmora.Error.NoSuchSession 0x80010108");
+    const std::string strSecond = second.StartImport();
+    EXPECT_NE(strSecond, strSession);
+    EXPECT_EQ(first->Outcome("StartImport"), "org.vestrel.Velmora.Error.ImportInProgress 0x800700aa");
+
+    // A caller that leaves the bus ends its session; the service learns of it from the bus.
+    {
+        CRawClient leaving(bench);
+        second.Outcome("EndImport", Session(strSecond));
+        ASSERT_NE(leaving.StartImport(), "");
+    }
+    const auto deadline = std::chrono::steady_clock::now() + testsupport::kProgramHangGuard;
+    std::string strThird;
+    while (strThird.empty() && std::chrono::steady_clock::now() < deadline) {
+        strThird = first->StartImport();
         std::this_thread::sleep_for(10ms);
-    EXPECT_EQ(errorName(), "org.freedesktop.DBus.Error.UnknownObject");
+    }
+    EXPECT_NE(strThird, "");
+}
+
+// The tags of the interface's element, each with its attributes in order of name: the form of the
+// XML aside (order of attributes, spaces, comments), the members, arguments and types.
+std::vector<std::string> InterfaceTags(const std::string& strXml)
+{
+    const std::size_t iStart = strXml.find(std::string("<interface name=\"") + Bus::kInterface + "\"");
+    const std::size_t iEnd = strXml.find("</interface>", iStart);
+    EXPECT_NE(iStart, std::string::npos);
+    std::string strBlock = strXml.substr(iStart, iEnd - iStart);
+    strBlock = std::regex_replace(strBlock, std::regex("<!--[\\s\\S]*?-->"), "");
+    std::vector<std::string> tags;
+    const std::regex tag("<(/?\\w+)([^>]*?)/?>");
+    const std::regex attribute("(\\w+)=\"([^\"]*)\"");
+    for (auto it = std::sregex_iterator(strBlock.begin(), strBlock.end(), tag); it != std::sregex_iterator(); ++it) {
+        const std::string strAttributes = (*it)[2];
+        std::set<std::string> attributes;
+        for (auto a = std::sregex_iterator(strAttributes.begin(), strAttributes.end(), attribute);
+             a != std::sregex_iterator(); ++a)
+            attributes.insert((*a)[0]);
+        std::string strTag = (*it)[1];
+        for (const std::string& strAttribute : attributes)
+            strTag += " " + strAttribute;
+        tags.push_back(strTag);
+    }
+    return tags;
+}
+
+TEST(ServiceProtocol, ServesExactlyThePublishedInterface)
+{
+    const CServiceBench bench;
+    CRawClient client(bench);
+    const Bus::CallResult result = client.Call("Introspect", {}, "org.freedesktop.DBus.Introspectable");
+    const char* szXml = nullptr;
+    ASSERT_TRUE(result.Ok() && sd_bus_message_read_basic(result.reply.get(), 's', &szXml) > 0);
+    const std::vector<std::string> published = InterfaceTags(testsupport::ReadFile(VAULTFEED_BUS_INTERFACE_XML));
+    EXPECT_EQ(InterfaceTags(szXml), published);
+    EXPECT_EQ(published.size(), 20u);
 }
 
 struct FileAnswer
@@ -188,21 +194,29 @@ struct FileAnswer
     std::function<void(const std::filesystem::path&)> make;
     HRESULT hr;
     platform::Variant varResult;
-    std::wstring strDescription;
+    std::string strDescription;
 };
 
 TEST(ServiceProtocol, SaysWhichFilesAreDamagedAndWhichCannotBeRead)
 {
     const CServiceBench bench;
+    const auto sparse = [](const std::filesystem::path& path) {
+        // A terabyte of nothing: read whole, it would outlast any call's timeout.
+        std::ofstream(path).close();
+        std::filesystem::resize_file(path, std::uintmax_t{1} << 40);
+    };
     const std::vector<FileAnswer> answers = {
-        {"Q1.tmp", [](const auto& path) { WriteFile(path, QuarantineFile("x")); }, S_OK, {}, L""},
-        {"Q2.tmp", [](const auto& path) { WriteFile(path, DamagedQuarantineFile()); }, MakeHResult(0x80070026),
-         platform::Variant::Int32(1), L"Q2.tmp is damaged: its header cannot be read."},
+        {"Q1.tmp", [](const auto& path) { WriteFile(path, QuarantineFile("x")); }, S_OK, {}, ""},
+        {"Q2.tmp", [](const auto& path) { WriteFile(path, DamagedQuarantineFile()); }, Bus::kErrorFileCorrupt,
+         platform::Variant::Int32(1), "Q2.tmp is damaged: its header cannot be read."},
         {"Q3.tmp",
          [](const auto& path) { WriteFile(path, QuarWriter::Utf16LeBytes(u"SRV0000, not the HED line.......\r\n")); },
-         E_INVALIDARG, platform::Variant::Int32(1), L"Q3.tmp is damaged: its header cannot be read."},
-        {"Q4.tmp", [](const auto&) {}, MakeHResult(0x80070002), {}, L"Q4.tmp cannot be opened."},
-        {"Q5.tmp", [](const auto& path) { MakeFifo(path); }, E_ACCESSDENIED, {}, L"Q5.tmp cannot be opened."},
+         Bus::kErrorFileCorrupt, platform::Variant::Int32(1), "Q3.tmp is damaged: its header cannot be read."},
+        {"Q4.tmp", [](const auto&) {}, Bus::kErrorFileNotFound, {}, "Q4.tmp is not in the quarantine folder."},
+        {"Q5.tmp", [](const auto& path) { MakeFifo(path); }, E_ACCESSDENIED, {}, "Q5.tmp cannot be opened."},
+        {"Q6.tmp", sparse, Bus::kErrorFileCorrupt, platform::Variant::Int32(1),
+         "Q6.tmp is damaged: its header cannot be read."},
+        {"Q1.tmp", [](const auto&) {}, Bus::kErrorFileExists, {}, "Q1.tmp has been imported before."},
     };
     const std::shared_ptr<IServiceConnection> pService = Bus::ConnectToService();
     const CServicePtr<IServiceRoot> pRoot = CreateServiceObject<IServiceRoot>(*pService, CLSID_ServiceRoot);
@@ -225,8 +239,8 @@ TEST(ServiceProtocol, SaysWhichFilesAreDamagedAndWhichCannotBeRead)
             continue;
         }
         ASSERT_TRUE(info.has_value());
-        EXPECT_EQ(WideToNarrow(info->strSource), "org.vestrel.Velmora.IQuarantineImport");
-        EXPECT_EQ(WideToNarrow(info->strDescription), WideToNarrow(answer.strDescription));
+        EXPECT_EQ(WideToNarrow(info->strSource), Bus::kInterface);
+        EXPECT_EQ(WideToNarrow(info->strDescription), answer.strDescription);
     }
     platform::Variant varKnown;
     EXPECT_EQ(pImport->IsFileKnown(L"Q1.tmp", varKnown), S_OK);

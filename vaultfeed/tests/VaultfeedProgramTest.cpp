@@ -2,10 +2,12 @@
 // prints, where, and its exit status; the network name it imports under; its progress bar on a
 // terminal; a stop signal in the middle of a run, with a display and without.
 
+#include "BusPeers.h"
 #include "ServiceBench.h"
 #include "TestFolders.h"
 #include "common/StringUtils.h"
 #include "platform/netapi/NetApi.h"
+#include "vaultfeed/bus/QuarantineContract.h"
 
 #include <gtest/gtest.h>
 
@@ -155,11 +157,38 @@ TEST_F(VaultfeedProgram, WithoutTheServiceItSaysWhyAndCannotStart)
 {
     m_bench.StopService(SIGTERM);
     const std::string strNoService =
-        "Com Error:0x80040154,'Class not registered','org.vestrel.Velmora.ClassFactory','The "
-        "name org.vestrel.Velmora was not provided by any .service files'\n";
+        "Com Error:0x80040154,'Class not registered','org.vestrel.Velmora.Quarantine1','Could not get owner of "
+        "name 'org.vestrel.Velmora': no such name'\n";
     // The configuration is read first: the command line is not looked at.
     ExpectResult(Run({}), {"", strNoService, 3});
     ExpectResult(Run({m_bench.Folder("source").string(), "MAILNODE"}), {"", strNoService, 3});
+}
+
+TEST_F(VaultfeedProgram, ABusThatNeverSpeaksEndsTheRunAsNotStarted)
+{
+    const CSilentSocket silent(m_bench.Folder("silent"));
+    std::map<std::string, std::string> environment = Environment();
+    environment[Vaultfeed::Bus::kBusAddressVariable] = silent.Address();
+    ExpectResult(testsupport::RunProgram(VAULTFEED_PATH, {m_bench.Folder("source").string(), "MAILNODE"}, environment),
+                 {"",
+                  "Com Error:0x8001011f,'This operation returned because the timeout period expired.','org.vestrel."
+                  "Velmora.Quarantine1','" +
+                      silent.Address() + " did not answer within 5000 ms.'\n",
+                  3});
+}
+
+TEST_F(VaultfeedProgram, AStopSignalEndsTheWaitForABusThatNeverSpeaks)
+{
+    for (const int iSignal : {SIGINT, SIGTERM}) {
+        SCOPED_TRACE(iSignal);
+        CSilentSocket silent(m_bench.Folder("silent" + std::to_string(iSignal)));
+        std::map<std::string, std::string> environment = Environment();
+        environment[Vaultfeed::Bus::kBusAddressVariable] = silent.Address();
+        testsupport::CRunningProgram program(VAULTFEED_PATH, {m_bench.Folder("source").string(), "MAILNODE"},
+                                             environment);
+        silent.WaitForAClient();
+        ExpectResult(program.Stop(iSignal), {"", "", 3});
+    }
 }
 
 TEST_F(VaultfeedProgram, DrawsItsProgressOnATerminalAndClearsIt)

@@ -50,6 +50,11 @@ public:
     // header of any size costs at most that much memory.
     HRESULT ReadHeader(std::vector<std::u16string>& lines, std::size_t cchKeep);
 
+    // Reads no more than cbLimit bytes of header from here on: a header that has not ended within
+    // them ends as a file that ends there would, so that reading one costs bounded time whatever
+    // the file holds (a huge sparse file, a first line without an end).
+    void LimitHeaderBytes(std::uint64_t cbLimit) { m_cbHeaderLimit = cbLimit; }
+
     // Number of content bytes that ReadContent will return, as far as the file's size at Open tells.
     HRESULT GetContentLength(std::uint64_t* pcbLength);
 
@@ -93,6 +98,7 @@ private:
     // length without asking the system again.
     std::uint64_t m_cbFileSize = 0;
     std::uint64_t m_cbFileRead = 0;
+    std::uint64_t m_cbHeaderLimit = UINT64_MAX;
 };
 
 // Parses N from the HED line's positions 3 to 6 by the C library's string-to-long rules in base

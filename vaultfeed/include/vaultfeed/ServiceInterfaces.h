@@ -95,6 +95,10 @@ public:
     virtual ~IServiceConnection() = default;
     // A new object of the class, for IUnknown.
     virtual HRESULT CreateInstance(const CLSID& clsid, UnknownPtr& pObject) = 0;
+    // From any thread: a creation or call waiting for the service ends at once with E_ABORT, and
+    // so does every later call through the objects made so far. Objects made afterwards are
+    // unaffected, so that a stopped import can be started again.
+    virtual void Interrupt() = 0;
 };
 
 } // namespace Vaultfeed
