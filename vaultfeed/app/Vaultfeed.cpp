@@ -22,9 +22,25 @@
 #include <QApplication>
 #endif
 
+namespace {
+
+// The stop signals are blocked before any library's initialiser runs, let alone main: loading Qt
+// takes long enough for a signal sent at start to arrive meanwhile, and would otherwise end the
+// program by the signal instead of with its status. The loader runs the executable's
+// .preinit_array first, as soon as every library is mapped and relocated.
+void BlockStopSignalsFirst(int, char**, char**)
+{
+    platform::BlockStopSignals();
+}
+// The loader reads the entry; nothing else does.
+[[gnu::used, gnu::section(".preinit_array")]] void (*g_pBlockStopSignalsFirst)(int, char**,
+                                                                               char**) = &BlockStopSignalsFirst;
+
+} // namespace
+
 int main(int argc, char** argv)
 {
-    // Before the first thread: Qt's and the worker's threads inherit the blocked signals.
+    // Blocked already; the set is what the forms wait on. Qt's and the worker's threads inherit it.
     const sigset_t stopSignals = platform::BlockStopSignals();
     std::vector<std::wstring> arguments;
     for (int i = 1; i < argc; ++i)

@@ -4,6 +4,7 @@
 
 #include "ServiceBench.h"
 #include "TestFolders.h"
+#include "common/HandleOwners.h"
 #include "common/StringUtils.h"
 #include "platform/netapi/NetApi.h"
 
@@ -13,6 +14,7 @@
 #include <atomic>
 #include <chrono>
 #include <csignal>
+#include <fcntl.h>
 #include <regex>
 #include <thread>
 
@@ -197,6 +199,39 @@ TEST_F(VaultfeedProgram, AStopSignalEndsTheRunWithoutAReport)
         std::filesystem::create_directory(m_bench.Quarantine());
         testsupport::CRunningProgram program(VAULTFEED_PATH, {source.string(), "MAILNODE"}, Environment());
         ExpectStoppedWithoutAReport(program, iSignal, 3000);
+    }
+}
+
+// Opens the start gate's pipe for writing once the program holds it open for reading: the program is
+// then inside the gate.
+CAutoFileHandle EnterStartGate(const std::filesystem::path& gate)
+{
+    const auto deadline = std::chrono::steady_clock::now() + testsupport::kProgramHangGuard;
+    for (;;) {
+        CAutoFileHandle writer(::open(gate.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC));
+        if (writer || errno != ENXIO || std::chrono::steady_clock::now() > deadline)
+            return writer;
+        std::this_thread::sleep_for(1ms);
+    }
+}
+
+TEST_F(VaultfeedProgram, AStopSignalAtTheVeryStartEndsTheRunBeforeItBegins)
+{
+    const std::filesystem::path source = WriteSource(3);
+    const std::filesystem::path gate = m_bench.Folder("start.gate");
+    ASSERT_EQ(::mkfifo(gate.c_str(), 0600), 0);
+    std::map<std::string, std::string> environment = Environment();
+    environment.insert({{"LD_PRELOAD", START_GATE_PATH}, {"VAULTFEED_START_GATE", gate.string()}});
+    for (const int iSignal : {SIGINT, SIGTERM}) {
+        SCOPED_TRACE(iSignal);
+        testsupport::CRunningProgram program(VAULTFEED_PATH, {source.string(), "MAILNODE"}, environment);
+        // The program is held before its libraries have started, let alone main.
+        const CAutoFileHandle writer = EnterStartGate(gate);
+        ASSERT_TRUE(writer);
+        ASSERT_EQ(::kill(program.Pid(), iSignal), 0);
+        ASSERT_EQ(::write(writer.Get(), "+", 1), 1);
+        ExpectResult(program.Wait(), {"", "", 3});
+        EXPECT_EQ(CountEntries(m_bench.Quarantine()), 0u);
     }
 }
 
