@@ -8,7 +8,10 @@
 
 namespace Vaultfeed {
 
-CImportJob::CImportJob(std::shared_ptr<IServiceConnection> pService) : m_pService(std::move(pService)) {}
+CImportJob::CImportJob(std::shared_ptr<IServiceConnection> pService, std::function<void()> onDone)
+    : m_pService(std::move(pService)), m_onDone(std::move(onDone))
+{
+}
 
 CImportJob::~CImportJob()
 {
@@ -72,6 +75,8 @@ void CImportJob::RunWorker(const ImportParameters& params)
         m_progress.lSeverity = kSeverityError;
         m_progress.strMessage.clear();
     }
+    if (m_onDone && GetProgress().bDone)
+        m_onDone();
 }
 
 } // namespace Vaultfeed

@@ -61,6 +61,27 @@ TEST_F(ImportJob, RunsOnItsWorkerAndPublishesTheFinalReport)
               (std::vector<std::string>{"Q1.tmp=Q1.tmp", "Q2.tmp=Q2.tmp", "Q3.tmp=Q3.tmp"}));
 }
 
+TEST_F(ImportJob, TellsItsOwnerOfTheEndOnceTheReportIsPublished)
+{
+    std::mutex mutex;
+    std::condition_variable told;
+    std::vector<ImportProgress> progressWhenTold;
+    CImportJob* pJob = nullptr;
+    CImportJob job(m_pService, [&] {
+        const std::lock_guard lock(mutex);
+        progressWhenTold.push_back(pJob->GetProgress());
+        told.notify_all();
+    });
+    pJob = &job;
+    ASSERT_TRUE(Start(job));
+    {
+        std::unique_lock lock(mutex);
+        ASSERT_TRUE(told.wait_for(lock, testsupport::kProgramHangGuard, [&] { return !progressWhenTold.empty(); }));
+    }
+    job.Stop();
+    EXPECT_EQ(progressWhenTold, std::vector<ImportProgress>{kThreeImported});
+}
+
 TEST_F(ImportJob, StartClearsTheEarlierRunsProgress)
 {
     CImportJob job(m_pService);

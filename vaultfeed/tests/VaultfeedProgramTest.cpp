@@ -133,6 +133,16 @@ TEST_F(VaultfeedProgram, PrintsTheReportAndExitsWithItsSeverity)
                  {"Error: invalid input argument.\r\n", "", 2});
 }
 
+TEST_F(VaultfeedProgram, AReportThatCannotBeWrittenIsAFailure)
+{
+    const std::string strSource = WriteSource(1).string();
+    const testsupport::ProgramResult result = testsupport::RunProgram(
+        "/bin/sh", {"-c", "exec \"$0\" \"$@\" >/dev/full", VAULTFEED_PATH, strSource, "MAILNODE"}, Environment());
+    ExpectResult(result, {"", "The report could not be written: No space left on device\n", 2});
+    // The run itself went to its end.
+    EXPECT_EQ(m_bench.Rows().size(), 1u);
+}
+
 TEST_F(VaultfeedProgram, OffAClusterItImportsUnderTheComputersName)
 {
     const std::string strSource = WriteSource(1).string();

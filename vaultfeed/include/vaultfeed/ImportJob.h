@@ -6,6 +6,7 @@
 #include "vaultfeed/ImportRun.h"
 #include "vaultfeed/ServiceInterfaces.h"
 
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -16,7 +17,9 @@ namespace Vaultfeed {
 class CImportJob
 {
 public:
-    explicit CImportJob(std::shared_ptr<IServiceConnection> pService);
+    // onDone, when given, is called on the worker as soon as a run's final report is published (not
+    // for a run stopped before it), so that its owner need not poll for the end.
+    explicit CImportJob(std::shared_ptr<IServiceConnection> pService, std::function<void()> onDone = {});
     CImportJob(const CImportJob&) = delete;
     CImportJob& operator=(const CImportJob&) = delete;
     ~CImportJob();
@@ -39,6 +42,7 @@ private:
     void RunWorker(const ImportParameters& params);
 
     const std::shared_ptr<IServiceConnection> m_pService;
+    const std::function<void()> m_onDone;
     // Serialises Start and Stop, which own the worker and the cancel event.
     std::mutex m_controlLock;
     platform::CAutoResetEvent m_cancel;
