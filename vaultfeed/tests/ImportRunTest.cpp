@@ -289,6 +289,11 @@ TEST(ImportRun, AServiceThatCannotBeReachedEndsTheRunWithItsError)
          E_NOINTERFACE,
          {},
          L"Com Error:0x80004002,'No such interface supported','',''"},
+        // Whatever answers in the service's name cannot write to the terminal or forge a line.
+        {L"GetQuarantineImport", E_FAIL,
+         platform::ErrorInfo{L"org.vestrel\x1b[2J", L"\x1b]0;owned\x07\x1b[2J\r\n999 files imported\x9b"},
+         L"Com Error:0x80004005,'Unspecified error','org.vestrel\\x1b[2J','\\x1b]0;owned\\x07\\x1b[2J\\x0d\\x0a999 "
+         L"files imported\\x9b'"},
         {L"GetQuarantineImport",
          RPC_E_TIMEOUT,
          {},
