@@ -133,6 +133,31 @@ TEST_F(VaultfeedProgram, PrintsTheReportAndExitsWithItsSeverity)
                  {"Error: invalid input argument.\r\n", "", 2});
 }
 
+TEST_F(VaultfeedProgram, ASecondRunOnTheQuarantineFolderFailsAtOnceAndTheFirstLosesNothing)
+{
+    const std::string strSource = WriteSource(3).string();
+    m_bench.GateImports();
+    testsupport::CRunningProgram first(VAULTFEED_PATH, {strSource, "MAILNODE"}, Environment());
+    const std::string strImporting = "velmorasvc: importing ";
+    ASSERT_EQ(m_bench.ServiceLine(testsupport::kProgramHangGuard).value_or("").substr(0, strImporting.size()),
+              strImporting);
+    // The first run is held in the middle, the service free again; the second, of the same folder,
+    // is refused.
+    ASSERT_EQ(::kill(first.Pid(), SIGSTOP), 0);
+    m_bench.LetAnImportThrough();
+    ExpectResult(Run({strSource, "MAILNODE"}), {"Com Error:0x800700aa,'The requested resource is in use.','','Another "
+                                                "import is working on the quarantine folder.'\r\n",
+                                                "", 2});
+    ASSERT_EQ(::kill(first.Pid(), SIGCONT), 0);
+    for (int i = 1; i < 3; ++i) {
+        ASSERT_TRUE(m_bench.ServiceLine(testsupport::kProgramHangGuard));
+        m_bench.LetAnImportThrough();
+    }
+    ExpectResult(first.Wait(), {"3 files processed\r\n3 files imported successfuly\r\n", "", 0});
+    EXPECT_EQ(m_bench.Rows().size(), 3u);
+    EXPECT_EQ(CountEntries(m_bench.Quarantine()), 3u);
+}
+
 TEST_F(VaultfeedProgram, AReportThatCannotBeWrittenIsAFailure)
 {
     const std::string strSource = WriteSource(1).string();
