@@ -18,7 +18,7 @@ CImportJob::~CImportJob()
     Stop();
 }
 
-bool CImportJob::Start(std::int32_t lMode, std::wstring strSourceFolder, std::wstring strQuarantineFolder,
+bool CImportJob::Start(std::int32_t lMode, std::string strSourceFolder, std::string strQuarantineFolder,
                        std::wstring strNetworkName)
 {
     const std::lock_guard control(m_controlLock);

@@ -20,10 +20,9 @@ using platform::ERROR_FILE_NOT_FOUND;
 using platform::ERROR_NO_MORE_FILES;
 using platform::ERROR_SUCCESS;
 
-// A folder as the file system names it, ending with a separator.
-std::string FolderPath(const std::wstring& strFolder)
+// The folder, ending with a separator.
+std::string FolderPath(std::string strPath)
 {
-    std::string strPath = WideToNarrow(strFolder);
     if (!strPath.empty() && strPath.back() != '/')
         strPath += '/';
     return strPath;

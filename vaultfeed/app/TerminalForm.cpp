@@ -124,7 +124,7 @@ int PrintReport(const ImportProgress& progress)
 
 } // namespace
 
-int RunTerminalForm(const std::vector<std::wstring>& arguments, const sigset_t& stopSignals)
+int RunTerminalForm(const std::vector<std::string>& arguments, const sigset_t& stopSignals)
 {
     try {
         const platform::CComApartment apartment(platform::COINIT_APARTMENTTHREADED, true);

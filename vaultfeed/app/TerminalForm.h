@@ -15,7 +15,7 @@ namespace Vaultfeed {
 
 // Start-up as with a display, then the run: a start-up failure, or a command line that leaves the
 // folder or the network name to ask for, is told on standard error and gives kExitNotRun.
-int RunTerminalForm(const std::vector<std::wstring>& arguments, const sigset_t& stopSignals);
+int RunTerminalForm(const std::vector<std::string>& arguments, const sigset_t& stopSignals);
 
 // Runs the import to its end and prints its report; returns the report's severity, or
 // kSeverityError when the report could not be written. A stop signal (blocked, in stopSignals)

@@ -8,7 +8,6 @@
 // or 3 when the run was cancelled or could not start.
 
 #include "TerminalForm.h"
-#include "common/StringUtils.h"
 #include "platform/StopSignals.h"
 
 #include <QCoreApplication>
@@ -42,9 +41,8 @@ int main(int argc, char** argv)
 {
     // Blocked already; the set is what the forms wait on. Qt's and the worker's threads inherit it.
     const sigset_t stopSignals = platform::BlockStopSignals();
-    std::vector<std::wstring> arguments;
-    for (int i = 1; i < argc; ++i)
-        arguments.push_back(NarrowToWide(argv[i]));
+    // As the bytes they are: a folder's name need not be UTF-8.
+    const std::vector<std::string> arguments(argv + 1, argv + argc);
     // Qt sees the program's name only: a folder named like one of its options stays a folder.
     int iQtArgc = 1;
 #ifdef VAULTFEED_WINDOWS

@@ -37,7 +37,7 @@ protected:
 
     bool Start(CImportJob& job) const
     {
-        return job.Start(kModeManualFolder, WidePath(Source()), WidePath(Quarantine()), L"NODE");
+        return job.Start(kModeManualFolder, Source().string(), Quarantine().string(), L"NODE");
     }
 
     std::shared_ptr<CFakeService> m_pService = std::make_shared<CFakeService>();

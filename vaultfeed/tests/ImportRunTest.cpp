@@ -42,7 +42,7 @@ public:
     std::vector<ImportProgress> Run(std::int32_t lMode)
     {
         std::vector<ImportProgress> reports;
-        RunImport({lMode, WidePath(Source()), WidePath(Quarantine()), L"NODE"}, m_service, m_cancel,
+        RunImport({lMode, Source().string(), Quarantine().string(), L"NODE"}, m_service, m_cancel,
                   [&](ImportProgress progress) { reports.push_back(std::move(progress)); });
         return reports;
     }

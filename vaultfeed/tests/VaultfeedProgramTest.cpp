@@ -168,6 +168,22 @@ TEST_F(VaultfeedProgram, AReportThatCannotBeWrittenIsAFailure)
     EXPECT_EQ(m_bench.Rows().size(), 1u);
 }
 
+TEST_F(VaultfeedProgram, ImportsFromAFolderWhoseNameIsNoUtf8)
+{
+    // Folder names are bytes: Latin-1, or no encoding at all.
+    const std::string names[] = {"caf\xe9", "\xff\xfe-source"};
+    for (int i = 0; i < 2; ++i) {
+        SCOPED_TRACE(i);
+        const std::filesystem::path source = m_bench.Folder(names[i]);
+        std::filesystem::create_directory(source);
+        WriteFile(source / QuarantineName(i), QuarantineFile("item", {"a header line"}));
+        ExpectResult(Run({source.string(), "MAILNODE"}),
+                     {"1 files processed\r\n1 files imported successfuly\r\n", "", 0});
+        EXPECT_EQ(testsupport::ReadFile(m_bench.Quarantine() / QuarantineName(i)),
+                  testsupport::ReadFile(source / QuarantineName(i)));
+    }
+}
+
 TEST_F(VaultfeedProgram, OffAClusterItImportsUnderTheComputersName)
 {
     const std::string strSource = WriteSource(1).string();

@@ -26,7 +26,7 @@ public:
 
     // Stops any earlier run, then starts one on a new worker thread with the progress cleared.
     // False when the thread could not be started.
-    bool Start(std::int32_t lMode, std::wstring strSourceFolder, std::wstring strQuarantineFolder,
+    bool Start(std::int32_t lMode, std::string strSourceFolder, std::string strQuarantineFolder,
                std::wstring strNetworkName);
     // Asks the worker to stop before its next entry and waits until it has ended. Safe to call
     // at any time, from any thread, any number of times.
