@@ -7,6 +7,7 @@
 // windows, it imports unattended in the terminal. It exits with the report's severity (0 success, 1 warning, 2 error),
 // or 3 when the run was cancelled or could not start.
 
+#include "Startup.h"
 #include "TerminalForm.h"
 #include "platform/StopSignals.h"
 
@@ -17,8 +18,6 @@
 #ifdef VAULTFEED_WINDOWS
 #include "Display.h"
 #include "WindowForm.h"
-
-#include <QApplication>
 #endif
 
 namespace {
@@ -46,9 +45,15 @@ int main(int argc, char** argv)
     // Qt sees the program's name only: a folder named like one of its options stays a folder.
     int iQtArgc = 1;
 #ifdef VAULTFEED_WINDOWS
-    if (Vaultfeed::CanOpenDisplay()) {
-        const QApplication application(iQtArgc, argv);
+    switch (Vaultfeed::ChooseForm(stopSignals)) {
+    case Vaultfeed::Form::NotRun:
+        return Vaultfeed::kExitNotRun;
+    case Vaultfeed::Form::Windows: {
+        const std::unique_ptr<QApplication> pApplication = Vaultfeed::OpenWindowApplication(iQtArgc, argv);
         return Vaultfeed::RunWindowForm(arguments, stopSignals);
+    }
+    case Vaultfeed::Form::Terminal:
+        break;
     }
 #endif
     const QCoreApplication application(iQtArgc, argv);

@@ -15,7 +15,10 @@
 #include <chrono>
 #include <csignal>
 #include <fcntl.h>
+#include <netinet/in.h>
+#include <poll.h>
 #include <regex>
+#include <sys/socket.h>
 #include <thread>
 
 using namespace VaultfeedTests;
@@ -284,6 +287,74 @@ TEST_F(VaultfeedProgram, AStopSignalAtTheVeryStartEndsTheRunBeforeItBegins)
         ExpectResult(program.Wait(), {"", "", 3});
         EXPECT_EQ(CountEntries(m_bench.Quarantine()), 0u);
     }
+}
+
+// An X display on 127.0.0.1 that accepts connections and never says a word.
+class CSilentXServer
+{
+public:
+    CSilentXServer()
+    {
+        for (int iDisplay = 100; iDisplay < 200 && m_iDisplay < 0; ++iDisplay) {
+            m_socket = CAutoFileHandle(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+            sockaddr_in address{};
+            address.sin_family = AF_INET;
+            address.sin_port = htons(static_cast<std::uint16_t>(6000 + iDisplay));
+            address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+            if (::bind(m_socket.Get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0 &&
+                ::listen(m_socket.Get(), 8) == 0)
+                m_iDisplay = iDisplay;
+        }
+    }
+
+    std::string Display() const { return "127.0.0.1:" + std::to_string(m_iDisplay); }
+    // Whether a client has connected, waiting at most the hang guard.
+    bool Accepted()
+    {
+        pollfd wait{m_socket.Get(), POLLIN, 0};
+        if (::poll(&wait, 1, static_cast<int>(testsupport::kProgramHangGuard.count() * 1000)) != 1)
+            return false;
+        m_client = CAutoFileHandle(::accept4(m_socket.Get(), nullptr, nullptr, SOCK_CLOEXEC));
+        return static_cast<bool>(m_client);
+    }
+
+private:
+    CAutoFileHandle m_socket;
+    CAutoFileHandle m_client;
+    int m_iDisplay = -1;
+};
+
+TEST_F(VaultfeedProgram, ADisplayThatNeverAnswersEndsTheRunAndSaysWhy)
+{
+    const std::string strSource = WriteSource(1).string();
+    const auto environmentFor = [this](const CSilentXServer& server) {
+        std::map<std::string, std::string> environment = m_bench.Environment();
+        environment.insert({{"DISPLAY", server.Display()}, {"WAYLAND_DISPLAY", ""}, {"QT_QPA_PLATFORM", ""}});
+        return environment;
+    };
+    const CSilentXServer server;
+    ExpectResult(testsupport::RunProgram(VAULTFEED_PATH, {strSource}, environmentFor(server)),
+                 {"", "The display " + server.Display() + " did not answer within 5 seconds.\n", 3});
+
+    // A stop signal ends the wait: sent once the program has connected, so it is in the wait.
+    CSilentXServer waitedFor;
+    testsupport::CRunningProgram program(VAULTFEED_PATH, {strSource}, environmentFor(waitedFor));
+    ASSERT_TRUE(waitedFor.Accepted());
+    ASSERT_EQ(::kill(program.Pid(), SIGTERM), 0);
+    ExpectResult(program.Wait(), {"", "", 3});
+    EXPECT_EQ(CountEntries(m_bench.Quarantine()), 0u);
+}
+
+TEST_F(VaultfeedProgram, APlatformThatDoesNotExistCannotStart)
+{
+    std::map<std::string, std::string> environment = m_bench.Environment();
+    environment.insert({{"QT_QPA_PLATFORM", "nosuchplatform"}});
+    const testsupport::ProgramResult result =
+        testsupport::RunProgram(VAULTFEED_PATH, {WriteSource(1).string()}, environment);
+    EXPECT_EQ(result.iExitStatus, 3);
+    EXPECT_EQ(result.strStdout, "");
+    EXPECT_NE(result.strStderr.find("\nThe windows could not start: "), std::string::npos) << result.strStderr;
+    EXPECT_EQ(CountEntries(m_bench.Quarantine()), 0u);
 }
 
 // With a display, as the product's setup runs it: the progress dialog imports and closes by itself.
