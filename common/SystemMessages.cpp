@@ -8,7 +8,7 @@ namespace UTIL::COM {
 namespace {
 
 // The texts Windows gives for the codes this system meets.
-constexpr std::array<std::pair<std::uint32_t, const wchar_t*>, 27> kMessages{{
+constexpr std::array<std::pair<std::uint32_t, const wchar_t*>, 28> kMessages{{
     {0x80004001, L"Not implemented"},
     {0x80004002, L"No such interface supported"},
     {0x80004003, L"Invalid pointer"},
@@ -36,6 +36,7 @@ constexpr std::array<std::pair<std::uint32_t, const wchar_t*>, 27> kMessages{{
     {0x80070716, L"The specified resource name cannot be found in the image file."},
     {0x800706BA, L"The RPC server is unavailable."},
     {0x80070079, L"The semaphore timeout period has expired."},
+    {0x800700AA, L"The requested resource is in use."},
 }};
 
 } // namespace

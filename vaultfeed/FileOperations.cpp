@@ -64,24 +64,33 @@ public:
 
     int Get() const { return m_file.Get(); }
 
-    // Gives the whole file its name; ERROR_FILE_EXISTS when that name is taken. A failure to close,
-    // which may report a failed write, takes the name away again.
-    DWORD Publish(const std::string& strTarget)
+    // Gives the whole file its name, and copy the file; ERROR_FILE_EXISTS when that name is taken.
+    // The file is closed once (a second descriptor is what copy holds), since a failure to close
+    // may report a failed write; that takes the name away again.
+    DWORD Publish(const std::string& strTarget, CMadeCopy& copy)
     {
+        CAutoFileHandle held(::fcntl(m_file.Get(), F_DUPFD_CLOEXEC, 0));
+        if (!held)
+            return LastError();
         if (!m_strTemporaryName.empty()) {
             if (::close(m_file.Release()) != 0)
                 return LastError();
-            return ::link(m_strTemporaryName.c_str(), strTarget.c_str()) == 0 ? platform::ERROR_SUCCESS : LastError();
+            if (::link(m_strTemporaryName.c_str(), strTarget.c_str()) != 0)
+                return LastError();
+            copy = CMadeCopy(std::move(held));
+            return platform::ERROR_SUCCESS;
         }
         // A file without a name can be linked only while it is open.
         const std::string strSelf = "/proc/self/fd/" + std::to_string(m_file.Get());
         if (::linkat(AT_FDCWD, strSelf.c_str(), AT_FDCWD, strTarget.c_str(), AT_SYMLINK_FOLLOW) != 0)
             return LastError();
+        CMadeCopy made(std::move(held));
         if (::close(m_file.Release()) != 0) {
             const DWORD dwError = LastError();
-            ::unlink(strTarget.c_str());
+            DeleteCopy(strTarget, made);
             return dwError;
         }
+        copy = std::move(made);
         return platform::ERROR_SUCCESS;
     }
 
@@ -104,7 +113,19 @@ DWORD CopyContent(int fdSource, int fdTarget)
 
 } // namespace
 
-DWORD CopyFileNoReplace(const std::string& strSource, const std::string& strTarget)
+bool CMadeCopy::IsNamedBy(const std::string& strPath) const
+{
+    struct stat named
+    {
+    };
+    struct stat made
+    {
+    };
+    return m_file && ::lstat(strPath.c_str(), &named) == 0 && ::fstat(m_file.Get(), &made) == 0 &&
+           named.st_dev == made.st_dev && named.st_ino == made.st_ino;
+}
+
+DWORD CopyFileNoReplace(const std::string& strSource, const std::string& strTarget, CMadeCopy& copy)
 {
     // Checked first so that a file already in place is not copied for nothing; publishing the copy
     // checks again, for a target that appears meanwhile.
@@ -125,13 +146,14 @@ DWORD CopyFileNoReplace(const std::string& strSource, const std::string& strTarg
     if (dwError == platform::ERROR_SUCCESS)
         dwError = CopyContent(source.Get(), target.Get());
     if (dwError == platform::ERROR_SUCCESS)
-        dwError = target.Publish(strTarget);
+        dwError = target.Publish(strTarget, copy);
     return dwError;
 }
 
-void DeleteFileIfPresent(const std::string& strPath)
+void DeleteCopy(const std::string& strPath, const CMadeCopy& copy)
 {
-    ::unlink(strPath.c_str());
+    if (copy.IsNamedBy(strPath))
+        ::unlink(strPath.c_str());
 }
 
 bool MoveFileReplacing(const std::string& strFrom, const std::string& strTo)

@@ -8,14 +8,17 @@
 
 namespace Vaultfeed {
 
-CImportJob::CImportJob(std::shared_ptr<IServiceConnection> pService) : m_pService(std::move(pService)) {}
+CImportJob::CImportJob(std::shared_ptr<IServiceConnection> pService, std::function<void()> onDone)
+    : m_pService(std::move(pService)), m_onDone(std::move(onDone))
+{
+}
 
 CImportJob::~CImportJob()
 {
     Stop();
 }
 
-bool CImportJob::Start(std::int32_t lMode, std::wstring strSourceFolder, std::wstring strQuarantineFolder,
+bool CImportJob::Start(std::int32_t lMode, std::string strSourceFolder, std::string strQuarantineFolder,
                        std::wstring strNetworkName)
 {
     const std::lock_guard control(m_controlLock);
@@ -74,6 +77,8 @@ void CImportJob::RunWorker(const ImportParameters& params)
         m_progress.lSeverity = kSeverityError;
         m_progress.strMessage.clear();
     }
+    if (m_onDone && GetProgress().bDone)
+        m_onDone();
 }
 
 } // namespace Vaultfeed

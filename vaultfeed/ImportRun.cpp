@@ -1,5 +1,6 @@
 #include "vaultfeed/ImportRun.h"
 
+#include "QuarantineLock.h"
 #include "QuarantineSearch.h"
 #include "common/StringUtils.h"
 #include "platform/Win32Error.h"
@@ -19,10 +20,9 @@ using platform::ERROR_FILE_NOT_FOUND;
 using platform::ERROR_NO_MORE_FILES;
 using platform::ERROR_SUCCESS;
 
-// A folder as the file system names it, ending with a separator.
-std::string FolderPath(const std::wstring& strFolder)
+// The folder, ending with a separator.
+std::string FolderPath(std::string strPath)
 {
-    std::string strPath = WideToNarrow(strFolder);
     if (!strPath.empty() && strPath.back() != '/')
         strPath += '/';
     return strPath;
@@ -47,6 +47,9 @@ bool IsCorruptedAnswer(const platform::Variant& varResult)
 {
     return varResult.Type() == platform::VT_I4 && varResult.Int32Value() == 1;
 }
+
+// What the service says of a file whose import failed.
+enum class Recorded { Yes, No, Unknown };
 
 class CImportRun
 {
@@ -76,6 +79,9 @@ private:
         m_strWalkedFolder = m_params.lMode == kModeQuarantineFolder ? m_strQuarantineFolder : strSourceFolder;
         if (!IsExistingFolder(m_strWalkedFolder) || !IsExistingFolder(m_strQuarantineFolder))
             return ReportDone(kSeverityError, L"Error: invalid input argument.");
+        // Another run at work on the folder is not waited for: the report says so at once, where a
+        // wait would hold a setup script or a wizard without a word for as long as that run takes.
+        const CQuarantineLock lock(m_strQuarantineFolder);
 
         const CServicePtr<IServiceRoot> pRoot = CreateServiceObject<IServiceRoot>(m_service, CLSID_ServiceRoot);
         UnknownPtr pImportObject;
@@ -115,7 +121,8 @@ private:
     bool ImportEntry(const std::string& strName)
     {
         const std::string strTarget = m_strQuarantineFolder + strName;
-        const DWORD dwCopy = CopyFileNoReplace(m_strWalkedFolder + strName, strTarget);
+        CMadeCopy copy;
+        const DWORD dwCopy = CopyFileNoReplace(m_strWalkedFolder + strName, strTarget, copy);
         const bool bCopied = dwCopy == ERROR_SUCCESS;
         if (!bCopied && dwCopy != ERROR_FILE_EXISTS) {
             ++m_counters.uFailedToCopy;
@@ -144,10 +151,24 @@ private:
             ++m_counters.uImported;
             return true;
         }
-        ++m_counters.uFailedToImport;
         const bool bCorrupted = IsCorruptedAnswer(varResult);
+        // Only a damaged file's answer says for certain that nothing was recorded. Any other failure
+        // may be a reply lost after the service committed (a time-out, a lost connection): the file
+        // then stays, counted as what the service says it is.
+        if (!bCorrupted) {
+            const Recorded recorded = AskWhetherRecorded(strFileName);
+            if (recorded == Recorded::Yes) {
+                ++m_counters.uImported;
+                return true;
+            }
+            if (recorded == Recorded::Unknown) {
+                ++m_counters.uFailedToImport;
+                return true;
+            }
+        }
+        ++m_counters.uFailedToImport;
         if (bCopied) {
-            DeleteFileIfPresent(strTarget);
+            DeleteCopy(strTarget, copy);
             // A damaged file met in an unattended run is dropped without counting as a failure.
             if (bCorrupted && m_params.lMode == kModeCommandLine)
                 --m_counters.uFailedToImport;
@@ -156,6 +177,14 @@ private:
             ++m_counters.uCorruptedRenamed;
         }
         return true;
+    }
+
+    Recorded AskWhetherRecorded(const std::wstring& strFileName)
+    {
+        platform::Variant varKnown;
+        if (FAILED(m_pImport->IsFileKnown(strFileName, varKnown)))
+            return Recorded::Unknown;
+        return varKnown.Type() == platform::VT_EMPTY ? Recorded::No : Recorded::Yes;
     }
 
     // A run that ends early: at percent 0.

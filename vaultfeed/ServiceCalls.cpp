@@ -6,8 +6,11 @@ namespace Vaultfeed {
 
 std::wstring ComErrorText(const UTIL::COM::_com_error& e)
 {
+    // The source and the description are the service's (or whoever answers in its name) and reach
+    // a terminal or a window as they are written here.
     return FormatW(L"Com Error:0x%08x,'%ls','%ls','%ls'", HResultBits(e.Error()), e.ErrorMessage().c_str(),
-                   e.Source().c_str(), e.Description().c_str());
+                   EscapeControlCharacters(std::wstring_view(e.Source())).c_str(),
+                   EscapeControlCharacters(std::wstring_view(e.Description())).c_str());
 }
 
 void RaiseFailure(HRESULT hr)

@@ -74,7 +74,8 @@ void CopyIntoTheQuarantineFolder(benchmark::State& state)
     std::size_t nCopies = 0;
     for (auto _ : state) {
         const std::filesystem::path target = folder / "copies" / std::to_string(nCopies++);
-        if (Vaultfeed::CopyFileNoReplace(strSource, target.string()) != 0) {
+        Vaultfeed::CMadeCopy copy;
+        if (Vaultfeed::CopyFileNoReplace(strSource, target.string(), copy) != 0) {
             state.SkipWithError("the copy failed");
             break;
         }

@@ -120,7 +120,7 @@ public:
              {ProductResource(L"Velmora (mail)", L"MAILNODE"), ProductResource(L"Velmora (relay)", L"RELAYNODE")}});
         const testsupport::CScopedMemoryCluster scopedCluster(cluster);
         CVaultfeedApp app(Vaultfeed::Bus::ConnectToService(), m_messageBoxes);
-        const std::unique_ptr<QDialog> pWindow = app.CreateMainWindow({(m_work / "recovered").wstring()});
+        const std::unique_ptr<QDialog> pWindow = app.CreateMainWindow({(m_work / "recovered").string()});
         auto& wizard = dynamic_cast<QWizard&>(*pWindow);
         Show(wizard);
         wizard.next();
@@ -134,7 +134,7 @@ public:
         WriteQuarantineFiles(source, 5001, 3000);
         {
             CVaultfeedApp app(Vaultfeed::Bus::ConnectToService(), m_messageBoxes);
-            const std::unique_ptr<QDialog> pDialog = app.CreateMainWindow({source.wstring()});
+            const std::unique_ptr<QDialog> pDialog = app.CreateMainWindow({source.string()});
             Show(*pDialog);
             SaveInProgress(*pDialog, "dialog-progress.png");
             WaitUntil([&] { return !pDialog->isVisible(); });
@@ -144,7 +144,7 @@ public:
         WriteQuarantineFiles(failing, 9001, 2);
         ::mkfifo((failing / "Q9003.tmp").c_str(), 0600);
         CVaultfeedApp app(Vaultfeed::Bus::ConnectToService(), m_messageBoxes);
-        const std::unique_ptr<QDialog> pDialog = app.CreateMainWindow({failing.wstring()});
+        const std::unique_ptr<QDialog> pDialog = app.CreateMainWindow({failing.string()});
         Show(*pDialog);
         if (!WaitUntil([&] { return Child<QLabel>(*pDialog, "resumeSetup").isVisible(); }))
             throw std::runtime_error("the dialog showed no error");

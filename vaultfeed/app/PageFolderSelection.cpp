@@ -4,6 +4,7 @@
 #include "Texts.h"
 #include "vaultfeed/app/VaultfeedApp.h"
 
+#include <QFile>
 #include <QFileDialog>
 
 namespace Vaultfeed {
@@ -59,7 +60,7 @@ bool CPageFolderSelection::validatePage()
         return false;
     }
     if (params.lMode == kModeManualFolder) {
-        params.strSourceFolder = m_folder.text().toStdWString();
+        params.strSourceFolder = QFile::encodeName(m_folder.text()).toStdString();
         if (params.strSourceFolder.empty()) {
             m_app.MessageBoxes().ShowExclamation(wizard(), Texts::kInputAFolder);
             return false;

@@ -24,10 +24,10 @@ struct StartupDecision
 
 // Reads the quarantine folder from the service, takes this computer's NetBIOS name as the network
 // name unless it is a cluster node, then the command line: vaultfeed [source folder [network name]],
-// further arguments ignored. A first argument sets mode -1, the unattended run; an empty one leaves
-// the folder to ask for, with no mode chosen. The second is the network name on a cluster node
-// only: elsewhere the product runs under the computer's own name. Failures of the service are
-// raised as _com_error, a failure to read the computer's name as CWindowsException.
-StartupDecision DecideStartup(IServiceConnection& service, const std::vector<std::wstring>& arguments);
+// further arguments ignored. The folder is taken byte for byte. A first argument sets mode -1, the unattended run; an
+// empty one leaves the folder to ask for, with no mode chosen. The second is the network name on a cluster node only:
+// elsewhere the product runs under the computer's own name. Failures of the service are raised as _com_error, a failure
+// to read the computer's name as CWindowsException.
+StartupDecision DecideStartup(IServiceConnection& service, const std::vector<std::string>& arguments);
 
 } // namespace Vaultfeed

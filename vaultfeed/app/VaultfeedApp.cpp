@@ -30,14 +30,14 @@ CVaultfeedApp::CVaultfeedApp(std::shared_ptr<IServiceConnection> pService, IMess
 {
 }
 
-int CVaultfeedApp::InitInstance(const std::vector<std::wstring>& arguments)
+int CVaultfeedApp::InitInstance(const std::vector<std::string>& arguments)
 {
     if (const std::unique_ptr<QDialog> pWindow = CreateMainWindow(arguments))
         pWindow->exec();
     return ExitStatus();
 }
 
-std::unique_ptr<QDialog> CVaultfeedApp::CreateMainWindow(const std::vector<std::wstring>& arguments)
+std::unique_ptr<QDialog> CVaultfeedApp::CreateMainWindow(const std::vector<std::string>& arguments)
 {
     try {
         m_apartment.emplace(platform::COINIT_APARTMENTTHREADED, true);

@@ -14,7 +14,7 @@
 
 namespace Vaultfeed {
 
-int RunWindowForm(const std::vector<std::wstring>& arguments, const sigset_t& stopSignals)
+int RunWindowForm(const std::vector<std::string>& arguments, const sigset_t& stopSignals)
 {
     // Every event loop ends, the open windows' with them; their jobs stop as the windows go.
     // The signal stays pending, so a loop that starts later ends as well.

@@ -10,6 +10,6 @@ namespace Vaultfeed {
 // Runs the program's windows until they close and returns the exit status. A stop signal (blocked,
 // in stopSignals) closes every window as cancelling would, without a question, once the worker has
 // stopped.
-int RunWindowForm(const std::vector<std::wstring>& arguments, const sigset_t& stopSignals);
+int RunWindowForm(const std::vector<std::string>& arguments, const sigset_t& stopSignals);
 
 } // namespace Vaultfeed

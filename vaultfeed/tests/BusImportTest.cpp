@@ -34,7 +34,7 @@ protected:
     ImportProgress Import(std::int32_t lMode, const std::filesystem::path& source)
     {
         CImportJob job(Bus::ConnectToService());
-        EXPECT_TRUE(job.Start(lMode, WidePath(source), WidePath(m_bench.Quarantine()), L"MAILNODE"));
+        EXPECT_TRUE(job.Start(lMode, source.string(), m_bench.Quarantine().string(), L"MAILNODE"));
         return WaitUntilDone(job);
     }
 
@@ -154,7 +154,7 @@ TEST_F(BusImport, AServiceThatDisappearsOrRestartsFailsTheFilesThatFollow)
         platform::CAutoResetEvent cancel;
         int nFilesReached = 0;
         ImportProgress done;
-        RunImport({kModeCommandLine, WidePath(source), WidePath(m_bench.Quarantine()), L"MAILNODE"}, *pService, cancel,
+        RunImport({kModeCommandLine, source.string(), m_bench.Quarantine().string(), L"MAILNODE"}, *pService, cancel,
                   [&](ImportProgress progress) {
                       if (progress.bDone) {
                           done = std::move(progress);
@@ -187,10 +187,10 @@ TEST_F(BusImport, StartAndStopFromAnotherThreadRepeatedly)
         }
     });
     for (int i = 0; i < 20; ++i)
-        EXPECT_TRUE(job.Start(kModeCommandLine, WidePath(source), WidePath(m_bench.Quarantine()), L"MAILNODE"));
+        EXPECT_TRUE(job.Start(kModeCommandLine, source.string(), m_bench.Quarantine().string(), L"MAILNODE"));
     stopper.join();
     job.Stop();
-    EXPECT_TRUE(job.Start(kModeCommandLine, WidePath(source), WidePath(m_bench.Quarantine()), L"MAILNODE"));
+    EXPECT_TRUE(job.Start(kModeCommandLine, source.string(), m_bench.Quarantine().string(), L"MAILNODE"));
     EXPECT_EQ(WaitUntilDone(job).lPercent, 100);
     // Whichever run imported them, each file is recorded once.
     EXPECT_EQ(m_bench.Rows().size(), 2u);

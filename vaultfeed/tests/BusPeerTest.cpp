@@ -62,7 +62,7 @@ protected:
     {
         platform::CAutoResetEvent cancel;
         ImportProgress done;
-        RunImport({kModeCommandLine, WidePath(Source()), WidePath(Quarantine()), L"MAILNODE"}, service, cancel,
+        RunImport({kModeCommandLine, Source().string(), Quarantine().string(), L"MAILNODE"}, service, cancel,
                   [&](ImportProgress progress) {
                       if (progress.bDone)
                           done = std::move(progress);
@@ -141,7 +141,7 @@ TEST_F(BusPeer, StoppingAJobEndsItsWaitForAPeerThatNeverAnswers)
 {
     CWrongPeer peer(m_bus.Address(), PeerAnswers::Never);
     CImportJob job(Bus::ConnectToService(kLongWaits));
-    ASSERT_TRUE(job.Start(kModeCommandLine, WidePath(Source()), WidePath(Quarantine()), L"MAILNODE"));
+    ASSERT_TRUE(job.Start(kModeCommandLine, Source().string(), Quarantine().string(), L"MAILNODE"));
     peer.WaitForCall("StartImport");
     job.Stop();
     EXPECT_TRUE(FolderEntries(Quarantine()).empty());

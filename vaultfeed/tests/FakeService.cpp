@@ -2,6 +2,7 @@
 
 #include "common/StringUtils.h"
 
+#include <set>
 #include <utility>
 
 namespace VaultfeedTests {
@@ -21,6 +22,7 @@ struct CFakeService::State
     std::map<std::wstring, Failure> failures;
     std::map<std::wstring, FakeAnswer> known;
     std::map<std::wstring, FakeAnswer> imports;
+    std::set<std::wstring> recorded;
     unsigned nFileCalls = 0;
     std::optional<std::pair<unsigned, HRESULT>> disappearance;
     std::function<void(const std::wstring&)> onImportFile;
@@ -57,9 +59,15 @@ struct CFakeService::State
         ++nFileCalls;
         if (disappearance && nFileCalls >= disappearance->first)
             return {disappearance->second, {}};
+        if (pAnswers == &State::known && recorded.contains(strFileName))
+            return {S_OK, platform::Variant::Int32(1)};
         const auto& answers = this->*pAnswers;
         const auto it = answers.find(strFileName);
-        return it == answers.end() ? FakeAnswer{} : it->second;
+        if (it == answers.end())
+            return {};
+        if (it->second.bRecorded)
+            recorded.insert(strFileName);
+        return it->second;
     }
 };
 

@@ -19,6 +19,9 @@ struct FakeAnswer
 {
     HRESULT hr = S_OK;
     platform::Variant varResult;
+    // For ImportFile: the file is recorded whatever the answer, as when the service commits and its
+    // reply is lost; IsFileKnown knows it from then on.
+    bool bRecorded = false;
 };
 
 // A call of the fake that fails, and the text the failure is expected to end up as.

@@ -58,6 +58,7 @@ protected:
     std::string Path(const std::string& strName) const { return (m_scratch.Path() / strName).string(); }
 
     testsupport::ScratchFolder m_scratch;
+    CMadeCopy m_copy;
 };
 
 TEST_F(FileOperations, CopiesEveryByteUnderTheNewName)
@@ -65,7 +66,7 @@ TEST_F(FileOperations, CopiesEveryByteUnderTheNewName)
     const std::string strBytes = RandomBytes(3 << 20);
     WriteFile(Path("Q1.tmp"), strBytes);
     std::filesystem::create_directory(Path("quarantine"));
-    EXPECT_EQ(CopyFileNoReplace(Path("Q1.tmp"), Path("quarantine/Q1.tmp")), platform::ERROR_SUCCESS);
+    EXPECT_EQ(CopyFileNoReplace(Path("Q1.tmp"), Path("quarantine/Q1.tmp"), m_copy), platform::ERROR_SUCCESS);
     EXPECT_TRUE(testsupport::ReadFile(Path("quarantine/Q1.tmp")) == strBytes);
     EXPECT_EQ(FolderEntries(Path("quarantine")).size(), 1u);
 }
@@ -84,7 +85,7 @@ TEST_F(FileOperations, RefusesWhatIsNoRegularFileAndNeverReplacesATarget)
         SCOPED_TRACE(szTarget);
         makeTarget();
         const std::vector<std::string> before = FolderEntries(Path("quarantine"));
-        EXPECT_EQ(CopyFileNoReplace(Path("source"), Path("quarantine/Q1.tmp")), platform::ERROR_FILE_EXISTS);
+        EXPECT_EQ(CopyFileNoReplace(Path("source"), Path("quarantine/Q1.tmp"), m_copy), platform::ERROR_FILE_EXISTS);
         EXPECT_EQ(FolderEntries(Path("quarantine")), before);
         std::filesystem::remove(Path("quarantine/Q1.tmp"));
     }
@@ -98,10 +99,10 @@ TEST_F(FileOperations, RefusesWhatIsNoRegularFileAndNeverReplacesATarget)
     };
     for (const auto& [szSource, dwExpected] : sources) {
         SCOPED_TRACE(szSource);
-        EXPECT_EQ(CopyFileNoReplace(Path(szSource), Path("quarantine/Q1.tmp")), dwExpected);
+        EXPECT_EQ(CopyFileNoReplace(Path(szSource), Path("quarantine/Q1.tmp"), m_copy), dwExpected);
         EXPECT_TRUE(FolderEntries(Path("quarantine")).empty());
     }
-    EXPECT_NE(CopyFileNoReplace(Path("source"), Path("no-such-folder/Q1.tmp")), platform::ERROR_SUCCESS);
+    EXPECT_NE(CopyFileNoReplace(Path("source"), Path("no-such-folder/Q1.tmp"), m_copy), platform::ERROR_SUCCESS);
 }
 
 TEST_F(FileOperations, ACopyThatFailsHalfWayLeavesNothingBehind)
@@ -111,10 +112,45 @@ TEST_F(FileOperations, ACopyThatFailsHalfWayLeavesNothingBehind)
     DWORD dwResult = platform::ERROR_SUCCESS;
     {
         const CFileSizeLimit limit(64 << 10);
-        dwResult = CopyFileNoReplace(Path("Q1.tmp"), Path("quarantine/Q1.tmp"));
+        dwResult = CopyFileNoReplace(Path("Q1.tmp"), Path("quarantine/Q1.tmp"), m_copy);
     }
     EXPECT_NE(dwResult, platform::ERROR_SUCCESS);
     EXPECT_TRUE(FolderEntries(Path("quarantine")).empty());
+}
+
+TEST_F(FileOperations, ACopyIsRemovedOnlyWhileItsNameStandsForIt)
+{
+    WriteFile(Path("source"), "copied");
+    std::filesystem::create_directory(Path("quarantine"));
+    const struct
+    {
+        const char* szName;
+        std::function<void()> takeTheName; // what another program does to the name meanwhile
+        std::vector<std::string> left;
+    } cases[] = {
+        {"the copy", [] {}, {}},
+        {"removed and made anew",
+         [&] {
+             std::filesystem::remove(Path("quarantine/Q1.tmp"));
+             WriteFile(Path("quarantine/Q1.tmp"), "another run's");
+         },
+         {"Q1.tmp=another run's"}},
+        {"replaced",
+         [&] {
+             WriteFile(Path("other"), "replacing");
+             std::filesystem::rename(Path("other"), Path("quarantine/Q1.tmp"));
+         },
+         {"Q1.tmp=replacing"}},
+        {"gone", [&] { std::filesystem::remove(Path("quarantine/Q1.tmp")); }, {}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.szName);
+        std::filesystem::remove(Path("quarantine/Q1.tmp"));
+        ASSERT_EQ(CopyFileNoReplace(Path("source"), Path("quarantine/Q1.tmp"), m_copy), platform::ERROR_SUCCESS);
+        c.takeTheName();
+        DeleteCopy(Path("quarantine/Q1.tmp"), m_copy);
+        EXPECT_EQ(FolderEntries(Path("quarantine")), c.left);
+    }
 }
 
 TEST_F(FileOperations, ARenameReplacesAFileButNotAFolder)

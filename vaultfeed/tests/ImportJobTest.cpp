@@ -37,7 +37,7 @@ protected:
 
     bool Start(CImportJob& job) const
     {
-        return job.Start(kModeManualFolder, WidePath(Source()), WidePath(Quarantine()), L"NODE");
+        return job.Start(kModeManualFolder, Source().string(), Quarantine().string(), L"NODE");
     }
 
     std::shared_ptr<CFakeService> m_pService = std::make_shared<CFakeService>();
@@ -59,6 +59,27 @@ TEST_F(ImportJob, RunsOnItsWorkerAndPublishesTheFinalReport)
     EXPECT_EQ(job.GetProgress(), kThreeImported);
     EXPECT_EQ(FolderEntries(Quarantine()),
               (std::vector<std::string>{"Q1.tmp=Q1.tmp", "Q2.tmp=Q2.tmp", "Q3.tmp=Q3.tmp"}));
+}
+
+TEST_F(ImportJob, TellsItsOwnerOfTheEndOnceTheReportIsPublished)
+{
+    std::mutex mutex;
+    std::condition_variable told;
+    std::vector<ImportProgress> progressWhenTold;
+    CImportJob* pJob = nullptr;
+    CImportJob job(m_pService, [&] {
+        const std::lock_guard lock(mutex);
+        progressWhenTold.push_back(pJob->GetProgress());
+        told.notify_all();
+    });
+    pJob = &job;
+    ASSERT_TRUE(Start(job));
+    {
+        std::unique_lock lock(mutex);
+        ASSERT_TRUE(told.wait_for(lock, testsupport::kProgramHangGuard, [&] { return !progressWhenTold.empty(); }));
+    }
+    job.Stop();
+    EXPECT_EQ(progressWhenTold, std::vector<ImportProgress>{kThreeImported});
 }
 
 TEST_F(ImportJob, StartClearsTheEarlierRunsProgress)

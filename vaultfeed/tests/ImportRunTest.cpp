@@ -7,10 +7,16 @@
 #include "TestFolders.h"
 #include "testsupport/RunProgram.h"
 
+#include "common/HandleOwners.h"
+#include "platform/Win32Error.h"
+
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <fcntl.h>
 #include <functional>
 #include <string>
+#include <sys/file.h>
 #include <vector>
 
 using namespace Vaultfeed;
@@ -36,7 +42,7 @@ public:
     std::vector<ImportProgress> Run(std::int32_t lMode)
     {
         std::vector<ImportProgress> reports;
-        RunImport({lMode, WidePath(Source()), WidePath(Quarantine()), L"NODE"}, m_service, m_cancel,
+        RunImport({lMode, Source().string(), Quarantine().string(), L"NODE"}, m_service, m_cancel,
                   [&](ImportProgress progress) { reports.push_back(std::move(progress)); });
         return reports;
     }
@@ -190,6 +196,27 @@ TEST(ImportRun, EndsWithTheReportOfWhatHappenedToEachFile)
          Done(2, L"2 files processed\r\n2 files failed to import"),
          {"Q1.tmp=one", "Q2.tmp=two"},
          {}},
+        {"a reply lost after the service recorded the file: the copy stays, and counts as imported",
+         kModeCommandLine,
+         [](CRunBench& bench) {
+             WriteFile(bench.Source() / "Q1.tmp", "one");
+             WriteFile(bench.Source() / "Q2.tmp", "two");
+             bench.m_service.AnswerImport(L"Q1.tmp", {RPC_E_TIMEOUT, {}, true});
+             bench.m_service.AnswerImport(L"Q2.tmp", {RPC_E_DISCONNECTED, {}, true});
+         },
+         Done(0, L"2 files processed\r\n2 files imported successfuly"),
+         {"Q1.tmp=one", "Q2.tmp=two"},
+         {"Q1.tmp=one", "Q2.tmp=two"}},
+        {"a reply lost, and the service gone: the copy stays, since it may have been recorded",
+         kModeCommandLine,
+         [](CRunBench& bench) {
+             WriteFile(bench.Source() / "Q1.tmp", "one");
+             // Asked about, then imported; the reply is lost and so is the service.
+             bench.m_service.DisappearFromCall(2, RPC_E_DISCONNECTED);
+         },
+         Done(2, L"1 files processed\r\n1 files failed to import"),
+         {"Q1.tmp=one"},
+         {"Q1.tmp=one"}},
         {"a failed question about a later file counts it as failed",
          kModeCommandLine,
          [](CRunBench& bench) {
@@ -242,6 +269,26 @@ TEST(ImportRun, AMissingQuarantineFolderEndsAtOnce)
     EXPECT_TRUE(bench.m_service.Calls().empty());
 }
 
+TEST(ImportRun, ARunWhileAnotherWorksOnTheQuarantineFolderEndsAtOnceAndSaysWhy)
+{
+    CRunBench bench;
+    WriteFile(bench.Source() / "Q1.tmp", "q");
+    // Another run holds the folder, as a run holds it from its start to its end.
+    const CAutoFileHandle otherRun(::open(bench.Quarantine().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    ASSERT_EQ(::flock(otherRun.Get(), LOCK_EX | LOCK_NB), 0);
+    EXPECT_EQ(bench.Run(kModeCommandLine),
+              (std::vector<ImportProgress>{Done(2,
+                                                L"Com Error:0x800700aa,'The requested resource is in use.','','Another "
+                                                L"import is working on the quarantine folder.'",
+                                                0)}));
+    EXPECT_TRUE(bench.m_service.Calls().empty());
+    EXPECT_TRUE(FolderEntries(bench.Quarantine()).empty());
+
+    // The folder is free again once that run has ended.
+    ASSERT_EQ(::flock(otherRun.Get(), LOCK_UN), 0);
+    EXPECT_EQ(bench.Run(kModeCommandLine).back(), Done(0, L"1 files processed\r\n1 files imported successfuly"));
+}
+
 TEST(ImportRun, ReportsProgressOncePerEntryBeforeTheFinalReport)
 {
     CRunBench bench;
@@ -254,6 +301,26 @@ TEST(ImportRun, ReportsProgressOncePerEntryBeforeTheFinalReport)
         Done(0, L"3 files processed\r\n3 files imported successfuly"),
     };
     EXPECT_EQ(bench.Run(kModeCommandLine), expected);
+}
+
+TEST(ImportRun, AFailedImportIsAskedAboutAgainUnlessTheFileIsDamaged)
+{
+    CRunBench bench;
+    WriteFile(bench.Source() / "Q1.tmp", "q");
+    WriteFile(bench.Source() / "Q2.tmp", "q");
+    bench.m_service.AnswerImport(L"Q1.tmp", {E_FAIL, {}});
+    bench.m_service.AnswerImport(L"Q2.tmp", {E_INVALIDARG, kCorrupted});
+    bench.Run(kModeCommandLine);
+    std::vector<std::wstring> calls = bench.m_service.FileCalls();
+    std::sort(calls.begin(), calls.end());
+    const std::vector<std::wstring> expected = {
+        L"ImportFile Q1.tmp NODE context#1",
+        L"ImportFile Q2.tmp NODE context#1",
+        L"IsFileKnown Q1.tmp",
+        L"IsFileKnown Q1.tmp",
+        L"IsFileKnown Q2.tmp",
+    };
+    EXPECT_EQ(calls, expected);
 }
 
 TEST(ImportRun, AsksAboutEachFileByItsBareNameAndImportsItWithTheNetworkNameAndTheRunsContext)
@@ -289,6 +356,11 @@ TEST(ImportRun, AServiceThatCannotBeReachedEndsTheRunWithItsError)
          E_NOINTERFACE,
          {},
          L"Com Error:0x80004002,'No such interface supported','',''"},
+        // Whatever answers in the service's name cannot write to the terminal or forge a line.
+        {L"GetQuarantineImport", E_FAIL,
+         platform::ErrorInfo{L"org.vestrel\x1b[2J", L"\x1b]0;owned\x07\x1b[2J\r\n999 files imported\x9b"},
+         L"Com Error:0x80004005,'Unspecified error','org.vestrel\\x1b[2J','\\x1b]0;owned\\x07\\x1b[2J\\x0d\\x0a999 "
+         L"files imported\\x9b'"},
         {L"GetQuarantineImport",
          RPC_E_TIMEOUT,
          {},
@@ -296,6 +368,9 @@ TEST(ImportRun, AServiceThatCannotBeReachedEndsTheRunWithItsError)
         // An object without the interface: the next call through the empty pointer fails.
         {L"QueryInterface IQuarantineImport", E_NOINTERFACE, {}, L"Com Error:0x80004003,'Invalid pointer','',''"},
         {L"QueryInterface IQuarantineImport", E_ACCESSDENIED, {}, L"Com Error:0x80070005,'Access is denied.','',''"},
+        // A refused session is reported by its code alone, whatever the service said.
+        {L"CreateImportContext", HRESULT_FROM_WIN32(platform::ERROR_BUSY),
+         platform::ErrorInfo{L"org.vestrel.Velmora", L"Another client has an import session open"}, L"Error 0x800700aa"},
         {L"CreateImportContext", E_OUTOFMEMORY, platform::ErrorInfo{L"ignored", L"ignored"}, L"Error 0x8007000e"},
     };
     for (const FakeFailure& failure : failures) {

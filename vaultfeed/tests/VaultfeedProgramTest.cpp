@@ -5,6 +5,7 @@
 #include "BusPeers.h"
 #include "ServiceBench.h"
 #include "TestFolders.h"
+#include "common/HandleOwners.h"
 #include "common/StringUtils.h"
 #include "platform/netapi/NetApi.h"
 #include "vaultfeed/bus/QuarantineContract.h"
@@ -15,7 +16,11 @@
 #include <atomic>
 #include <chrono>
 #include <csignal>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <poll.h>
 #include <regex>
+#include <sys/socket.h>
 #include <thread>
 
 using namespace VaultfeedTests;
@@ -133,6 +138,57 @@ TEST_F(VaultfeedProgram, PrintsTheReportAndExitsWithItsSeverity)
                  {"Error: invalid input argument.\r\n", "", 2});
 }
 
+TEST_F(VaultfeedProgram, ASecondRunOnTheQuarantineFolderFailsAtOnceAndTheFirstLosesNothing)
+{
+    const std::string strSource = WriteSource(3).string();
+    m_bench.GateImports();
+    testsupport::CRunningProgram first(VAULTFEED_PATH, {strSource, "MAILNODE"}, Environment());
+    const std::string strImporting = "velmorasvc: importing ";
+    ASSERT_EQ(m_bench.ServiceLine(testsupport::kProgramHangGuard).value_or("").substr(0, strImporting.size()),
+              strImporting);
+    // The first run is held in the middle, the service free again; the second, of the same folder,
+    // is refused.
+    ASSERT_EQ(::kill(first.Pid(), SIGSTOP), 0);
+    m_bench.LetAnImportThrough();
+    ExpectResult(Run({strSource, "MAILNODE"}), {"Com Error:0x800700aa,'The requested resource is in use.','','Another "
+                                                "import is working on the quarantine folder.'\r\n",
+                                                "", 2});
+    ASSERT_EQ(::kill(first.Pid(), SIGCONT), 0);
+    for (int i = 1; i < 3; ++i) {
+        ASSERT_TRUE(m_bench.ServiceLine(testsupport::kProgramHangGuard));
+        m_bench.LetAnImportThrough();
+    }
+    ExpectResult(first.Wait(), {"3 files processed\r\n3 files imported successfuly\r\n", "", 0});
+    EXPECT_EQ(m_bench.Rows().size(), 3u);
+    EXPECT_EQ(CountEntries(m_bench.Quarantine()), 3u);
+}
+
+TEST_F(VaultfeedProgram, AReportThatCannotBeWrittenIsAFailure)
+{
+    const std::string strSource = WriteSource(1).string();
+    const testsupport::ProgramResult result = testsupport::RunProgram(
+        "/bin/sh", {"-c", "exec \"$0\" \"$@\" >/dev/full", VAULTFEED_PATH, strSource, "MAILNODE"}, Environment());
+    ExpectResult(result, {"", "The report could not be written: No space left on device\n", 2});
+    // The run itself went to its end.
+    EXPECT_EQ(m_bench.Rows().size(), 1u);
+}
+
+TEST_F(VaultfeedProgram, ImportsFromAFolderWhoseNameIsNoUtf8)
+{
+    // Folder names are bytes: Latin-1, or no encoding at all.
+    const std::string names[] = {"caf\xe9", "\xff\xfe-source"};
+    for (int i = 0; i < 2; ++i) {
+        SCOPED_TRACE(i);
+        const std::filesystem::path source = m_bench.Folder(names[i]);
+        std::filesystem::create_directory(source);
+        WriteFile(source / QuarantineName(i), QuarantineFile("item", {"a header line"}));
+        ExpectResult(Run({source.string(), "MAILNODE"}),
+                     {"1 files processed\r\n1 files imported successfuly\r\n", "", 0});
+        EXPECT_EQ(testsupport::ReadFile(m_bench.Quarantine() / QuarantineName(i)),
+                  testsupport::ReadFile(source / QuarantineName(i)));
+    }
+}
+
 TEST_F(VaultfeedProgram, OffAClusterItImportsUnderTheComputersName)
 {
     const std::string strSource = WriteSource(1).string();
@@ -227,6 +283,107 @@ TEST_F(VaultfeedProgram, AStopSignalEndsTheRunWithoutAReport)
         testsupport::CRunningProgram program(VAULTFEED_PATH, {source.string(), "MAILNODE"}, Environment());
         ExpectStoppedWithoutAReport(program, iSignal, 3000);
     }
+}
+
+// Opens the start gate's pipe for writing once the program holds it open for reading: the program is
+// then inside the gate.
+CAutoFileHandle EnterStartGate(const std::filesystem::path& gate)
+{
+    const auto deadline = std::chrono::steady_clock::now() + testsupport::kProgramHangGuard;
+    for (;;) {
+        CAutoFileHandle writer(::open(gate.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC));
+        if (writer || errno != ENXIO || std::chrono::steady_clock::now() > deadline)
+            return writer;
+        std::this_thread::sleep_for(1ms);
+    }
+}
+
+TEST_F(VaultfeedProgram, AStopSignalAtTheVeryStartEndsTheRunBeforeItBegins)
+{
+    const std::filesystem::path source = WriteSource(3);
+    const std::filesystem::path gate = m_bench.Folder("start.gate");
+    ASSERT_EQ(::mkfifo(gate.c_str(), 0600), 0);
+    std::map<std::string, std::string> environment = Environment();
+    environment.insert({{"LD_PRELOAD", START_GATE_PATH}, {"VAULTFEED_START_GATE", gate.string()}});
+    for (const int iSignal : {SIGINT, SIGTERM}) {
+        SCOPED_TRACE(iSignal);
+        testsupport::CRunningProgram program(VAULTFEED_PATH, {source.string(), "MAILNODE"}, environment);
+        // The program is held before its libraries have started, let alone main.
+        const CAutoFileHandle writer = EnterStartGate(gate);
+        ASSERT_TRUE(writer);
+        ASSERT_EQ(::kill(program.Pid(), iSignal), 0);
+        ASSERT_EQ(::write(writer.Get(), "+", 1), 1);
+        ExpectResult(program.Wait(), {"", "", 3});
+        EXPECT_EQ(CountEntries(m_bench.Quarantine()), 0u);
+    }
+}
+
+// An X display on 127.0.0.1 that accepts connections and never says a word.
+class CSilentXServer
+{
+public:
+    CSilentXServer()
+    {
+        for (int iDisplay = 100; iDisplay < 200 && m_iDisplay < 0; ++iDisplay) {
+            m_socket = CAutoFileHandle(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+            sockaddr_in address{};
+            address.sin_family = AF_INET;
+            address.sin_port = htons(static_cast<std::uint16_t>(6000 + iDisplay));
+            address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+            if (::bind(m_socket.Get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0 &&
+                ::listen(m_socket.Get(), 8) == 0)
+                m_iDisplay = iDisplay;
+        }
+    }
+
+    std::string Display() const { return "127.0.0.1:" + std::to_string(m_iDisplay); }
+    // Whether a client has connected, waiting at most the hang guard.
+    bool Accepted()
+    {
+        pollfd wait{m_socket.Get(), POLLIN, 0};
+        if (::poll(&wait, 1, static_cast<int>(testsupport::kProgramHangGuard.count() * 1000)) != 1)
+            return false;
+        m_client = CAutoFileHandle(::accept4(m_socket.Get(), nullptr, nullptr, SOCK_CLOEXEC));
+        return static_cast<bool>(m_client);
+    }
+
+private:
+    CAutoFileHandle m_socket;
+    CAutoFileHandle m_client;
+    int m_iDisplay = -1;
+};
+
+TEST_F(VaultfeedProgram, ADisplayThatNeverAnswersEndsTheRunAndSaysWhy)
+{
+    const std::string strSource = WriteSource(1).string();
+    const auto environmentFor = [this](const CSilentXServer& server) {
+        std::map<std::string, std::string> environment = m_bench.Environment();
+        environment.insert({{"DISPLAY", server.Display()}, {"WAYLAND_DISPLAY", ""}, {"QT_QPA_PLATFORM", ""}});
+        return environment;
+    };
+    const CSilentXServer server;
+    ExpectResult(testsupport::RunProgram(VAULTFEED_PATH, {strSource}, environmentFor(server)),
+                 {"", "The display " + server.Display() + " did not answer within 5 seconds.\n", 3});
+
+    // A stop signal ends the wait: sent once the program has connected, so it is in the wait.
+    CSilentXServer waitedFor;
+    testsupport::CRunningProgram program(VAULTFEED_PATH, {strSource}, environmentFor(waitedFor));
+    ASSERT_TRUE(waitedFor.Accepted());
+    ASSERT_EQ(::kill(program.Pid(), SIGTERM), 0);
+    ExpectResult(program.Wait(), {"", "", 3});
+    EXPECT_EQ(CountEntries(m_bench.Quarantine()), 0u);
+}
+
+TEST_F(VaultfeedProgram, APlatformThatDoesNotExistCannotStart)
+{
+    std::map<std::string, std::string> environment = m_bench.Environment();
+    environment.insert({{"QT_QPA_PLATFORM", "nosuchplatform"}});
+    const testsupport::ProgramResult result =
+        testsupport::RunProgram(VAULTFEED_PATH, {WriteSource(1).string()}, environment);
+    EXPECT_EQ(result.iExitStatus, 3);
+    EXPECT_EQ(result.strStdout, "");
+    EXPECT_NE(result.strStderr.find("\nThe windows could not start: "), std::string::npos) << result.strStderr;
+    EXPECT_EQ(CountEntries(m_bench.Quarantine()), 0u);
 }
 
 // With a display, as the product's setup runs it: the progress dialog imports and closes by itself.

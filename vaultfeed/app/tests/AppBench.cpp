@@ -71,11 +71,11 @@ testsupport::MemoryResource ProductResource(std::wstring strName, std::wstring s
             {{L"NetworkName", platform::Variant::String(std::move(strNetworkName))}}};
 }
 
-std::vector<std::wstring> Arguments(const QStringList& arguments)
+std::vector<std::string> Arguments(const QStringList& arguments)
 {
-    std::vector<std::wstring> result;
+    std::vector<std::string> result;
     for (const QString& strArgument : arguments)
-        result.push_back(strArgument.toStdWString());
+        result.push_back(strArgument.toStdString());
     return result;
 }
 

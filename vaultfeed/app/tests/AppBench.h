@@ -84,7 +84,7 @@ testsupport::MemoryCluster ClusterOf(std::vector<testsupport::MemoryResource> re
 testsupport::MemoryResource ProductResource(std::wstring strName, std::wstring strNetworkName);
 
 // The arguments of a command line, as the program reads them.
-std::vector<std::wstring> Arguments(const QStringList& arguments);
+std::vector<std::string> Arguments(const QStringList& arguments);
 
 // Waits, handling events, until the condition holds; false when it still does not after a minute.
 bool WaitFor(const std::function<bool()>& condition);

@@ -16,7 +16,7 @@ namespace {
 
 std::unique_ptr<QDialog> ShowDialog(CAppBench& bench, const std::filesystem::path& source)
 {
-    std::unique_ptr<QDialog> pWindow = bench.m_app.CreateMainWindow({source.wstring()});
+    std::unique_ptr<QDialog> pWindow = bench.m_app.CreateMainWindow({source.string()});
     if (!pWindow || WindowKind(*pWindow) != "dialog")
         throw std::logic_error("no progress dialog");
     pWindow->show();

@@ -16,6 +16,7 @@ struct SeenBox
     QMessageBox::Icon icon = QMessageBox::NoIcon;
     QString strTitle;
     QString strText;
+    Qt::TextFormat textFormat = Qt::AutoText;
     QMessageBox::StandardButtons buttons;
     QMessageBox::StandardButton defaultButton = QMessageBox::NoButton;
 };
@@ -27,7 +28,11 @@ void AnswerTheBox(SeenBox& seen, QMessageBox::StandardButton answer)
         auto* pBox = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
         if (!pBox)
             return;
-        seen = {pBox->icon(), pBox->windowTitle(), pBox->text(), pBox->standardButtons(),
+        seen = {pBox->icon(),
+                pBox->windowTitle(),
+                pBox->text(),
+                pBox->textFormat(),
+                pBox->standardButtons(),
                 pBox->defaultButton() ? pBox->standardButton(pBox->defaultButton()) : QMessageBox::NoButton};
         pBox->button(answer)->click();
     });
@@ -63,6 +68,7 @@ void MessageBoxesTest::AQuestionDefaultsToNo()
     QCOMPARE(seen.icon, QMessageBox::Warning);
     QCOMPARE(seen.strTitle, QStringLiteral("Quarantine Import Wizard"));
     QCOMPARE(seen.strText, QStringLiteral("Are you sure you want to exit the wizard?"));
+    QCOMPARE(seen.textFormat, Qt::PlainText);
     QCOMPARE(seen.buttons, QMessageBox::Yes | QMessageBox::No);
     QCOMPARE(seen.defaultButton, QMessageBox::No);
 }
@@ -72,9 +78,12 @@ void MessageBoxesTest::AWarningHasOnlyOk()
     Vaultfeed::CMessageBoxes boxes;
     SeenBox seen;
     AnswerTheBox(seen, QMessageBox::Ok);
-    boxes.ShowExclamation(nullptr, QStringLiteral("Please select an option."));
+    // A service's description that looks like markup is shown as the characters it is.
+    const QString strText = QStringLiteral("Com Error:0x80004005,'Unspecified error','','<b>999</b> files imported'");
+    boxes.ShowExclamation(nullptr, strText);
     QCOMPARE(seen.icon, QMessageBox::Warning);
-    QCOMPARE(seen.strText, QStringLiteral("Please select an option."));
+    QCOMPARE(seen.strText, strText);
+    QCOMPARE(seen.textFormat, Qt::PlainText);
     QCOMPARE(seen.buttons, QMessageBox::StandardButtons(QMessageBox::Ok));
 }
 

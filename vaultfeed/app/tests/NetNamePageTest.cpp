@@ -79,7 +79,7 @@ public:
 private:
     void Show()
     {
-        m_pWindow = m_bench.m_app.CreateMainWindow({L"/srv/in"});
+        m_pWindow = m_bench.m_app.CreateMainWindow({"/srv/in"});
         m_pWindow->show();
         Wizard().next();
     }

@@ -88,9 +88,9 @@ void StartupTest::ChoosesTheWindowAndTheParameters()
     QTEST(WindowKind(*pWindow), "strWindow");
     const Vaultfeed::ImportParameters& params = bench.m_app.Parameters();
     QTEST(static_cast<int>(params.lMode), "iMode");
-    QTEST(QString::fromStdWString(params.strSourceFolder), "strSource");
+    QTEST(QString::fromStdString(params.strSourceFolder), "strSource");
     QTEST(QString::fromStdWString(params.strNetworkName), "strNetworkName");
-    QCOMPARE(params.strQuarantineFolder, bench.Quarantine().wstring());
+    QCOMPARE(params.strQuarantineFolder, bench.Quarantine().string());
     QCOMPARE(bench.m_messageBoxes.shown, QStringList{});
     if (!strOption.isEmpty()) {
         // As the user finds it on reaching the folder page.
@@ -131,7 +131,7 @@ void StartupTest::ShowsEachFailureAndEndsWithoutAWindow()
     else
         bench.m_pNetApi->dwComputerNameError = 5;
     // The command line would have asked for no window at all.
-    QCOMPARE(bench.m_app.InitInstance({L"/srv/in"}), 3);
+    QCOMPARE(bench.m_app.InitInstance({"/srv/in"}), 3);
     QTEST(bench.m_messageBoxes.shown, "shown");
     QVERIFY(!bench.m_app.Result());
 }
@@ -156,7 +156,7 @@ void StartupTest::AsksForTheComputerNameAgainWhileItDoesNotFit()
     for (int i = 0; i < nLength; ++i)
         strName += static_cast<wchar_t>(L'A' + i % 26);
     bench.m_pNetApi->strComputerName = strName;
-    QVERIFY(bench.m_app.CreateMainWindow({L"/srv/in"}));
+    QVERIFY(bench.m_app.CreateMainWindow({"/srv/in"}));
     QCOMPARE(bench.m_app.Parameters().strNetworkName, strName);
     QStringList calls;
     for (const std::wstring& strCall : bench.m_pNetApi->Calls())

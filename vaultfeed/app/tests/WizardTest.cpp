@@ -235,7 +235,7 @@ void WizardTest::TheFolderPageKeepsTheUserUntilTheChoiceIsComplete()
     QTEST(bench.m_messageBoxes.shown, "shown");
     QTEST(CurrentPageKind(wizard), "strPage");
     QTEST(static_cast<int>(bench.m_app.Parameters().lMode), "iMode");
-    QTEST(QString::fromStdWString(bench.m_app.Parameters().strSourceFolder), "strSource");
+    QTEST(QString::fromStdString(bench.m_app.Parameters().strSourceFolder), "strSource");
 }
 
 void WizardTest::OnlyTheSecondOptionLetsTheUserNameAFolder()

@@ -6,6 +6,7 @@
 #include "vaultfeed/ImportRun.h"
 #include "vaultfeed/ServiceInterfaces.h"
 
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -16,14 +17,16 @@ namespace Vaultfeed {
 class CImportJob
 {
 public:
-    explicit CImportJob(std::shared_ptr<IServiceConnection> pService);
+    // onDone, when given, is called on the worker as soon as a run's final report is published (not
+    // for a run stopped before it), so that its owner need not poll for the end.
+    explicit CImportJob(std::shared_ptr<IServiceConnection> pService, std::function<void()> onDone = {});
     CImportJob(const CImportJob&) = delete;
     CImportJob& operator=(const CImportJob&) = delete;
     ~CImportJob();
 
     // Stops any earlier run, then starts one on a new worker thread with the progress cleared.
     // False when the thread could not be started.
-    bool Start(std::int32_t lMode, std::wstring strSourceFolder, std::wstring strQuarantineFolder,
+    bool Start(std::int32_t lMode, std::string strSourceFolder, std::string strQuarantineFolder,
                std::wstring strNetworkName);
     // Asks the worker to stop before its next entry and waits until it has ended. Safe to call
     // at any time, from any thread, any number of times.
@@ -39,6 +42,7 @@ private:
     void RunWorker(const ImportParameters& params);
 
     const std::shared_ptr<IServiceConnection> m_pService;
+    const std::function<void()> m_onDone;
     // Serialises Start and Stop, which own the worker and the cancel event.
     std::mutex m_controlLock;
     platform::CAutoResetEvent m_cancel;

@@ -17,11 +17,13 @@ constexpr std::int32_t kModeCommandLine = -1;     // the source folder, given on
 constexpr std::int32_t kModeQuarantineFolder = 0; // the files are already in the quarantine folder
 constexpr std::int32_t kModeManualFolder = 1;     // the source folder the user chose
 
+// The folders are paths as the file system has them: bytes, which need not be UTF-8 (a folder
+// named in Latin-1 is a folder all the same).
 struct ImportParameters
 {
     std::int32_t lMode = kModeCommandLine;
-    std::wstring strSourceFolder;
-    std::wstring strQuarantineFolder;
+    std::string strSourceFolder;
+    std::string strQuarantineFolder;
     std::wstring strNetworkName;
 };
 

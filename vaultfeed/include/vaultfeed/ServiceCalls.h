@@ -35,7 +35,7 @@ private:
 };
 
 // "Com Error:0x%08x,'%s','%s','%s'": the HRESULT, its system message, the error's source and its
-// description (empty without error information).
+// description (empty without error information), their control characters written as \xNN.
 std::wstring ComErrorText(const UTIL::COM::_com_error& e);
 
 // Raises a failed HRESULT as a _com_error with the error information that the call left.

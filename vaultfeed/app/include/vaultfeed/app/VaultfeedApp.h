@@ -26,12 +26,12 @@ public:
     // Start-up: the window that CreateMainWindow chooses, run modally until it closes. Returns the
     // exit status: the report's severity, or kExitNotRun when no report was made (a cancelled run,
     // or one that could not start).
-    int InitInstance(const std::vector<std::wstring>& arguments);
+    int InitInstance(const std::vector<std::string>& arguments);
 
     // Enters the main thread's apartment, reads the product's configuration and the command line,
     // and makes the wizard, or the unattended progress dialog when nothing is left to ask. A start-up
     // failure is shown in a message box, and there is no window.
-    std::unique_ptr<QDialog> CreateMainWindow(const std::vector<std::wstring>& arguments);
+    std::unique_ptr<QDialog> CreateMainWindow(const std::vector<std::string>& arguments);
 
     // The import's parameters: the mode (0 until the command line or the user says otherwise), the
     // two folders and the network name.
