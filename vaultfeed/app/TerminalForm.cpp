@@ -13,9 +13,9 @@
 #include "vaultfeed/bus/BusService.h"
 
 #include <cerrno>
+#include <csignal>
 #include <cstdint>
 #include <cstdio>
-#include <csignal>
 #include <cstring>
 #include <poll.h>
 #include <string>

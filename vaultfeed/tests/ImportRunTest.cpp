@@ -370,7 +370,8 @@ TEST(ImportRun, AServiceThatCannotBeReachedEndsTheRunWithItsError)
         {L"QueryInterface IQuarantineImport", E_ACCESSDENIED, {}, L"Com Error:0x80070005,'Access is denied.','',''"},
         // A refused session is reported by its code alone, whatever the service said.
         {L"CreateImportContext", HRESULT_FROM_WIN32(platform::ERROR_BUSY),
-         platform::ErrorInfo{L"org.vestrel.Velmora", L"Another client has an import session open"}, L"Error 0x800700aa"},
+         platform::ErrorInfo{L"org.vestrel.Velmora", L"Another client has an import session open"},
+         L"Error 0x800700aa"},
         {L"CreateImportContext", E_OUTOFMEMORY, platform::ErrorInfo{L"ignored", L"ignored"}, L"Error 0x8007000e"},
     };
     for (const FakeFailure& failure : failures) {
