@@ -63,6 +63,8 @@ HERE=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 SELF="$HERE/$(basename "${BASH_SOURCE[0]}")"
 # Absolute: the hosts see the lab's folder at the same path, from their own working folders.
 LAB=$(realpath -m "${DOMAINLAB_DIR:-$HERE/../../build/domainlab}")
+# The source tree, whose programs the hosts run.
+TREE=$(realpath "$HERE/../..")
 SLIM=${DOMAINLAB_SLIM:-1}
 # The Administrator password of the three domains: a lab's own, never used elsewhere.
 PASS=Lab.Passw0rd.1
@@ -161,6 +163,22 @@ start_namespaces() {
     echo "$parent" >"$dir/unshare.pid"
 }
 
+# Lays a private tmpfs over FOLDER. The source tree and the lab's folder stay visible at their
+# paths when they lie below it (a checkout in /tmp): the tmpfs is laid out at STAGING, they are
+# bound into it at their own paths, and the whole is then moved over FOLDER.
+private_tmpfs() {
+    local folder=$1 mode=$2 staging=$3 path
+    mkdir -p "$staging"
+    mount -t tmpfs -o "mode=$mode" tmpfs "$staging"
+    for path in "$TREE" "$LAB"; do
+        [[ $path == "$folder"/* && $path != "$TREE"/* ]] || continue
+        mkdir -p "$staging${path#"$folder"}"
+        mount --bind "$path" "$staging${path#"$folder"}"
+    done
+    # -n: the move covers the mount table that mount would update (/run/mount/utab).
+    mount -n --move "$staging" "$folder"
+}
+
 # The first process of a host's namespaces: lays out the private mounts, then waits (and reaps
 # the orphans of daemons) until tear-down kills it.
 cmd_hostinit() {
@@ -184,10 +202,10 @@ cmd_hostinit() {
     done
     mkdir -p "$dir/lib/private"
     chmod 700 "$dir/lib/private"
-    mount -t tmpfs -o mode=755 tmpfs /run
-    mkdir -p /run/samba /run/lock
-    mount -t tmpfs -o mode=1777 tmpfs /tmp
     mount --bind "$dir/root" /root
+    private_tmpfs /run 755 "$dir/run.staging"
+    mkdir -p /run/samba /run/lock
+    private_tmpfs /tmp 1777 "$dir/tmp.staging"
     : >"$dir/ready"
     trap 'exit 0' TERM
     while :; do
