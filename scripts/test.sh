@@ -1,11 +1,11 @@
 #!/usr/bin/env bash
-# Checks the format, then builds the project three times: Release with g++ (what users get, and
-# what the benchmarks measure), where every test runs, the domain tests in a real domain;
-# Release with clang++, so that every target compiles optimised with both compilers; and clang++
-# under AddressSanitizer and UndefinedBehaviorSanitizer (where the fuzz harnesses become libFuzzer
-# targets), where every test runs again. Runs the tests of the code that starts threads under
-# ThreadSanitizer; then builds the Debian package as a packager does (Release, no tests) and checks
-# it. Each build is a preset of CMakePresets.json, all with warnings as errors.
+# Checks the format, then makes every build of CMakePresets.json, all with warnings as errors:
+# Release with g++ (what users get, and what the benchmarks measure), where every test runs, the
+# domain tests in a real domain; Release with clang++, so that every target compiles optimised with
+# both compilers; the headless build a server without a display makes (no tests, no windows);
+# clang++ under AddressSanitizer and UndefinedBehaviorSanitizer (where the fuzz harnesses become
+# libFuzzer targets), where every test runs again; ThreadSanitizer, for the tests of the code that
+# starts threads; and the Debian package as a packager builds it (Release, no tests), then checked.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 # Server browses ask this machine only, at a port nobody serves, unless a step says otherwise:
@@ -27,6 +27,10 @@ DOMAINLAB_CAPTURE=1 tests/domain/domainlab.sh test build/bin/domain_tests --gtes
 
 cmake --preset clang
 cmake --build --preset clang -j "$jobs"
+
+# A server's build: no tests and no windows, so no GoogleTest and no Qt Widgets needed.
+cmake --preset headless
+cmake --build --preset headless -j "$jobs"
 
 cmake --preset sanitize
 cmake --build --preset sanitize -j "$jobs"

@@ -3,6 +3,7 @@
 
 #include "Polling.h"
 #include "Printers.h"
+#include "RaisedError.h"
 #include "ServiceBench.h"
 #include "TestFolders.h"
 #include "common/ComError.h"
@@ -105,16 +106,6 @@ TEST_F(BusImport, TheRecordsOutliveTheService)
 TEST_F(BusImport, ReadsTheQuarantineFolderFromTheServicesConfiguration)
 {
     EXPECT_EQ(ReadQuarantineFolder(*Bus::ConnectToService()), WidePath(m_bench.Quarantine()));
-}
-
-std::string ComErrorOf(const std::function<void()>& call)
-{
-    try {
-        call();
-    } catch (const UTIL::COM::_com_error& e) {
-        return WideToNarrow(ComErrorText(e));
-    }
-    return "no error";
 }
 
 TEST_F(BusImport, AMissingServiceOrBusFailsEveryCreation)

@@ -4,6 +4,7 @@
 
 #include "BusPeers.h"
 #include "Printers.h"
+#include "RaisedError.h"
 #include "TestFolders.h"
 #include "common/ComError.h"
 #include "common/StringUtils.h"
@@ -27,16 +28,6 @@ using namespace std::chrono_literals;
 namespace {
 
 constexpr Bus::BusTimeouts kLongWaits{std::chrono::minutes(10), std::chrono::minutes(10)};
-
-std::string ComErrorOf(const std::function<void()>& call)
-{
-    try {
-        call();
-    } catch (const UTIL::COM::_com_error& e) {
-        return WideToNarrow(ComErrorText(e));
-    }
-    return "no error";
-}
 
 std::string ReadFolderError(IServiceConnection& service)
 {
