@@ -15,8 +15,8 @@ cd "$(dirname "$0")/.."
 # nothing here may reach, or broadcast to, the networks around it.
 export VESTREL_BROWSE_TARGETS=127.0.0.1:9
 
-cmake -S . -B build -G Ninja >/dev/null
-cmake --build build >/dev/null
+cmake --preset build >/dev/null
+cmake --build --preset build >/dev/null
 
 source tools/velmorasvc/private-service.sh
 demo=$(mktemp -d)

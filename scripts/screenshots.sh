@@ -5,6 +5,6 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 output=${1:-docs/images}
-cmake -S . -B build -G Ninja >/dev/null
-cmake --build build --target vaultfeed_screenshots velmorasvc >/dev/null
+cmake --preset build >/dev/null
+cmake --build --preset build --target vaultfeed_screenshots velmorasvc >/dev/null
 tools/screenshots/render-screenshots.sh build "$output"
