@@ -143,8 +143,10 @@ TEST_F(KeepctlFreeTdsTest, ThePasswordLeavesTheProcessListOnceRead)
     testsupport::CLoopbackSocket server;
     server.Listen();
     // A password typed twice: the first was typed too, though the last one counts.
-    const testsupport::CRunningProgram keepctl(KEEPCTL_PATH, {"VERSION", "QUAR", "-s", server.Server(), "-u", "sa",
-                                                              "-p", "Typo", "-p", "Sw0rdfish", "-cn", "0"});
+    const testsupport::CRunningProgram keepctl(
+        KEEPCTL_PATH,
+        {"VERSION", "QUAR", "-s", server.Server(), "-u", "sa", "-p", "Typo", "-p", "Sw0rdfish", "-cn", "0"},
+        KeepctlEnvironment());
     const CAutoFileHandle connection = server.Accept(testsupport::kProgramHangGuard);
     ASSERT_TRUE(connection);
     const std::string strCommandLine = testsupport::ReadFile("/proc/" + std::to_string(keepctl.Pid()) + "/cmdline");

@@ -8,6 +8,7 @@
 
 #include <map>
 #include <string>
+#include <utility>
 #include <vector>
 
 class KeepctlFixture : public ::testing::Test
@@ -16,6 +17,13 @@ protected:
     // Runs keepctl with the trace logs in logs/ and the extra variables given.
     testsupport::ProgramResult RunKeepctl(const std::vector<std::string>& arguments,
                                           std::map<std::string, std::string> environment = {}) const
+    {
+        return testsupport::RunProgram(KEEPCTL_PATH, arguments, KeepctlEnvironment(std::move(environment)));
+    }
+
+    // The variables given, and those that put the trace logs in logs/ and temporary files in the
+    // scratch folder.
+    std::map<std::string, std::string> KeepctlEnvironment(std::map<std::string, std::string> environment = {}) const
     {
         const std::string strLogs = (m_folder.Path() / "logs").string();
         const auto registry = m_folder.Write(
@@ -29,7 +37,7 @@ protected:
                                 strLogs + "/keeplib\"\r\n\"OutputToDebugger\"=dword:0\r\n" + m_strRegistryKeys);
         environment.emplace("VESTREL_REGISTRY_FILE", registry.string());
         environment.emplace("TMPDIR", m_folder.Path().string());
-        return testsupport::RunProgram(KEEPCTL_PATH, arguments, environment);
+        return environment;
     }
 
     // The text of the one trace file whose name starts with the prefix.

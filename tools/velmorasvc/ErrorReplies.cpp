@@ -13,9 +13,10 @@ using namespace Vaultfeed::Bus;
 int ReplyError(sd_bus_message* pCall, const ServiceError& error, const std::string& strMessage, HRESULT hr)
 {
     const std::string strName = ErrorName(error);
-    // sd-bus leaves an empty message out, and the HRESULT would then come first.
-    const sd_bus_error busError =
-        SD_BUS_ERROR_MAKE_CONST(strName.c_str(), strMessage.empty() ? "-" : strMessage.c_str());
+    // sd-bus leaves an empty message out, and the HRESULT would then come first. Not freed: the
+    // texts are the caller's (sd-bus's own macro for this is a C compound literal).
+    const sd_bus_error busError{
+        .name = strName.c_str(), .message = strMessage.empty() ? "-" : strMessage.c_str(), ._need_free = 0};
     sd_bus_message* pReply = nullptr;
     int r = sd_bus_message_new_method_error(pCall, &pReply, &busError);
     if (r < 0)

@@ -33,7 +33,8 @@ start_private_service() {
     here=$(dirname "${BASH_SOURCE[0]}")
     mkdir -p "$folder/quarantine"
     start_with_first_line "$folder/bus.address" \
-        dbus-daemon --config-file="$here/../bus/private-bus.conf" --nofork --print-address=1 --syslog-only
+        dbus-daemon --config-file="$here/../bus/private-bus.conf" --address="unix:dir=$folder" --nofork \
+        --print-address=1 --syslog-only
     VESTREL_SERVICE_BUS=$(head -n 1 "$folder/bus.address")
     export VESTREL_SERVICE_BUS
     # Anything that forgot to name the private bus fails instead of reaching the machine's buses.

@@ -8,7 +8,8 @@
 namespace testsupport {
 
 // dbus-daemon with tools/bus/private-bus.conf, never the machine's session or system bus;
-// stopped when the object goes.
+// stopped when the object goes. Its socket lies in a folder of its own, removed after it: the
+// daemon leaves its socket behind when it is stopped.
 class CPrivateBus
 {
 public:
@@ -17,6 +18,7 @@ public:
     const std::string& Address() const { return m_strAddress; }
 
 private:
+    ScratchFolder m_socketFolder;
     CRunningProgram m_daemon;
     std::string m_strAddress;
 };
