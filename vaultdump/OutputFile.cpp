@@ -9,6 +9,7 @@
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
 
 namespace Vaultdump {
 namespace {
@@ -47,16 +48,17 @@ COutputFile::COutputFile(std::filesystem::path path, CAutoFileHandle reserved, C
 
 COutputFile::COutputFile(COutputFile&& other) noexcept
     : m_path(std::move(other.m_path)), m_reserved(std::move(other.m_reserved)), m_item(std::move(other.m_item)),
-      m_device(other.m_device), m_inode(other.m_inode), m_bPublished(std::exchange(other.m_bPublished, true))
+      m_device(other.m_device), m_inode(other.m_inode), m_bPublished(std::exchange(other.m_bPublished, true)),
+      m_bPending(std::exchange(other.m_bPending, false))
 {
 }
 
 COutputFile::~COutputFile()
 {
-    if (m_bPublished)
+    if (!m_bPending)
         return;
     const CInterruptsHeld held;
-    if (HoldsOurFile())
+    if (!m_bPublished && HoldsOurFile())
         ::unlink(m_path.c_str());
     ClearPendingOutput();
 }
@@ -101,7 +103,6 @@ HRESULT COutputFile::Publish()
     if (FAILED(hr))
         return hr;
     m_bPublished = true;
-    ClearPendingOutput();
     return S_OK;
 }
 

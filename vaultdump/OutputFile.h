@@ -2,7 +2,8 @@
 // The file one item is extracted to. Its name is reserved first, as a new empty file of the
 // folder; the item is written into an unnamed file of the same folder and takes the name only
 // once it is whole. A run broken off at any moment, by SIGKILL too, therefore never leaves part of
-// an item under a name: at most the empty reserved file, which SIGINT and SIGTERM remove as well.
+// an item under a name: at most the empty reserved file, which SIGINT and SIGTERM remove as well,
+// with an output whose line has not been printed yet.
 // Where the file system has no unnamed files, the item is written into the reserved file itself,
 // and only SIGINT and SIGTERM are covered.
 
@@ -27,7 +28,8 @@ public:
     COutputFile& operator=(COutputFile&&) = delete;
     COutputFile(const COutputFile&) = delete;
     COutputFile& operator=(const COutputFile&) = delete;
-    // A name that never received its item is removed.
+    // A name that never received its item is removed. Until this object goes, its name is the one
+    // a stop signal removes, published or not: the caller tells of a published output first.
     ~COutputFile();
 
     const std::filesystem::path& Path() const { return m_path; }
@@ -50,6 +52,7 @@ private:
     dev_t m_device = 0;     // the file at the name, as this object put it there
     ino_t m_inode = 0;
     bool m_bPublished = false;
+    bool m_bPending = true; // its name is the one a stop signal removes
 };
 
 } // namespace Vaultdump

@@ -57,6 +57,8 @@ bool ExtractEntry(const std::string& strFolder, const std::string& strName)
         Vaultdump::Print(FormatA("Extracting from file [%s] failed\r\n", Shown(strPath).c_str()));
         return false;
     }
+    // Said while the output is still the one a stop signal removes: a run broken off while this
+    // line waits for a full pipe leaves no output that nobody was told of.
     Vaultdump::Print(
         FormatA("Extracted file [%s] as [%s]\r\n", Shown(strPath).c_str(), Shown(output->Path().native()).c_str()));
     return true;
