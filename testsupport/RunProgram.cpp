@@ -117,7 +117,20 @@ CRunningProgram::CRunningProgram(const std::filesystem::path& program, const std
         envp.push_back(s.data());
     envp.push_back(nullptr);
 
-    const int iSpawn = posix_spawn(&m_pid, program.c_str(), &actions, nullptr, argv.data(), envp.data());
+    // The program starts as a shell starts a command in the foreground, whatever the test process
+    // blocks or ignores (a test run started in the background ignores SIGINT): nothing blocked,
+    // and the signals that tests send at their default action.
+    posix_spawnattr_t attributes;
+    posix_spawnattr_init(&attributes);
+    sigset_t signals;
+    sigemptyset(&signals);
+    posix_spawnattr_setsigmask(&attributes, &signals);
+    for (const int iSignal : {SIGHUP, SIGINT, SIGQUIT, SIGPIPE, SIGTERM})
+        sigaddset(&signals, iSignal);
+    posix_spawnattr_setsigdefault(&attributes, &signals);
+    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+    const int iSpawn = posix_spawn(&m_pid, program.c_str(), &actions, &attributes, argv.data(), envp.data());
+    posix_spawnattr_destroy(&attributes);
     posix_spawn_file_actions_destroy(&actions);
     ::close(outPipe[1]);
     if (errPipe[1] >= 0)
