@@ -51,7 +51,6 @@ public:
 
     // From any thread: the wait in progress, and every later one, ends at once.
     void Interrupt();
-    bool IsInterrupted() const { return m_bInterrupted; }
 
 private:
     // One turn of the bus: processes what is there, or waits for it, for sd-bus's own timeout, the
